@@ -1,0 +1,103 @@
+// Shared<T>: the reference-counted, reader-writer-locked handle through which
+// every cell, comment, sheet and book is held (SharedCell, SharedComment,
+// SharedSheet, SharedBook).
+//
+// One heap block holds the count, the lock and the payload; a handle is one
+// pointer. Copying a handle adds a count, the last release frees the block.
+// Counts are atomic, so handles may be copied and dropped on any thread;
+// the payload is read under read() and changed under write().
+//
+//   SharedCell c = SharedCell::make(...);
+//   { auto r = c.read(); use(r->row); }       // shared lock for the scope
+//   { auto w = c.write(); w->row = 3; }       // exclusive lock for the scope
+#pragma once
+
+#include <absl/synchronization/mutex.h>
+
+#include <atomic>
+#include <cstdint>
+#include <utility>
+
+namespace vellix::core {
+
+template <class T>
+class Shared {
+  struct Block {
+    template <class... A>
+    explicit Block(A&&... a) : value(std::forward<A>(a)...) {}
+    absl::Mutex mu;
+    std::atomic<uint64_t> refs{1};
+    T value;
+  };
+
+ public:
+  class ReadGuard {
+   public:
+    explicit ReadGuard(Block* b) : b_(b) { b_->mu.ReaderLock(); }
+    ~ReadGuard() { b_->mu.ReaderUnlock(); }
+    ReadGuard(const ReadGuard&) = delete;  // one unlock per lock
+    ReadGuard& operator=(const ReadGuard&) = delete;
+    const T& operator*() const noexcept { return b_->value; }
+    const T* operator->() const noexcept { return &b_->value; }
+
+   private:
+    Block* b_;
+  };
+
+  class WriteGuard {
+   public:
+    explicit WriteGuard(Block* b) : b_(b) { b_->mu.WriterLock(); }
+    ~WriteGuard() { b_->mu.WriterUnlock(); }
+    WriteGuard(const WriteGuard&) = delete;  // one unlock per lock
+    WriteGuard& operator=(const WriteGuard&) = delete;
+    T& operator*() const noexcept { return b_->value; }
+    T* operator->() const noexcept { return &b_->value; }
+
+   private:
+    Block* b_;
+  };
+
+  Shared() noexcept = default;  // a null handle: "none"
+  template <class... A>
+  static Shared make(A&&... a) {
+    return Shared(new Block(std::forward<A>(a)...));
+  }
+
+  Shared(const Shared& o) noexcept : b_(o.b_) { retain(); }
+  Shared(Shared&& o) noexcept : b_(std::exchange(o.b_, nullptr)) {}
+  Shared& operator=(const Shared& o) noexcept {
+    Shared(o).swap(*this);
+    return *this;
+  }
+  Shared& operator=(Shared&& o) noexcept {
+    Shared(std::move(o)).swap(*this);
+    return *this;
+  }
+  ~Shared() { release(); }
+
+  void swap(Shared& o) noexcept { std::swap(b_, o.b_); }
+  explicit operator bool() const noexcept { return b_ != nullptr; }
+  bool operator==(const Shared& o) const noexcept { return b_ == o.b_; }
+
+  ReadGuard read() const { return ReadGuard(b_); }
+  WriteGuard write() const { return WriteGuard(b_); }
+
+  // The payload without its lock: only for objects no other thread can see yet.
+  T& unlocked() const noexcept { return b_->value; }
+
+  uint64_t use_count() const noexcept { return b_ ? b_->refs.load(std::memory_order_relaxed) : 0; }
+
+ private:
+  explicit Shared(Block* b) noexcept : b_(b) {}
+  void retain() noexcept {
+    if (b_) b_->refs.fetch_add(1, std::memory_order_relaxed);
+  }
+  void release() noexcept {
+    if (b_ && b_->refs.fetch_sub(1, std::memory_order_acq_rel) == 1) delete b_;
+    b_ = nullptr;
+  }
+
+  Block* b_ = nullptr;
+};
+
+}  // namespace vellix::core

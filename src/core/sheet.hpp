@@ -1,0 +1,119 @@
+// Sheets and books: CoreSheet with its cell store, dimensions, merged ranges
+// and comments; the shared handles SharedSheet, SharedComment, SharedBook;
+// and the operations the Python classes call on them.
+//
+// Each operation names the lock its caller holds. Lock order is book, then
+// sheet, then cell or comment. Nothing here fails or touches Python.
+#pragma once
+
+#include <absl/container/flat_hash_map.h>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/shared.hpp"
+#include "core/value.hpp"
+
+namespace vellix::core {
+
+// A fresh random seed per call: each hash map draws its own, so every map's
+// iteration order is arbitrary and differs between maps and between runs.
+uint64_t fresh_hash_seed() noexcept;
+
+// A hasher that carries its map's seed.
+struct SeededHash {
+  uint64_t seed = fresh_hash_seed();
+  size_t operator()(uint64_t key) const noexcept;
+  size_t operator()(Coordinate c) const noexcept {
+    return (*this)((uint64_t{c.row} << 16) | c.column);
+  }
+};
+
+using CellMap = absl::flat_hash_map<Coordinate, SharedCell, SeededHash>;
+
+struct CellStore {
+  CellValue default_value;  // always Empty
+  CellMap map;
+};
+
+inline constexpr double kDefaultRowHeight = 20.0;
+inline constexpr double kDefaultColumnWidth = 22.5;
+
+struct RowDimension {
+  uint32_t row_num = 0;
+  double height = kDefaultRowHeight;
+  bool hidden = false;
+  bool collapsed = false;
+  uint32_t level = 0;
+};
+
+struct ColumnDimension {
+  uint16_t col_num = 0;
+  double width = kDefaultColumnWidth;
+  bool hidden = false;
+  bool collapsed = false;
+  uint32_t level = 0;
+};
+
+struct RowDimensions {
+  absl::flat_hash_map<uint32_t, RowDimension, SeededHash> rows;
+  double default_height = kDefaultRowHeight;
+};
+
+struct ColumnDimensions {
+  absl::flat_hash_map<uint16_t, ColumnDimension, SeededHash> columns;
+  double default_width = kDefaultColumnWidth;
+};
+
+// Stored exactly as given; nothing orders or checks the bounds.
+struct MergedRange {
+  uint32_t start_row = 0;
+  uint32_t end_row = 0;
+  uint16_t start_col = 0;
+  uint16_t end_col = 0;
+};
+
+struct CoreComment {
+  uint32_t row = 0;
+  uint16_t column = 0;
+  std::string author;
+  std::string text;
+};
+using SharedComment = Shared<CoreComment>;
+
+struct CoreSheet {
+  std::string name;
+  std::string sheet_state;
+  std::vector<MergedRange> merge_cells;
+  CellStore cells;
+  RowDimensions row_dimensions;
+  ColumnDimensions column_dimensions;
+  std::vector<SharedComment> comments;
+};
+using SharedSheet = Shared<CoreSheet>;
+
+// A book: the list of its sheets, only ever appended to.
+using SheetList = std::vector<SharedSheet>;
+using SharedBook = Shared<SheetList>;
+
+// Appends a new empty sheet; caller holds the book's write lock.
+SharedSheet add_sheet_core(SheetList& book, std::string_view name, std::string_view sheet_state);
+// Appends a copy of `source` named "Sheet N" (N = its 1-based place in the
+// list); caller holds the book's write lock. The copy shares the source's
+// cells and comments.
+SharedSheet copy_sheet_core(SheetList& book, SharedSheet source);
+// A copy of the record sharing its cells and comments; caller holds the
+// source's read lock.
+CoreSheet clone_sheet(const CoreSheet& source);
+// The first sheet named exactly `name`, or a null handle; caller holds the
+// book's read lock.
+SharedSheet sheet_by_name(const SheetList& book, std::string_view name);
+// A new handle for each sheet, in order.
+SheetList wrap_sheets_shared(std::vector<CoreSheet> sheets);
+// Files `cell` under (row, column); returns the handle it replaced, or null.
+SharedCell cell_map_insert(CellMap& map, uint32_t row, uint16_t column, SharedCell cell);
+CellStore cell_store_from_map(CellMap map);
+
+}  // namespace vellix::core

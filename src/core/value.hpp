@@ -1,0 +1,141 @@
+// Cells and their values: Coordinate, CellValue, CoreCell, SharedCell, the
+// value text of a value and the typing of text into a value.
+//
+// Pure data and pure functions: nothing here locks, fails or touches Python.
+// Callers hold a cell's read lock while they read its value, its write lock
+// while they replace it.
+//
+//   CellValue v = parse_cell_value("2024-01-31 08:05:09");   // DateTime
+//   cell_value_text(v);                                     // "2024-01-31 08:05:09"
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "core/shared.hpp"
+#include "core/text.hpp"
+
+namespace vellix::core {
+
+// A cell's position, counted from 1 by convention (0 is not rejected here).
+struct Coordinate {
+  uint32_t row = 0;
+  uint16_t column = 0;
+
+  friend bool operator==(const Coordinate&, const Coordinate&) = default;
+  friend auto operator<=>(const Coordinate& a, const Coordinate& b) = default;
+};
+
+// "Coordinate { row: 7, column: 2 }"
+std::string coordinate_debug_text(Coordinate c);
+
+// A date and time of day without time zone. nanos >= 1'000'000'000 marks a
+// leap second (shown as second 60).
+struct DateTime {
+  int32_t year = 1970;  // proleptic Gregorian
+  uint8_t month = 1;    // 1..12
+  uint8_t day = 1;      // 1..31, a day that exists in that month
+  uint32_t secs = 0;    // seconds since midnight, < 86400
+  uint32_t nanos = 0;   // < 2'000'000'000
+
+  friend bool operator==(const DateTime&, const DateTime&) = default;
+};
+
+// Whether (year, month, day) is a date that exists (proleptic Gregorian).
+bool valid_date(int32_t year, unsigned month, unsigned day);
+
+enum class ValueKind : uint8_t { Empty = 0, String = 1, Number = 2, Integer = 3, Bool = 4, DateTime = 5 };
+
+// A tagged value in 16 bytes (a cell stores millions of them).
+class CellValue {
+ public:
+  CellValue() noexcept : tag_(ValueKind::Empty) {}
+  static CellValue empty() noexcept { return {}; }
+  static CellValue string(std::string_view s);
+  static CellValue string(Text s);  // s must hold a text
+  static CellValue number(double d) noexcept;
+  static CellValue integer(int32_t i) noexcept;
+  static CellValue boolean(bool b) noexcept;
+  static CellValue datetime(const DateTime& dt) noexcept;
+
+  CellValue(const CellValue& o);
+  CellValue& operator=(const CellValue& o);
+  CellValue(CellValue&& o) noexcept;
+  CellValue& operator=(CellValue&& o) noexcept;
+  ~CellValue();
+
+  ValueKind kind() const noexcept { return tag_; }
+  // Each accessor requires the matching kind.
+  std::string_view as_string() const noexcept;
+  double as_number() const noexcept { return u_.number; }
+  int32_t as_integer() const noexcept { return u_.integer; }
+  bool as_bool() const noexcept { return u_.boolean; }
+  DateTime as_datetime() const noexcept;
+
+ private:
+  void destroy() noexcept;
+
+  ValueKind tag_;
+  // DateTime's date lives beside the tag so the whole value fits 16 bytes.
+  uint8_t month_ = 0;
+  uint8_t day_ = 0;
+  int32_t year_ = 0;
+  union U {
+    U() noexcept : integer(0) {}
+    ~U() {}
+    Text string;
+    double number;
+    int32_t integer;
+    bool boolean;
+    struct {
+      uint32_t secs;
+      uint32_t nanos;
+    } time;
+  } u_;
+};
+static_assert(sizeof(CellValue) == 16);
+
+// The value text of a value (what searches compare and `value` getters return).
+std::string cell_value_text(const CellValue& v);
+// The value text without allocating where possible: a String's own bytes, or
+// the text written into `scratch` (cleared first). The view lives as long as
+// both the value and scratch stay unchanged.
+std::string_view cell_value_text_view(const CellValue& v, std::string& scratch);
+// Appends the value text to `out`.
+void append_cell_value_text(const CellValue& v, std::string& out);
+// Number value text: shortest round-trip digits without exponent, "-0", "NaN", "inf".
+void append_number_text(double d, std::string& out);
+// DateTime value text with the given separator between date and time (' ' or 'T').
+void append_datetime_text(const DateTime& dt, char separator, std::string& out);
+
+// Types a text: boolean words (full Unicode upper-casing), empty, i32, float,
+// "%Y-%m-%d %H:%M:%S" date-time, else the text itself. Never fails.
+CellValue parse_cell_value(std::string_view text);
+// Replaces *slot by parse_cell_value(text); the caller holds the cell's write lock.
+void set_cell_value_from_text(CellValue& slot, std::string_view text);
+
+// "s" for Empty and String, "n" for Number and Integer, "b" for Bool, "d" for DateTime.
+char data_type_letter(const CellValue& v) noexcept;
+
+struct CoreCell {
+  uint32_t row = 0;
+  uint16_t column = 0;
+  CellValue value;
+  Text formula;    // none, or the formula
+  Text data_type;  // always holds a text
+  Text style_id;
+  Text hidden_value;
+};
+
+using SharedCell = Shared<CoreCell>;
+
+// A new cell (hidden_value none). data_type exactly "s" stores value as a
+// String unparsed; any other data_type types it with parse_cell_value; no
+// value gives Empty.
+CoreCell build_cell(uint32_t row, uint16_t column, std::optional<std::string_view> value,
+                    std::optional<std::string_view> formula, std::string_view data_type,
+                    std::optional<std::string_view> style_id);
+
+}  // namespace vellix::core

@@ -1,0 +1,166 @@
+// The per-class family shared by every Python class of the system: the
+// instance layout (header, payload, borrow flag), the type object built once
+// with PyType_FromSpec, downcast, new_object, new_list, dealloc, and the
+// shared and exclusive borrow guards.
+//
+// A class supplies a spec struct:
+//   struct BookSpec {
+//     using Payload = core::SharedBook;
+//     static constexpr const char* kName = "Book";             // __qualname__, messages
+//     static constexpr const char* kTypeName = "vellix.Book";
+//     static constexpr const char* kDoc = "Book()\n--\n\n";    // or nullptr
+//     static constexpr unsigned kFlags = 0;  // Py_TPFLAGS_BASETYPE / DISALLOW_INSTANTIATION
+//     static PyType_Slot* slots();           // methods, getset, tp_new, tp_repr (no dealloc, doc)
+//   };
+//   using Book = PyClass<BookSpec>;
+// Instances are not collected by the cyclic GC and have no __dict__.
+#pragma once
+
+#include <Python.h>
+
+#include <atomic>
+#include <cstdint>
+#include <new>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "module/frame/entry.hpp"
+#include "module/frame/errors.hpp"
+#include "module/frame/ref.hpp"
+
+namespace vellix::py {
+
+inline constexpr uint64_t kExclusive = ~uint64_t{0};
+
+// A shared borrow of an object for the guard's scope; RuntimeError
+// "Already mutably borrowed" while it is exclusively borrowed.
+class SharedBorrow {
+ public:
+  explicit SharedBorrow(std::atomic<uint64_t>& flag);
+  ~SharedBorrow() { flag_.fetch_sub(1, std::memory_order_release); }
+  SharedBorrow(const SharedBorrow&) = delete;  // one release per borrow
+  SharedBorrow& operator=(const SharedBorrow&) = delete;
+
+ private:
+  std::atomic<uint64_t>& flag_;
+};
+
+// An exclusive borrow; RuntimeError "Already borrowed" while any borrow is held.
+class ExclusiveBorrow {
+ public:
+  explicit ExclusiveBorrow(std::atomic<uint64_t>& flag);
+  ~ExclusiveBorrow() { flag_.store(0, std::memory_order_release); }
+  ExclusiveBorrow(const ExclusiveBorrow&) = delete;  // one release per borrow
+  ExclusiveBorrow& operator=(const ExclusiveBorrow&) = delete;
+
+ private:
+  std::atomic<uint64_t>& flag_;
+};
+
+namespace detail {
+// Builds a heap type from name, basic size, flags, doc and the class's slots
+// (adding tp_dealloc and tp_doc); nullptr with a Python error on failure.
+PyTypeObject* create_type(const char* type_name, Py_ssize_t basicsize, unsigned flags, const char* doc,
+                          PyType_Slot* class_slots, destructor dealloc);
+// Outside start-up a type that cannot be built is reported as unraisable and
+// becomes the internal failure "failed to create type object for `<name>`".
+[[noreturn]] void fail_type_object(const char* class_name);
+// "'<qualname of type(o)>' object cannot be cast as '<target>'".
+[[noreturn]] void throw_downcast_error(PyObject* o, const char* target);
+}  // namespace detail
+
+template <class Spec>
+class PyClass {
+ public:
+  using Payload = typename Spec::Payload;
+
+  struct Object {
+    PyObject_HEAD
+    Payload payload;
+    std::atomic<uint64_t> borrow;
+  };
+
+  // The type, or nullptr with a Python error set (module start-up uses this).
+  static PyTypeObject* type_object_or_null() noexcept {
+    PyTypeObject* t = cell();
+    if (t == nullptr) {
+      t = detail::create_type(Spec::kTypeName, sizeof(Object), Spec::kFlags, Spec::kDoc, Spec::slots(),
+                              &PyClass::dealloc);
+      cell() = t;  // the interpreter lock serialises first use
+    }
+    return t;
+  }
+
+  // The type; an internal failure when it cannot be built.
+  static PyTypeObject* type_object() {
+    PyTypeObject* t = type_object_or_null();
+    if (t == nullptr) detail::fail_type_object(Spec::kName);
+    return t;
+  }
+
+  static bool check(PyObject* o) noexcept {
+    PyTypeObject* t = cell();
+    return t != nullptr && (Py_TYPE(o) == t || PyType_IsSubtype(Py_TYPE(o), t));
+  }
+
+  // `o` as an instance of this class (or a subtype), else the cast TypeError.
+  static Object& downcast(PyObject* o) {
+    PyTypeObject* t = type_object();
+    if (Py_TYPE(o) != t && !PyType_IsSubtype(Py_TYPE(o), t)) detail::throw_downcast_error(o, Spec::kName);
+    return *reinterpret_cast<Object*>(o);
+  }
+
+  // A new instance holding `payload` (shared, not copied).
+  static Ref new_object(Payload payload) { return alloc(type_object(), std::move(payload)); }
+
+  // Allocates an instance of `type` (this class or a subclass) through its tp_alloc.
+  static Ref alloc(PyTypeObject* type, Payload payload) {
+    allocfunc a = reinterpret_cast<allocfunc>(PyType_GetSlot(type, Py_tp_alloc));
+    PyObject* o = (a ? a : PyType_GenericAlloc)(type, 0);
+    if (o == nullptr) throw_pending();  // payload is released on unwinding
+    auto* obj = reinterpret_cast<Object*>(o);
+    ::new (&obj->payload) Payload(std::move(payload));
+    ::new (&obj->borrow) std::atomic<uint64_t>(0);
+    return Ref::steal(o);
+  }
+
+  // A list of new instances, one per payload, in order.
+  static Ref new_list(std::vector<Payload> payloads) {
+    Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(payloads.size())));
+    if (!list) throw_api_failure();
+    for (size_t i = 0; i < payloads.size(); ++i) {
+      Ref item = new_object(std::move(payloads[i]));
+      PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), item.release());  // steals item
+    }
+    return list;
+  }
+
+ private:
+  static PyTypeObject*& cell() noexcept {
+    static PyTypeObject* t = nullptr;  // lives for the process
+    return t;
+  }
+
+  static void dealloc(PyObject* o) noexcept {
+    detail::enter();
+    PyTypeObject* type = Py_TYPE(o);
+    auto* obj = reinterpret_cast<Object*>(o);
+    obj->payload.~Payload();
+    obj->borrow.~atomic();
+    freefunc f = reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free));
+    (f ? f : PyObject_Free)(o);
+    Py_DECREF(type);  // instances of heap types own a reference to their type
+    detail::leave();
+  }
+};
+
+// Result builders; a failure to make one is an API failure.
+Ref py_str(std::string_view utf8);
+Ref py_int(uint64_t v);
+Ref py_int_signed(int64_t v);
+Ref py_float(double v);
+Ref py_bool(bool v);
+Ref py_none();
+
+}  // namespace vellix::py

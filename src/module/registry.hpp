@@ -1,0 +1,26 @@
+// What module start-up registers, each defined in the file of its class or
+// function. Type getters return nullptr with a Python error set when the type
+// cannot be built, which start-up returns to the importer.
+#pragma once
+
+#include <Python.h>
+
+#include <span>
+
+namespace vellix::module {
+
+PyTypeObject* service_type();
+PyTypeObject* book_type();
+PyTypeObject* sheet_type();
+PyTypeObject* cell_type();
+PyTypeObject* comment_type();
+PyTypeObject* finder_type();
+PyTypeObject* readable_sheet_type();
+PyTypeObject* readable_cell_type();
+
+// version, column_number_to_letter, get_letter_coordinate.
+std::span<PyMethodDef> module_function_defs();
+// create_finder, then the fifteen find functions, in registration order.
+std::span<PyMethodDef> readable_function_defs();
+
+}  // namespace vellix::module
