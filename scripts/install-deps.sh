@@ -9,7 +9,7 @@ DEB_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
 
 )
-PY_PACKAGES=(scikit-build-core pytest hypothesis)
+PY_PACKAGES=(scikit-build-core pytest hypothesis numpy)
 
 sudo_cmd=()
 if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
