@@ -25,6 +25,7 @@
 #include <utility>
 #include <vector>
 
+#include "module/frame/args.hpp"
 #include "module/frame/entry.hpp"
 #include "module/frame/errors.hpp"
 #include "module/frame/ref.hpp"
@@ -66,8 +67,6 @@ PyTypeObject* create_type(const char* type_name, Py_ssize_t basicsize, unsigned 
 // Outside start-up a type that cannot be built is reported as unraisable and
 // becomes the internal failure "failed to create type object for `<name>`".
 [[noreturn]] void fail_type_object(const char* class_name);
-// "'<qualname of type(o)>' object cannot be cast as '<target>'".
-[[noreturn]] void throw_downcast_error(PyObject* o, const char* target);
 }  // namespace detail
 
 template <class Spec>
@@ -107,7 +106,7 @@ class PyClass {
   // `o` as an instance of this class (or a subtype), else the cast TypeError.
   static Object& downcast(PyObject* o) {
     PyTypeObject* t = type_object();
-    if (Py_TYPE(o) != t && !PyType_IsSubtype(Py_TYPE(o), t)) detail::throw_downcast_error(o, Spec::kName);
+    if (Py_TYPE(o) != t && !PyType_IsSubtype(Py_TYPE(o), t)) throw_cast_error(o, Spec::kName);
     return *reinterpret_cast<Object*>(o);
   }
 

@@ -1,0 +1,60 @@
+#include "module/frame/object.hpp"
+
+#include <string>
+
+#include "core/error.hpp"
+
+namespace vellix::py {
+
+SharedBorrow::SharedBorrow(std::atomic<uint64_t>& flag) : flag_(flag) {
+  uint64_t current = flag_.load(std::memory_order_relaxed);
+  do {
+    // kExclusive - 1 shared borrows would make the count read as exclusive.
+    if (current >= kExclusive - 1) throw_error(PyExc_RuntimeError, "Already mutably borrowed");
+  } while (!flag_.compare_exchange_weak(current, current + 1, std::memory_order_acquire, std::memory_order_relaxed));
+}
+
+ExclusiveBorrow::ExclusiveBorrow(std::atomic<uint64_t>& flag) : flag_(flag) {
+  uint64_t expected = 0;
+  if (!flag_.compare_exchange_strong(expected, kExclusive, std::memory_order_acquire, std::memory_order_relaxed)) {
+    throw_error(PyExc_RuntimeError, "Already borrowed");
+  }
+}
+
+namespace detail {
+
+PyTypeObject* create_type(const char* type_name, Py_ssize_t basicsize, unsigned flags, const char* doc,
+                          PyType_Slot* class_slots, destructor dealloc) {
+  std::vector<PyType_Slot> slots;
+  for (PyType_Slot* s = class_slots; s != nullptr && s->slot != 0; ++s) slots.push_back(*s);
+  slots.push_back({Py_tp_dealloc, reinterpret_cast<void*>(dealloc)});
+  if (doc != nullptr) slots.push_back({Py_tp_doc, const_cast<char*>(doc)});
+  slots.push_back({0, nullptr});
+  PyType_Spec spec{type_name, static_cast<int>(basicsize), 0, Py_TPFLAGS_DEFAULT | flags, slots.data()};
+  return reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&spec));
+}
+
+void fail_type_object(const char* class_name) {
+  PyErr_WriteUnraisable(nullptr);
+  throw core::InternalFailure(std::string("failed to create type object for `") + class_name + "`");
+}
+
+}  // namespace detail
+
+namespace {
+Ref built(PyObject* o) {
+  if (o == nullptr) throw_api_failure();
+  return Ref::steal(o);
+}
+}  // namespace
+
+Ref py_str(std::string_view utf8) {
+  return built(PyUnicode_FromStringAndSize(utf8.data(), static_cast<Py_ssize_t>(utf8.size())));
+}
+Ref py_int(uint64_t v) { return built(PyLong_FromUnsignedLongLong(v)); }
+Ref py_int_signed(int64_t v) { return built(PyLong_FromLongLong(v)); }
+Ref py_float(double v) { return built(PyFloat_FromDouble(v)); }
+Ref py_bool(bool v) { return Ref::borrow(v ? Py_True : Py_False); }
+Ref py_none() { return Ref::borrow(Py_None); }
+
+}  // namespace vellix::py
