@@ -43,7 +43,12 @@ struct DateTime {
   friend bool operator==(const DateTime&, const DateTime&) = default;
 };
 
-// Whether (year, month, day) is a date that exists (proleptic Gregorian).
+// The years a DateTime holds: those std::chrono::year can check.
+inline constexpr int32_t kMinYear = -32767;
+inline constexpr int32_t kMaxYear = 32767;
+
+// Whether (year, month, day) is a date that exists (proleptic Gregorian)
+// within kMinYear..kMaxYear.
 bool valid_date(int32_t year, unsigned month, unsigned day);
 
 enum class ValueKind : uint8_t { Empty = 0, String = 1, Number = 2, Integer = 3, Bool = 4, DateTime = 5 };
@@ -76,6 +81,8 @@ class CellValue {
 
  private:
   void destroy() noexcept;
+  // Takes o's payload into this (which holds none); o is left Empty.
+  void take(CellValue& o) noexcept;
 
   ValueKind tag_;
   // DateTime's date lives beside the tag so the whole value fits 16 bytes.
@@ -109,6 +116,8 @@ void append_cell_value_text(const CellValue& v, std::string& out);
 void append_number_text(double d, std::string& out);
 // DateTime value text with the given separator between date and time (' ' or 'T').
 void append_datetime_text(const DateTime& dt, char separator, std::string& out);
+// Appends the decimal digits of n, with "-" when negative.
+void append_decimal(int64_t n, std::string& out);
 
 // Types a text: boolean words (full Unicode upper-casing), empty, i32, float,
 // "%Y-%m-%d %H:%M:%S" date-time, else the text itself. Never fails.
