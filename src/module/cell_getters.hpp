@@ -1,7 +1,7 @@
 // The read-only attributes that Cell and ReadableCell share, written once as
 // templates over the Python class (any PyClass whose payload is a SharedCell):
 // row, column, letter, value, formula, style, data_type, is_formula and the
-// five is_value_* flags.
+// five is_value_* flags, plus the coordinate their text forms show.
 //
 // Each getter checks self, takes the shared borrow, copies what it needs under
 // the cell's read lock and builds the Python object after unlocking. Call only
@@ -15,26 +15,17 @@
 
 #include <Python.h>
 
+#include <cstdint>
 #include <optional>
 #include <string>
-#include <utility>
 
+#include "core/cell_edit.hpp"
 #include "core/letters.hpp"
 #include "core/value.hpp"
-#include "module/frame/entry.hpp"
+#include "module/attribute.hpp"
 #include "module/frame/object.hpp"
 
 namespace vellix::module {
-
-// Runs `copy` on the cell of `self` under its read lock, with `self` checked
-// and borrowed shared, and returns what it copied.
-template <class C, class F>
-auto read_cell(PyObject* self, F&& copy) {
-  auto& obj = C::downcast(self);
-  py::SharedBorrow borrow(obj.borrow);
-  auto cell = obj.payload.read();
-  return std::forward<F>(copy)(*cell);
-}
 
 inline std::optional<std::string> copy_optional_text(const core::Text& t) {
   if (!t.has_value()) return std::nullopt;
@@ -46,60 +37,50 @@ inline py::Ref py_optional_str(const std::optional<std::string>& s) {
 }
 
 // The column letters followed by the row: "B7"; column 0 gives the row alone.
-inline std::string cell_letter(uint32_t row, uint16_t column) {
-  std::string s = core::column_number_to_letter(column);
-  s += std::to_string(row);
+inline std::string cell_letter(core::Coordinate at) {
+  std::string s = core::column_number_to_letter(at.column);
+  s += std::to_string(at.row);
   return s;
 }
-
-inline bool cell_is_formula(const core::CoreCell& c) noexcept { return c.formula.has_value() && c.data_type == "f"; }
 
 template <class C>
 struct CellGetters {
   static PyObject* row(PyObject* self, void*) noexcept {
-    return py::entry([&] { return py::py_int(read_cell<C>(self, [](const core::CoreCell& c) { return c.row; })); });
+    return read_attribute<C>(self, [](const core::CoreCell& c) { return c.row; }, py::py_int);
   }
 
   static PyObject* column(PyObject* self, void*) noexcept {
-    return py::entry(
-        [&] { return py::py_int(read_cell<C>(self, [](const core::CoreCell& c) { return c.column; })); });
+    return read_attribute<C>(self, [](const core::CoreCell& c) { return c.column; }, py::py_int);
   }
 
   static PyObject* letter(PyObject* self, void*) noexcept {
-    return py::entry([&] {
-      core::Coordinate at =
-          read_cell<C>(self, [](const core::CoreCell& c) { return core::Coordinate{c.row, c.column}; });
-      return py::py_str(cell_letter(at.row, at.column));
-    });
+    return read_attribute<C>(self, coordinate_of, [](core::Coordinate at) { return py::py_str(cell_letter(at)); });
   }
 
   static PyObject* value(PyObject* self, void*) noexcept {
-    return py::entry([&] {
-      return py::py_str(read_cell<C>(self, [](const core::CoreCell& c) { return core::cell_value_text(c.value); }));
-    });
+    return read_attribute<C>(
+        self, [](const core::CoreCell& c) { return core::cell_value_text(c.value); },
+        py::py_str);
   }
 
   static PyObject* formula(PyObject* self, void*) noexcept {
-    return py::entry([&] {
-      return py_optional_str(read_cell<C>(self, [](const core::CoreCell& c) { return copy_optional_text(c.formula); }));
-    });
+    return read_attribute<C>(
+        self, [](const core::CoreCell& c) { return copy_optional_text(c.formula); }, py_optional_str);
   }
 
   static PyObject* style(PyObject* self, void*) noexcept {
-    return py::entry([&] {
-      return py_optional_str(
-          read_cell<C>(self, [](const core::CoreCell& c) { return copy_optional_text(c.style_id); }));
-    });
+    return read_attribute<C>(
+        self, [](const core::CoreCell& c) { return copy_optional_text(c.style_id); }, py_optional_str);
   }
 
   static PyObject* data_type(PyObject* self, void*) noexcept {
-    return py::entry([&] {
-      return py::py_str(read_cell<C>(self, [](const core::CoreCell& c) { return std::string(c.data_type.view()); }));
-    });
+    return read_attribute<C>(
+        self, [](const core::CoreCell& c) { return std::string(c.data_type.view()); },
+        py::py_str);
   }
 
   static PyObject* is_formula(PyObject* self, void*) noexcept {
-    return py::entry([&] { return py::py_bool(read_cell<C>(self, cell_is_formula)); });
+    return read_attribute<C>(self, core::cell_is_formula, py::py_bool);
   }
 
   static PyObject* is_value_bool(PyObject* self, void*) noexcept { return is_kind(self, core::ValueKind::Bool); }
@@ -110,16 +91,19 @@ struct CellGetters {
   }
   static PyObject* is_value_empty(PyObject* self, void*) noexcept { return is_kind(self, core::ValueKind::Empty); }
 
-  // The coordinate of the cell, for the classes' text forms.
+  // The cell's coordinate, read with self checked and borrowed shared.
   static core::Coordinate coordinate(PyObject* self) {
-    return read_cell<C>(self, [](const core::CoreCell& c) { return core::Coordinate{c.row, c.column}; });
+    auto& obj = C::downcast(self);
+    py::SharedBorrow borrow(obj.borrow);
+    return copy_locked(obj.payload, coordinate_of);
   }
 
  private:
+  static core::Coordinate coordinate_of(const core::CoreCell& c) noexcept { return {c.row, c.column}; }
+
   static PyObject* is_kind(PyObject* self, core::ValueKind kind) noexcept {
-    return py::entry([&] {
-      return py::py_bool(read_cell<C>(self, [](const core::CoreCell& c) { return c.value.kind(); }) == kind);
-    });
+    return read_attribute<C>(
+        self, [kind](const core::CoreCell& c) { return c.value.kind() == kind; }, py::py_bool);
   }
 };
 

@@ -1,0 +1,72 @@
+// The common frame of a getter, a setter and an argument-less entry of a
+// class whose payload is a lock-guarded core handle (Sheet, Cell, Comment,
+// ReadableCell, ...).
+//
+// with_self: check self, borrow it shared, run the body.
+// read_attribute: check self, borrow shared, copy what is needed under the
+// payload's read lock, unlock, then build the Python result from the copy.
+// write_attribute: refuse deletion, convert the value (before self is
+// checked), check self, take the borrow, write under the payload's write lock.
+// Call only from CPython with the interpreter lock held.
+//
+//   return read_attribute<Comment>(self, [](const core::CoreComment& c) { return c.text; },
+//                                  [](std::string text) { return py::py_str(text); });
+#pragma once
+
+#include <Python.h>
+
+#include <cstdint>
+#include <initializer_list>
+#include <utility>
+
+#include "module/frame/entry.hpp"
+#include "module/frame/errors.hpp"
+#include "module/frame/object.hpp"
+
+namespace vellix::module {
+
+// Runs `copy` on the payload's value under its read lock and returns the copy.
+template <class Handle, class Copy>
+auto copy_locked(const Handle& handle, Copy&& copy) {
+  auto locked = handle.read();
+  return std::forward<Copy>(copy)(*locked);
+}
+
+// The head of a getter, a METH_NOARGS method or a slot: check self, borrow
+// it shared, and run body(instance), which returns a Ref.
+template <class Class, class Body>
+PyObject* with_self(PyObject* self, Body&& body) noexcept {
+  return py::entry([&] {
+    auto& obj = Class::downcast(self);
+    py::SharedBorrow borrow(obj.borrow);
+    return body(obj);
+  });
+}
+
+template <class Class, class Copy, class Build>
+PyObject* read_attribute(PyObject* self, Copy&& copy, Build&& build) noexcept {
+  return with_self<Class>(self, [&](auto& obj) { return build(copy_locked(obj.payload, copy)); });
+}
+
+template <class Class, class Borrow = py::SharedBorrow, class Convert, class Write>
+int write_attribute(PyObject* self, PyObject* value, Convert&& convert, Write&& write) noexcept {
+  return py::entry_status([&] {
+    if (value == nullptr) py::throw_error(PyExc_AttributeError, "can't delete attribute");
+    auto converted = convert(value);
+    auto& obj = Class::downcast(self);
+    Borrow borrow(obj.borrow);
+    auto locked = obj.payload.write();
+    write(*locked, std::move(converted));
+  });
+}
+
+// A tuple of ints, as coordinates and merged ranges are shown.
+inline py::Ref py_int_tuple(std::initializer_list<uint64_t> values) {
+  py::Ref tuple = py::Ref::steal(PyTuple_New(static_cast<Py_ssize_t>(values.size())));
+  if (!tuple) py::throw_api_failure();
+  Py_ssize_t i = 0;
+  for (uint64_t v : values) PyTuple_SET_ITEM(tuple.get(), i++, py::py_int(v).release());  // steals the int
+  return tuple;
+}
+
+}  // namespace vellix::module
