@@ -9,6 +9,9 @@
 
 namespace vellix::module {
 
+// `__version__` and what version() returns.
+inline constexpr const char kVersion[] = "0.12.3";
+
 PyTypeObject* service_type();
 PyTypeObject* book_type();
 PyTypeObject* sheet_type();

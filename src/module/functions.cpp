@@ -1,0 +1,57 @@
+// The module-level functions: version, column_number_to_letter and
+// get_letter_coordinate. Each holds the interpreter lock throughout and
+// touches no shared state.
+#include <Python.h>
+
+#include <array>
+#include <span>
+#include <string>
+
+#include "core/letters.hpp"
+#include "module/frame/args.hpp"
+#include "module/frame/entry.hpp"
+#include "module/frame/object.hpp"
+#include "module/method_table.hpp"
+#include "module/registry.hpp"
+
+namespace vellix::module {
+
+namespace {
+
+PyObject* version(PyObject*, PyObject*) {
+  return py::entry([] { return py::py_str(kVersion); });
+}
+
+PyObject* column_number_to_letter(PyObject*, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
+  static constexpr py::Signature<1> kSig{"column_number_to_letter", {"col"}, 1};
+  return py::entry([&] {
+    auto a = kSig.match(args, nargsf, kwnames);
+    uint16_t col = py::arg_col(a[0], "col");
+    return py::py_str(core::column_number_to_letter(col));
+  });
+}
+
+PyObject* get_letter_coordinate(PyObject*, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
+  static constexpr py::Signature<2> kSig{"get_letter_coordinate", {"row", "col"}, 2};
+  return py::entry([&] {
+    auto a = kSig.match(args, nargsf, kwnames);
+    uint32_t row = py::arg_row(a[0], "row");
+    uint16_t col = py::arg_col(a[1], "col");
+    return py::py_str(core::column_number_to_letter(col) + std::to_string(row));
+  });
+}
+
+std::array<PyMethodDef, 3> g_functions = {
+    noargs_entry("version", version,
+        "version()\n--\n\nReturns the version of the underlying tambrel library.\n\nReturns\n-------\nversion : str\n  The version of the underlying tambrel library.\n"),
+    fastcall_entry("column_number_to_letter", column_number_to_letter,
+        "column_number_to_letter(col)\n--\n\nПреобразование номера колонки в букву."),
+    fastcall_entry("get_letter_coordinate", get_letter_coordinate,
+        "get_letter_coordinate(row, col)\n--\n\nПреобразование номера колонки в координату."),
+};
+
+}  // namespace
+
+std::span<PyMethodDef> module_function_defs() { return g_functions; }
+
+}  // namespace vellix::module
