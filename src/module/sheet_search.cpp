@@ -1,0 +1,286 @@
+// Sheet and ReadableSheet: searches and reads, one template for both.
+
+#include "module/sheet_search.hpp"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "core/bands.hpp"
+#include "core/letters.hpp"
+#include "core/queries.hpp"
+#include "core/search.hpp"
+#include "module/attribute.hpp"
+#include "module/cell_getters.hpp"
+#include "module/frame/args.hpp"
+#include "module/frame/errors.hpp"
+#include "module/method.hpp"
+#include "module/results.hpp"
+
+namespace vellix::module {
+namespace {
+
+// "<Class>.<method>", made at compile time for the argument-matching messages.
+struct QualifiedName {
+  char text[64] = {};
+};
+
+constexpr QualifiedName qualified(const char* class_name, const char* method_name) {
+  QualifiedName q;
+  size_t k = 0;
+  for (; *class_name != '\0'; ++class_name) q.text[k++] = *class_name;
+  q.text[k++] = '.';
+  for (; *method_name != '\0'; ++method_name) q.text[k++] = *method_name;
+  return q;
+}
+
+// Read-locks the sheet under the host's interpreter-lock policy and returns
+// what `query` copies out of it (hit handles carry their own reference). The
+// sheet is unlocked, and the interpreter lock held again, when this returns.
+template <class Host, class Query>
+auto on_sheet(typename Host::Self::Object& o, Query&& query) {
+  return Host::Lock::run([&] {
+    auto sheet = o.payload.read();
+    return query(*sheet);
+  });
+}
+
+// A bound of get_cells_by_range: absent when left out or None.
+template <class T, T (*Convert)(PyObject*, const char*)>
+std::optional<T> optional_bound(PyObject* o, const char* name) {
+  if (o == nullptr || o == Py_None) return std::nullopt;
+  return Convert(o, name);
+}
+
+using Args1 = std::array<PyObject*, 1>;
+using Args2 = std::array<PyObject*, 2>;
+using Args4 = std::array<PyObject*, 4>;
+
+}  // namespace
+
+#define VELLIX_SIGNATURE(n, method_name, ...)                                                     \
+  static constexpr QualifiedName kName = qualified(Host::kClassName, method_name);                \
+  static constexpr py::Signature<n> kSig { kName.text, __VA_ARGS__ }
+
+template <class Host>
+PyObject* SheetSearches<Host>::get_value_cell(PyObject* self, PyObject* const* args, Py_ssize_t nargsf,
+                                              PyObject* kwnames) {
+  VELLIX_SIGNATURE(2, "get_value_cell", {"row", "col"}, 2);
+  return method<typename Host::Self>(kSig, self, args, nargsf, kwnames, [](auto& o, Args2& a) {
+    uint32_t row = py::arg_row(a[0], "row");
+    uint16_t col = py::arg_col(a[1], "col");
+    // A single hash probe: not worth giving the interpreter lock away for.
+    std::string text =
+        copy_locked(o.payload, [&](const core::CoreSheet& s) { return core::sheet_get_value_cell(s.cells, row, col); });
+    return py::py_str(text);
+  });
+}
+
+template <class Host>
+PyObject* SheetSearches<Host>::get_cells_by_range(PyObject* self, PyObject* const* args, Py_ssize_t nargsf,
+                                                  PyObject* kwnames) {
+  VELLIX_SIGNATURE(4, "get_cells_by_range", {"start_row", "end_row", "start_col", "end_col"}, 0);
+  return method<typename Host::Self>(kSig, self, args, nargsf, kwnames, [](auto& o, Args4& a) {
+    auto start_row = optional_bound<uint32_t, py::arg_row>(a[0], "start_row");
+    auto end_row = optional_bound<uint32_t, py::arg_row>(a[1], "end_row");
+    auto start_col = optional_bound<uint16_t, py::arg_col>(a[2], "start_col");
+    auto end_col = optional_bound<uint16_t, py::arg_col>(a[3], "end_col");
+    return Host::Hit::new_list(on_sheet<Host>(o, [&](const core::CoreSheet& s) {
+      return core::get_cells_by_range_core(s.cells, start_row, end_row, start_col, end_col);
+    }));
+  });
+}
+
+template <class Host>
+PyObject* SheetSearches<Host>::find_cell_by_regex(PyObject* self, PyObject* const* args, Py_ssize_t nargsf,
+                                                  PyObject* kwnames) {
+  VELLIX_SIGNATURE(1, "find_cell_by_regex", {"regex"}, 1);
+  return method<typename Host::Self>(kSig, self, args, nargsf, kwnames, [](auto& o, Args1& a) {
+    std::string regex(py::arg_text(a[0], "regex"));
+    return object_or_none<typename Host::Hit>(unwrap(on_sheet<Host>(
+        o, [&](const core::CoreSheet& s) { return core::sheet_find_cell_by_regex(s.cells, regex); })));
+  });
+}
+
+template <class Host>
+PyObject* SheetSearches<Host>::find_cell_by_str(PyObject* self, PyObject* const* args, Py_ssize_t nargsf,
+                                                PyObject* kwnames) {
+  VELLIX_SIGNATURE(1, "find_cell_by_str", {"value"}, 1);
+  return method<typename Host::Self>(kSig, self, args, nargsf, kwnames, [](auto& o, Args1& a) {
+    std::string value(py::arg_text(a[0], "value"));
+    return object_or_none<typename Host::Hit>(
+        on_sheet<Host>(o, [&](const core::CoreSheet& s) { return core::sheet_find_cell_by_str(s.cells, value); }));
+  });
+}
+
+template <class Host>
+PyObject* SheetSearches<Host>::find_cell_by_coords(PyObject* self, PyObject* const* args, Py_ssize_t nargsf,
+                                                   PyObject* kwnames) {
+  VELLIX_SIGNATURE(2, "find_cell_by_coords", {"row", "col"}, 2);
+  return method<typename Host::Self>(kSig, self, args, nargsf, kwnames, [](auto& o, Args2& a) {
+    uint32_t row = py::arg_row(a[0], "row");
+    uint16_t col = py::arg_col(a[1], "col");
+    return object_or_none<typename Host::Hit>(on_sheet<Host>(
+        o, [&](const core::CoreSheet& s) { return core::sheet_find_cell_by_coords(s.cells, row, col); }));
+  });
+}
+
+template <class Host>
+PyObject* SheetSearches<Host>::find_cell_by_letter(PyObject* self, PyObject* const* args, Py_ssize_t nargsf,
+                                                   PyObject* kwnames) {
+  VELLIX_SIGNATURE(1, "find_cell_by_letter", {"letter"}, 1);
+  return method<typename Host::Self>(kSig, self, args, nargsf, kwnames, [](auto& o, Args1& a) {
+    std::string letter(py::arg_text(a[0], "letter"));
+    return object_or_none<typename Host::Hit>(unwrap(on_sheet<Host>(
+        o, [&](const core::CoreSheet& s) { return core::sheet_find_cell_by_letter(s.cells, letter); })));
+  });
+}
+
+template <class Host>
+PyObject* SheetSearches<Host>::find_cells_by_regex(PyObject* self, PyObject* const* args, Py_ssize_t nargsf,
+                                                   PyObject* kwnames) {
+  VELLIX_SIGNATURE(1, "find_cells_by_regex", {"regex"}, 1);
+  return method<typename Host::Self>(kSig, self, args, nargsf, kwnames, [](auto& o, Args1& a) {
+    std::string regex(py::arg_text(a[0], "regex"));
+    return Host::Hit::new_list(unwrap(on_sheet<Host>(o, [&](const core::CoreSheet& s) {
+      return core::find_cells_by_regex_core(regex, core::sort_cells_by_coordinate(s.cells.map));
+    })));
+  });
+}
+
+template <class Host>
+PyObject* SheetSearches<Host>::find_cells_by_str(PyObject* self, PyObject* const* args, Py_ssize_t nargsf,
+                                                 PyObject* kwnames) {
+  VELLIX_SIGNATURE(1, "find_cells_by_str", {"value"}, 1);
+  return method<typename Host::Self>(kSig, self, args, nargsf, kwnames, [](auto& o, Args1& a) {
+    std::string value(py::arg_text(a[0], "value"));
+    return Host::Hit::new_list(on_sheet<Host>(o, [&](const core::CoreSheet& s) {
+      return core::find_cells_by_str_core(value, core::sort_cells_by_coordinate(s.cells.map));
+    }));
+  });
+}
+
+template <class Host>
+PyObject* SheetSearches<Host>::find_cells_for_rows_by_regex(PyObject* self, PyObject* const* args,
+                                                            Py_ssize_t nargsf, PyObject* kwnames) {
+  VELLIX_SIGNATURE(2, "find_cells_for_rows_by_regex", {"regex", "col_stop"}, 2);
+  return method<typename Host::Self>(kSig, self, args, nargsf, kwnames, [](auto& o, Args2& a) {
+    std::string regex(py::arg_text(a[0], "regex"));
+    uint16_t col_stop = py::arg_col(a[1], "col_stop");
+    return Host::Hit::new_list(unwrap(on_sheet<Host>(o, [&](const core::CoreSheet& s) {
+      return core::find_cells_for_rows_by_regex_core(regex, col_stop, core::sort_cells_by_coordinate(s.cells.map));
+    })));
+  });
+}
+
+template <class Host>
+PyObject* SheetSearches<Host>::find_cells_for_cols_by_regex(PyObject* self, PyObject* const* args,
+                                                            Py_ssize_t nargsf, PyObject* kwnames) {
+  VELLIX_SIGNATURE(2, "find_cells_for_cols_by_regex", {"regex", "row_stop"}, 2);
+  return method<typename Host::Self>(kSig, self, args, nargsf, kwnames, [](auto& o, Args2& a) {
+    std::string regex(py::arg_text(a[0], "regex"));
+    uint32_t row_stop = py::arg_row(a[1], "row_stop");
+    return Host::Hit::new_list(unwrap(on_sheet<Host>(o, [&](const core::CoreSheet& s) {
+      return core::find_cells_for_cols_by_regex_core(regex, row_stop, core::sort_cells_by_coordinate(s.cells.map));
+    })));
+  });
+}
+
+template <class Host>
+PyObject* SheetSearches<Host>::find_cells_multi_regex(PyObject* self, PyObject* const* args, Py_ssize_t nargsf,
+                                                      PyObject* kwnames) {
+  VELLIX_SIGNATURE(2, "find_cells_multi_regex", {"before_regex", "after_regex"}, 2);
+  return method<typename Host::Self>(kSig, self, args, nargsf, kwnames, [](auto& o, Args2& a) {
+    std::string before(py::arg_text(a[0], "before_regex"));
+    std::string after(py::arg_text(a[1], "after_regex"));
+    return Host::Hit::new_list(unwrap(on_sheet<Host>(o, [&](const core::CoreSheet& s) {
+      return core::sheet_find_cells_multi_regex(s.cells, before, after);
+    })));
+  });
+}
+
+template <class Host>
+PyObject* SheetSearches<Host>::find_cells_between_regex(PyObject* self, PyObject* const* args, Py_ssize_t nargsf,
+                                                        PyObject* kwnames) {
+  VELLIX_SIGNATURE(2, "find_cells_between_regex", {"before_regex", "after_regex"}, 2);
+  return method<typename Host::Self>(kSig, self, args, nargsf, kwnames, [](auto& o, Args2& a) {
+    std::string before(py::arg_text(a[0], "before_regex"));
+    std::string after(py::arg_text(a[1], "after_regex"));
+    return Host::Hit::new_list(unwrap(on_sheet<Host>(o, [&](const core::CoreSheet& s) {
+      return core::sheet_find_cells_between_regex(s.cells, before, after);
+    })));
+  });
+}
+
+template <class Host>
+PyObject* SheetSearches<Host>::find_cells_range_rows(PyObject* self, PyObject* const* args, Py_ssize_t nargsf,
+                                                     PyObject* kwnames) {
+  VELLIX_SIGNATURE(2, "find_cells_range_rows", {"start_row", "end_row"}, 2);
+  return method<typename Host::Self>(kSig, self, args, nargsf, kwnames, [](auto& o, Args2& a) {
+    uint32_t start = py::arg_row(a[0], "start_row");
+    uint32_t end = py::arg_row(a[1], "end_row");
+    return Host::Hit::new_list(on_sheet<Host>(o, [&](const core::CoreSheet& s) {
+      return core::find_cells_range_rows_core(start, end, core::sort_cells_by_coordinate(s.cells.map));
+    }));
+  });
+}
+
+template <class Host>
+PyObject* SheetSearches<Host>::find_cells_range_cols(PyObject* self, PyObject* const* args, Py_ssize_t nargsf,
+                                                     PyObject* kwnames) {
+  VELLIX_SIGNATURE(2, "find_cells_range_cols", {"start_col", "end_col"}, 2);
+  return method<typename Host::Self>(kSig, self, args, nargsf, kwnames, [](auto& o, Args2& a) {
+    uint16_t start = py::arg_col(a[0], "start_col");
+    uint16_t end = py::arg_col(a[1], "end_col");
+    return Host::Hit::new_list(on_sheet<Host>(o, [&](const core::CoreSheet& s) {
+      return core::find_cells_range_cols_core(start, end, core::sort_cells_by_coordinate(s.cells.map));
+    }));
+  });
+}
+
+template <class Host>
+PyObject* SheetSearches<Host>::find_values_by_col_rows(PyObject* self, PyObject* const* args, Py_ssize_t nargsf,
+                                                       PyObject* kwnames) {
+  VELLIX_SIGNATURE(2, "find_values_by_col_rows", {"col", "rows"}, 2);
+  return method<typename Host::Self>(kSig, self, args, nargsf, kwnames, [](auto& o, Args2& a) {
+    uint16_t col = py::arg_col(a[0], "col");
+    std::vector<uint32_t> rows = py::arg_rows(a[1], "rows");
+    return text_list(on_sheet<Host>(o, [&](const core::CoreSheet& s) {
+      return core::find_values_by_col_rows_core(col, rows, core::map_order_cells(s.cells.map));
+    }));
+  });
+}
+
+template <class Host>
+PyObject* SheetSearches<Host>::find_values_by_row_cols(PyObject* self, PyObject* const* args, Py_ssize_t nargsf,
+                                                       PyObject* kwnames) {
+  VELLIX_SIGNATURE(2, "find_values_by_row_cols", {"row", "cols"}, 2);
+  return method<typename Host::Self>(kSig, self, args, nargsf, kwnames, [](auto& o, Args2& a) {
+    uint32_t row = py::arg_row(a[0], "row");
+    std::vector<uint16_t> cols = py::arg_cols(a[1], "cols");
+    return text_list(on_sheet<Host>(o, [&](const core::CoreSheet& s) {
+      return core::find_values_by_row_cols_core(row, cols, core::map_order_cells(s.cells.map));
+    }));
+  });
+}
+
+template <class Host>
+PyObject* SheetSearches<Host>::find_value_by_coords(PyObject* self, PyObject* const* args, Py_ssize_t nargsf,
+                                                    PyObject* kwnames) {
+  VELLIX_SIGNATURE(2, "find_value_by_coords", {"row", "col"}, 2);
+  return method<typename Host::Self>(kSig, self, args, nargsf, kwnames, [](auto& o, Args2& a) {
+    uint32_t row = py::arg_row(a[0], "row");
+    uint16_t col = py::arg_col(a[1], "col");
+    return py_optional_str(on_sheet<Host>(
+        o, [&](const core::CoreSheet& s) { return core::sheet_find_value_by_coords(s.cells, row, col); }));
+  });
+}
+
+#undef VELLIX_SIGNATURE
+
+template struct SheetSearches<SheetHost>;
+template struct SheetSearches<ReadableSheetHost>;
+
+}  // namespace vellix::module

@@ -1,0 +1,86 @@
+// The search and read methods of a sheet, written once for the two classes
+// that show one: Sheet (hits are Cell objects, the interpreter lock is kept)
+// and ReadableSheet (hits are ReadableCell objects, the lock is released
+// around the core work).
+//
+// Every method binds its arguments, checks self, takes the shared borrow and
+// converts its arguments in signature order with the interpreter lock held.
+// Then, under the lock policy of its host, it read-locks the sheet, builds the
+// cell list the search needs, runs the core search and takes one reference
+// per hit. Only after the sheet is unlocked (and the interpreter lock is held
+// again) are Python objects made, or a core error raised.
+//
+// Multi-cell methods search the cells sorted by row, then column; single-cell
+// methods and the two value-list methods search the map's own order.
+//
+//   fastcall_entry("find_cells_by_regex", SheetSearches<SheetHost>::find_cells_by_regex,
+//                  "find_cells_by_regex($self, regex)\n--\n\n"),
+#pragma once
+
+#include <Python.h>
+
+#include "module/classes.hpp"
+#include "module/frame/entry.hpp"
+
+namespace vellix::module {
+
+// Runs the core work with the interpreter lock held.
+struct KeepInterpreterLock {
+  template <class F>
+  static auto run(F&& f) {
+    return f();
+  }
+};
+
+// Runs the core work with the interpreter lock released; it is taken back
+// before run returns, also when the work throws.
+struct ReleaseInterpreterLock {
+  template <class F>
+  static auto run(F&& f) {
+    py::AllowThreads unlocked;
+    return f();
+  }
+};
+
+template <class Self_, class Hit_, class Lock_, const char* kClassName_>
+struct SearchHost {
+  using Self = Self_;  // the sheet class
+  using Hit = Hit_;    // the class of found cells
+  using Lock = Lock_;  // how the core work runs
+  static constexpr const char* kClassName = kClassName_;
+};
+
+inline constexpr char kSheetName[] = "Sheet";
+inline constexpr char kReadableSheetName[] = "ReadableSheet";
+using SheetHost = SearchHost<Sheet, Cell, KeepInterpreterLock, kSheetName>;
+using ReadableSheetHost = SearchHost<ReadableSheet, ReadableCell, ReleaseInterpreterLock, kReadableSheetName>;
+
+// METH_FASTCALL | METH_KEYWORDS entries; their text signatures are the
+// method name with the parameters below.
+template <class Host>
+struct SheetSearches {
+  using Fast = PyObject*(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames);
+
+  static Fast get_value_cell;                // (row, col); keeps the interpreter lock for both hosts
+  static Fast get_cells_by_range;            // (start_row=None, end_row=None, start_col=None, end_col=None)
+  static Fast find_cell_by_regex;            // (regex)
+  static Fast find_cell_by_str;              // (value)
+  static Fast find_cell_by_coords;           // (row, col)
+  static Fast find_cell_by_letter;           // (letter)
+  static Fast find_cells_by_regex;           // (regex)
+  static Fast find_cells_by_str;             // (value)
+  static Fast find_cells_for_rows_by_regex;  // (regex, col_stop)
+  static Fast find_cells_for_cols_by_regex;  // (regex, row_stop)
+  static Fast find_cells_multi_regex;        // (before_regex, after_regex)
+  static Fast find_cells_between_regex;      // (before_regex, after_regex)
+  static Fast find_cells_range_rows;         // (start_row, end_row)
+  static Fast find_cells_range_cols;         // (start_col, end_col)
+  static Fast find_values_by_col_rows;       // (col, rows)
+  static Fast find_values_by_row_cols;       // (row, cols)
+  static Fast find_value_by_coords;          // (row, col)
+};
+
+extern template struct SheetSearches<SheetHost>;
+extern template struct SheetSearches<ReadableSheetHost>;
+
+}  // namespace vellix::module
