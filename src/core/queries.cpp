@@ -1,0 +1,128 @@
+#include "core/queries.hpp"
+
+#include <algorithm>
+#include <utility>
+
+#include "core/bands.hpp"
+#include "core/letters.hpp"
+#include "core/pool.hpp"
+#include "core/search.hpp"
+
+namespace vellix::core {
+namespace {
+
+// A key packed so that integer order is row-then-column order.
+uint64_t sort_key(Coordinate c) { return (uint64_t{c.row} << 16) | c.column; }
+
+struct KeyedCell {
+  uint64_t key;
+  const SharedCell* cell;
+};
+
+void sort_by_key(std::vector<KeyedCell>& cells) {
+  parallel_unstable_sort(cells.begin(), cells.end(),
+                         [](const KeyedCell& a, const KeyedCell& b) { return a.key < b.key; });
+}
+
+const SharedCell* stored_cell(const CellStore& store, uint32_t row, uint16_t col) {
+  if (store.map.empty()) return nullptr;
+  auto it = store.map.find(Coordinate{row, col});
+  return it == store.map.end() ? nullptr : &it->second;
+}
+
+}  // namespace
+
+std::string sheet_get_value_cell(const CellStore& store, uint32_t row, uint16_t col) {
+  const SharedCell* cell = stored_cell(store, row, col);
+  if (cell == nullptr) return cell_value_text(store.default_value);
+  return cell_value_text(cell->read()->value);
+}
+
+std::optional<std::string> sheet_find_value_by_coords(const CellStore& store, uint32_t row, uint16_t col) {
+  const SharedCell* cell = stored_cell(store, row, col);
+  if (cell == nullptr) return std::nullopt;
+  return cell_value_text(cell->read()->value);
+}
+
+SharedCell sheet_find_cell_by_coords(const CellStore& store, uint32_t row, uint16_t col) {
+  const SharedCell* cell = stored_cell(store, row, col);
+  return cell == nullptr ? SharedCell() : *cell;
+}
+
+std::vector<const SharedCell*> sort_cells_by_coordinate(const CellMap& map) {
+  std::vector<KeyedCell> keyed;
+  keyed.reserve(map.size());
+  for (const auto& [at, cell] : map) keyed.push_back({sort_key(at), &cell});
+  sort_by_key(keyed);
+  std::vector<const SharedCell*> out;
+  out.reserve(keyed.size());
+  for (const KeyedCell& k : keyed) out.push_back(k.cell);
+  return out;
+}
+
+std::vector<const SharedCell*> map_order_cells(const CellMap& map) {
+  std::vector<const SharedCell*> out;
+  out.reserve(map.size());
+  for (const auto& entry : map) out.push_back(&entry.second);
+  return out;
+}
+
+uint32_t sheet_max_row(const CellStore& store) {
+  uint32_t max = 0;
+  for (const auto& entry : store.map) max = std::max(max, entry.first.row);
+  return max;
+}
+
+uint16_t sheet_max_column(const CellStore& store) {
+  uint16_t max = 0;
+  for (const auto& entry : store.map) max = std::max(max, entry.first.column);
+  return max;
+}
+
+SharedCell sheet_find_cell_by_str(const CellStore& store, std::string_view value) {
+  return find_cell_by_str_core(value, map_order_cells(store.map));
+}
+
+Result<SharedCell> sheet_find_cell_by_regex(const CellStore& store, std::string_view regex) {
+  return find_cell_by_regex_core(regex, map_order_cells(store.map));
+}
+
+Result<SharedCell> sheet_find_cell_by_letter(const CellStore& store, std::string_view letter) {
+  // The cells' own fields decide, as for any list: a cell shared with a
+  // copied sheet may have moved while this map still files it at its old key.
+  return find_cell_by_letter_core(letter, map_order_cells(store.map));
+}
+
+Result<std::vector<SharedCell>> sheet_find_cells_multi_regex(const CellStore& store, std::string_view before_regex,
+                                                             std::string_view after_regex) {
+  return find_cells_multi_regex_core(before_regex, after_regex, sort_cells_by_coordinate(store.map));
+}
+
+Result<std::vector<SharedCell>> sheet_find_cells_between_regex(const CellStore& store,
+                                                               std::string_view before_regex,
+                                                               std::string_view after_regex) {
+  return find_cells_between_regex_core(before_regex, after_regex, sort_cells_by_coordinate(store.map));
+}
+
+std::vector<SharedCell> get_cells_by_range_core(const CellStore& store, std::optional<uint32_t> start_row,
+                                                std::optional<uint32_t> end_row,
+                                                std::optional<uint16_t> start_col,
+                                                std::optional<uint16_t> end_col) {
+  const Coordinate low{start_row.value_or(kMinRangeRow), start_col.value_or(kMinRangeColumn)};
+  const Coordinate high{end_row.value_or(kMaxRangeRow), end_col.value_or(kMaxRangeColumn)};
+  // Filtering while walking the map touches each entry once; the walk itself
+  // cannot be split, and only the hits are sorted.
+  std::vector<KeyedCell> keyed;
+  for (const auto& [at, cell] : store.map) {
+    if (low.row <= at.row && at.row <= high.row && low.column <= at.column && at.column <= high.column) {
+      keyed.push_back({sort_key(at), &cell});
+    }
+  }
+  sort_by_key(keyed);
+  std::vector<SharedCell> out;
+  out.reserve(keyed.size());
+  for (const KeyedCell& k : keyed) out.push_back(*k.cell);
+  return out;
+}
+
+}  // namespace vellix::core
