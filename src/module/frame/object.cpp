@@ -31,7 +31,18 @@ PyTypeObject* create_type(const char* type_name, Py_ssize_t basicsize, unsigned 
   if (doc != nullptr) slots.push_back({Py_tp_doc, const_cast<char*>(doc)});
   slots.push_back({0, nullptr});
   PyType_Spec spec{type_name, static_cast<int>(basicsize), 0, Py_TPFLAGS_DEFAULT | flags, slots.data()};
-  return reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&spec));
+  Ref type = Ref::steal(PyType_FromSpec(&spec));
+  if (type && doc != nullptr) {
+    // A stored docstring that is only a text signature leaves "" as __doc__
+    // on heap types; like a class without one, it should read None.
+    Ref text = Ref::steal(PyObject_GetAttrString(type.get(), "__doc__"));
+    if (!text) return nullptr;
+    if (PyUnicode_Check(text.get()) && PyUnicode_GET_LENGTH(text.get()) == 0 &&
+        PyObject_SetAttrString(type.get(), "__doc__", Py_None) < 0) {
+      return nullptr;
+    }
+  }
+  return reinterpret_cast<PyTypeObject*>(type.release());
 }
 
 void fail_type_object(const char* class_name) {
