@@ -90,14 +90,11 @@ Ref build_readable() {
   Ref readable = Ref::steal(PyModule_New("readable"));
   if (!readable) py::throw_pending();
   Members members(readable.get());
-  // TODO: enable when src/module/readable/finder.cpp lands
-  // members.add_type("Finder", finder_type);
+  members.add_type("Finder", finder_type);
   // TODO: enable when src/module/readable/sheet.cpp lands
   // members.add_type("ReadableSheet", readable_sheet_type);
-  // TODO: enable when src/module/readable/cell.cpp lands
-  // members.add_type("ReadableCell", readable_cell_type);
-  // TODO: enable when src/module/readable/functions.cpp lands
-  // members.add_functions(readable_function_defs());
+  members.add_type("ReadableCell", readable_cell_type);
+  members.add_functions(readable_function_defs());
   return readable;
 }
 

@@ -1,0 +1,61 @@
+// ReadableCell: the read-only twin of Cell in vellix.readable. It reuses
+// Cell's getters and adds only its text form; it has no setters, no
+// hidden_value and no set_value_* methods.
+#include <Python.h>
+
+#include <string>
+
+#include "core/value.hpp"
+#include "module/cell_getters.hpp"
+#include "module/classes.hpp"
+#include "module/qualname.hpp"
+#include "module/registry.hpp"
+
+namespace vellix::module {
+
+namespace {
+
+using Getters = CellGetters<ReadableCell>;
+
+// "<qualname>, Coords: Coordinate { row: 7, column: 2 }"
+PyObject* readable_cell_repr(PyObject* self) noexcept {
+  return py::entry([&] {
+    ReadableCell::downcast(self);
+    std::string text = class_qualname(self);
+    text += ", Coords: ";
+    text += core::coordinate_debug_text(Getters::coordinate(self));
+    return py::py_str(text);
+  });
+}
+
+PyGetSetDef kGetSet[] = {
+    {"row", Getters::row, nullptr, nullptr, nullptr},
+    {"column", Getters::column, nullptr, nullptr, nullptr},
+    {"letter", Getters::letter, nullptr, nullptr, nullptr},
+    {"value", Getters::value, nullptr, nullptr, nullptr},
+    {"formula", Getters::formula, nullptr, nullptr, nullptr},
+    {"style", Getters::style, nullptr, nullptr, nullptr},
+    {"data_type", Getters::data_type, nullptr, nullptr, nullptr},
+    {"is_formula", Getters::is_formula, nullptr, nullptr, nullptr},
+    {"is_value_bool", Getters::is_value_bool, nullptr, nullptr, nullptr},
+    {"is_value_numeric", Getters::is_value_numeric, nullptr, nullptr, nullptr},
+    {"is_value_integer", Getters::is_value_integer, nullptr, nullptr, nullptr},
+    {"is_value_datetime", Getters::is_value_datetime, nullptr, nullptr, nullptr},
+    {"is_value_empty", Getters::is_value_empty, nullptr, nullptr, nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+}  // namespace
+
+PyType_Slot* ReadableCellSpec::slots() {
+  static PyType_Slot slots[] = {
+      {Py_tp_getset, kGetSet},
+      {Py_tp_repr, reinterpret_cast<void*>(&readable_cell_repr)},
+      {0, nullptr},
+  };
+  return slots;
+}
+
+PyTypeObject* readable_cell_type() { return ReadableCell::type_object_or_null(); }
+
+}  // namespace vellix::module

@@ -1,0 +1,184 @@
+// Finder: a read-only snapshot of several sheet-like Python objects, handing
+// out their sheets as ReadableSheet objects. The snapshot is made once, from
+// what the objects report at that moment, and never changes; every member
+// only read-locks it and keeps the interpreter lock.
+#include "module/readable/finder.hpp"
+
+#include <Python.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "core/pattern.hpp"
+#include "core/search.hpp"
+#include "core/sheet.hpp"
+#include "module/attribute.hpp"
+#include "module/book_ops.hpp"
+#include "module/classes.hpp"
+#include "module/frame/args.hpp"
+#include "module/frame/entry.hpp"
+#include "module/method.hpp"
+#include "module/method_table.hpp"
+#include "module/qualname.hpp"
+#include "module/readable/convert.hpp"
+#include "module/registry.hpp"
+#include "module/results.hpp"
+
+namespace vellix::module {
+
+namespace {
+
+// Converts every item of `list` (lock held); the first error drops the
+// sheets converted before it and is raised unchanged.
+std::vector<core::CoreSheet> snapshot_sheets(PyObject* list) {
+  SheetSnapshotWalk walk(list);
+  std::vector<core::CoreSheet> sheets;
+  while (std::optional<core::CoreSheet> sheet = next_sheet_snapshot(walk)) sheets.push_back(std::move(*sheet));
+  if (walk.error) {
+    sheets.clear();
+    throw std::move(*walk.error);
+  }
+  return sheets;
+}
+
+core::SharedBook snapshot_book(std::vector<core::CoreSheet> sheets) {
+  return core::SharedBook::make(core::wrap_sheets_shared(std::move(sheets)));
+}
+
+PyObject* finder_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcept {
+  static constexpr py::Signature<1> kSig{"Finder.__new__", {"sheets"}, 1};
+  return py::entry([&] {
+    auto a = kSig.match_tuple(args, kwargs);
+    PyObject* list = py::arg_list(a[0], "sheets");
+    return Finder::alloc(type, snapshot_book(snapshot_sheets(list)));
+  });
+}
+
+PyObject* finder_sheets(PyObject* self, void*) noexcept {
+  return read_attribute<Finder>(
+      self, [](const core::SheetList& sheets) { return sheets; },
+      [](core::SheetList sheets) { return ReadableSheet::new_list(std::move(sheets)); });
+}
+
+PyObject* finder_get_sheet_index(PyObject* self, PyObject* const* args, Py_ssize_t nargsf,
+                                 PyObject* kwnames) noexcept {
+  static constexpr py::Signature<1> kSig{"Finder.get_sheet_index", {"idx"}, 1};
+  return method<Finder>(kSig, self, args, nargsf, kwnames, [](Finder::Object& o, auto& a) {
+    int32_t idx = py::arg_index(a[0], "idx");
+    core::SharedSheet sheet = copy_locked(o.payload, [idx](const core::SheetList& sheets) {
+      // A negative index never counts from the end.
+      return idx >= 0 && static_cast<size_t>(idx) < sheets.size() ? sheets[idx] : core::SharedSheet();
+    });
+    return object_or_none<ReadableSheet>(std::move(sheet));
+  });
+}
+
+template <auto Core>
+PyObject* finder_sheets_by_names(const py::Signature<1>& sig, PyObject* self, PyObject* const* args,
+                                 Py_ssize_t nargsf, PyObject* kwnames) noexcept {
+  return method<Finder>(sig, self, args, nargsf, kwnames, [](Finder::Object& o, auto& a) {
+    std::vector<std::string> names = py::arg_texts(a[0], "name_list");
+    std::vector<core::SharedSheet> hits =
+        copy_locked(o.payload, [&](const core::SheetList& sheets) { return Core(names, sheets); });
+    return ReadableSheet::new_list(std::move(hits));
+  });
+}
+
+PyObject* finder_get_sheets_without_names(PyObject* self, PyObject* const* args, Py_ssize_t nargsf,
+                                          PyObject* kwnames) noexcept {
+  static constexpr py::Signature<1> kSig{"Finder.get_sheets_without_names", {"name_list"}, 1};
+  return finder_sheets_by_names<core::get_sheets_without_names_core>(kSig, self, args, nargsf, kwnames);
+}
+
+PyObject* finder_get_sheets_with_names(PyObject* self, PyObject* const* args, Py_ssize_t nargsf,
+                                       PyObject* kwnames) noexcept {
+  static constexpr py::Signature<1> kSig{"Finder.get_sheets_with_names", {"name_list"}, 1};
+  return finder_sheets_by_names<core::get_sheets_with_names_core>(kSig, self, args, nargsf, kwnames);
+}
+
+PyObject* finder_find_sheet_by_name(PyObject* self, PyObject* const* args, Py_ssize_t nargsf,
+                                    PyObject* kwnames) noexcept {
+  static constexpr py::Signature<1> kSig{"Finder.find_sheet_by_name", {"name"}, 1};
+  return method<Finder>(kSig, self, args, nargsf, kwnames, [](Finder::Object& o, auto& a) {
+    std::string_view name = py::arg_text(a[0], "name");
+    core::SharedSheet sheet = copy_locked(
+        o.payload, [&](const core::SheetList& sheets) { return core::find_sheet_by_name_core(name, sheets); });
+    return object_or_none<ReadableSheet>(std::move(sheet));
+  });
+}
+
+// Compiled as given: unlike the cell searches, case counts unless the pattern
+// sets a flag itself. A pattern that does not compile raises RuntimeError
+// with the pattern library's message, as every other pattern search does.
+PyObject* finder_find_sheet_by_regex(PyObject* self, PyObject* const* args, Py_ssize_t nargsf,
+                                     PyObject* kwnames) noexcept {
+  static constexpr py::Signature<1> kSig{"Finder.find_sheet_by_regex", {"pattern"}, 1};
+  return method<Finder>(kSig, self, args, nargsf, kwnames, [](Finder::Object& o, auto& a) {
+    std::string_view text = py::arg_text(a[0], "pattern");
+    core::Pattern pattern = unwrap(core::compile_pattern(text));
+    core::SharedSheet sheet = copy_locked(
+        o.payload, [&](const core::SheetList& sheets) { return core::find_sheet_by_regex_core(pattern, sheets); });
+    return object_or_none<ReadableSheet>(std::move(sheet));
+  });
+}
+
+// "<qualname>, sheets: <count>"
+PyObject* finder_repr(PyObject* self) noexcept {
+  return with_self<Finder>(self, [&](Finder::Object& o) {
+    std::string text = class_qualname(self);
+    text += ", sheets: ";
+    text += std::to_string(book_sheet_count(o.payload));
+    return py::py_str(text);
+  });
+}
+
+PyMethodDef kMethods[] = {
+    fastcall_entry("get_sheet_index", finder_get_sheet_index, "get_sheet_index($self, idx)\n--\n\n"),
+    fastcall_entry("get_sheets_without_names", finder_get_sheets_without_names,
+                   "get_sheets_without_names($self, name_list)\n--\n\n"),
+    fastcall_entry("get_sheets_with_names", finder_get_sheets_with_names,
+                   "get_sheets_with_names($self, name_list)\n--\n\n"),
+    fastcall_entry("find_sheet_by_name", finder_find_sheet_by_name, "find_sheet_by_name($self, name)\n--\n\n"),
+    fastcall_entry("find_sheet_by_regex", finder_find_sheet_by_regex, "find_sheet_by_regex($self, pattern)\n--\n\n"),
+    kMethodTableEnd,
+};
+
+PyGetSetDef kGetSet[] = {
+    {"sheets", finder_sheets, nullptr, nullptr, nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+}  // namespace
+
+// Releases the interpreter lock only while the converted sheets are wrapped
+// into the shared snapshot; reading the caller's objects needs the lock.
+PyObject* create_finder(PyObject*, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) noexcept {
+  static constexpr py::Signature<1> kSig{"create_finder", {"sheets"}, 1};
+  return py::entry([&] {
+    auto a = kSig.match(args, nargsf, kwnames);
+    PyObject* list = py::arg_list(a[0], "sheets");
+    std::vector<core::CoreSheet> sheets = snapshot_sheets(list);
+    core::SharedBook book;
+    {
+      py::AllowThreads unlocked;
+      book = snapshot_book(std::move(sheets));
+    }
+    return Finder::new_object(std::move(book));
+  });
+}
+
+PyType_Slot* FinderSpec::slots() {
+  static PyType_Slot slots[] = {
+      {Py_tp_new, reinterpret_cast<void*>(&finder_new)},
+      {Py_tp_methods, kMethods},
+      {Py_tp_getset, kGetSet},
+      {Py_tp_repr, reinterpret_cast<void*>(&finder_repr)},
+      {0, nullptr},
+  };
+  return slots;
+}
+
+PyTypeObject* finder_type() { return Finder::type_object_or_null(); }
+
+}  // namespace vellix::module
