@@ -103,14 +103,10 @@ void fill_module(PyObject* module) {
   members.add("__version__", py::py_str(kVersion).get());
   // TODO: enable when src/module/service.cpp lands
   // members.add_type("Service", service_type);
-  // TODO: enable when src/module/book.cpp lands
-  // members.add_type("Book", book_type);
-  // TODO: enable when src/module/sheet.cpp lands
-  // members.add_type("Sheet", sheet_type);
-  // TODO: enable when src/module/cell.cpp lands
-  // members.add_type("Cell", cell_type);
-  // TODO: enable when src/module/comment.cpp lands
-  // members.add_type("Comment", comment_type);
+  members.add_type("Book", book_type);
+  members.add_type("Sheet", sheet_type);
+  members.add_type("Cell", cell_type);
+  members.add_type("Comment", comment_type);
   members.add_functions(module_function_defs());
   members.add("DEFAULT_ROW_HEIGHT", py::py_float(core::kDefaultRowHeight).get());
   members.add("DEFAULT_COLUMN_WIDTH", py::py_float(core::kDefaultColumnWidth).get());
