@@ -91,8 +91,7 @@ Ref build_readable() {
   if (!readable) py::throw_pending();
   Members members(readable.get());
   members.add_type("Finder", finder_type);
-  // TODO: enable when src/module/readable/sheet.cpp lands
-  // members.add_type("ReadableSheet", readable_sheet_type);
+  members.add_type("ReadableSheet", readable_sheet_type);
   members.add_type("ReadableCell", readable_cell_type);
   members.add_functions(readable_function_defs());
   return readable;
@@ -101,8 +100,7 @@ Ref build_readable() {
 void fill_module(PyObject* module) {
   Members members(module);
   members.add("__version__", py::py_str(kVersion).get());
-  // TODO: enable when src/module/service.cpp lands
-  // members.add_type("Service", service_type);
+  members.add_type("Service", service_type);
   members.add_type("Book", book_type);
   members.add_type("Sheet", sheet_type);
   members.add_type("Cell", cell_type);
