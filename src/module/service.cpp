@@ -1,0 +1,159 @@
+// Service: the base class Python code subclasses to build a service over a
+// workbook. It keeps the conn_db object it was made with, holds sheets the
+// way a Book does (under underscore names, through book_ops), and declares
+// two hooks that raise NotImplementedError until a subclass overrides them.
+#include <Python.h>
+
+#include <string>
+
+#include "core/sheet.hpp"
+#include "module/book_ops.hpp"
+#include "module/classes.hpp"
+#include "module/frame/args.hpp"
+#include "module/frame/entry.hpp"
+#include "module/frame/errors.hpp"
+#include "module/method.hpp"
+#include "module/method_table.hpp"
+#include "module/qualname.hpp"
+#include "module/registry.hpp"
+
+namespace vellix::module {
+
+namespace {
+
+constexpr py::Signature<1> kNew{"Service.__new__", {"conn_db"}, 1};
+// `sheets` is positional only: a keyword of that name belongs to **kwargs.
+constexpr py::Signature<1> kSummary{"Service.summary_0", {"sheets"}, 1};
+constexpr py::Signature<0> kFmt{"Service._fmt_0", {}, 0};
+constexpr auto kAddSheet = add_sheet_signature("Service._add_sheet");
+constexpr auto kCopySheet = copy_sheet_signature("Service._copy_sheet");
+constexpr auto kGetSheetIndex = get_sheet_index_signature("Service._get_sheet_index");
+constexpr auto kGetSheetName = get_sheet_name_signature("Service._get_sheet_name");
+
+// Allocates through the called class, so a Python subclass gets an instance
+// of itself with its own __dict__.
+PyObject* service_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcept {
+  return py::entry([&] {
+    auto a = kNew.match_tuple(args, kwargs);
+    return Service::alloc(type, ServicePayload(Py_NewRef(a[0]), core::SharedBook::make()));
+  });
+}
+
+PyObject* get_conn_db(PyObject* self, void*) noexcept {
+  return py::entry([&] {
+    auto& obj = Service::downcast(self);
+    py::SharedBorrow borrow(obj.borrow);
+    return py::Ref::borrow(obj.payload.conn_db);
+  });
+}
+
+// Hooks run with free arguments; any keyword is accepted and ignored.
+PyObject* summary_0(PyObject* self, PyObject* args, PyObject* /*kwargs*/) noexcept {
+  return py::entry([&]() -> py::Ref {
+    auto a = kSummary.match_tuple(args, nullptr);
+    auto& obj = Service::downcast(self);
+    py::SharedBorrow borrow(obj.borrow);
+    py::arg_list(a[0], "sheets");
+    py::throw_error(PyExc_NotImplementedError, "Method 'summary_0' is not implemented");
+  });
+}
+
+PyObject* fmt_0(PyObject* self, PyObject* args, PyObject* /*kwargs*/) noexcept {
+  return py::entry([&]() -> py::Ref {
+    (void)kFmt.match_tuple(args, nullptr);
+    auto& obj = Service::downcast(self);
+    py::SharedBorrow borrow(obj.borrow);
+    py::throw_error(PyExc_NotImplementedError, "Method 'fmt_0' is not implemented");
+  });
+}
+
+PyObject* get_sheets(PyObject* self, void*) noexcept {
+  return py::entry([&] {
+    auto& obj = Service::downcast(self);
+    py::SharedBorrow borrow(obj.borrow);
+    return book_sheets(obj.payload.book);
+  });
+}
+
+PyObject* add_sheet(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) noexcept {
+  return method<Service>(kAddSheet, self, args, nargsf, kwnames, [](Service::Object& o, auto& a) {
+    return book_add_sheet(o.payload.book, a[0], a[1]);
+  });
+}
+
+PyObject* copy_sheet(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) noexcept {
+  return method<Service>(kCopySheet, self, args, nargsf, kwnames,
+                         [](Service::Object& o, auto& a) { return book_copy_sheet(o.payload.book, a[0]); });
+}
+
+PyObject* get_sheet_index(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) noexcept {
+  return method<Service>(kGetSheetIndex, self, args, nargsf, kwnames,
+                         [](Service::Object& o, auto& a) { return book_get_sheet_index(o.payload.book, a[0]); });
+}
+
+PyObject* get_sheet_name(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) noexcept {
+  return method<Service>(kGetSheetName, self, args, nargsf, kwnames,
+                         [](Service::Object& o, auto& a) { return book_get_sheet_name(o.payload.book, a[0]); });
+}
+
+PyObject* to_json(PyObject* self, PyObject*) noexcept {
+  return py::entry([&] {
+    auto& obj = Service::downcast(self);
+    py::SharedBorrow borrow(obj.borrow);
+    return book_to_json_str(obj.payload.book);
+  });
+}
+
+PyObject* to_dict(PyObject* self, PyObject*) noexcept {
+  return py::entry([&] {
+    auto& obj = Service::downcast(self);
+    py::SharedBorrow borrow(obj.borrow);
+    return book_to_dict(obj.payload.book);
+  });
+}
+
+// "<qualname of the object's own class>, sheets: <count>"
+PyObject* service_repr(PyObject* self) noexcept {
+  return py::entry([&] {
+    auto& obj = Service::downcast(self);
+    std::string text = class_qualname(self);
+    py::SharedBorrow borrow(obj.borrow);
+    text += ", sheets: " + std::to_string(book_sheet_count(obj.payload.book));
+    return py::py_str(text);
+  });
+}
+
+PyMethodDef kMethods[] = {
+    varargs_entry("summary_0", summary_0, "summary_0($self, sheets, /, **kwargs)\n--\n\n"),
+    varargs_entry("_fmt_0", fmt_0, "_fmt_0($self, **kwargs)\n--\n\n"),
+    fastcall_entry("_add_sheet", add_sheet, "_add_sheet($self, name, sheet_state=\"visible\")\n--\n\n"),
+    fastcall_entry("_copy_sheet", copy_sheet, "_copy_sheet($self, sheet)\n--\n\n"),
+    fastcall_entry("_get_sheet_index", get_sheet_index, "_get_sheet_index($self, idx)\n--\n\n"),
+    fastcall_entry("_get_sheet_name", get_sheet_name, "_get_sheet_name($self, name)\n--\n\n"),
+    noargs_entry("to_json", to_json, "to_json($self)\n--\n\n"),
+    noargs_entry("to_dict", to_dict, "to_dict($self)\n--\n\n"),
+    kMethodTableEnd,
+};
+
+PyGetSetDef kGetSet[] = {
+    {"_conn_db", get_conn_db, nullptr, nullptr, nullptr},
+    {"_sheets", get_sheets, nullptr, nullptr, nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+}  // namespace
+
+PyType_Slot* ServiceSpec::slots() {
+  static PyType_Slot slots[] = {
+      {Py_tp_new, reinterpret_cast<void*>(&service_new)},
+      {Py_tp_repr, reinterpret_cast<void*>(&service_repr)},
+      {Py_tp_methods, kMethods},
+      {Py_tp_getset, kGetSet},
+      {0, nullptr},
+  };
+  return slots;
+}
+
+PyTypeObject* service_type() { return Service::type_object_or_null(); }
+
+}  // namespace vellix::module
