@@ -20,6 +20,15 @@
 
 namespace vellix::core {
 
+// The system's abseil is built with its debug checks on, which files every
+// locked mutex in one global, globally locked deadlock graph: a sheet of a
+// million cells would pay a graph update per cell lock and destruction, and
+// the search workers would serialise on the graph's lock. Lock order is kept
+// by design (book, sheet, cell or comment), so the graph is switched off
+// before any lock is taken, in every program that holds a Shared.
+inline const bool kMutexDeadlockGraphOff =
+    (absl::SetMutexDeadlockDetectionMode(absl::OnDeadlockCycle::kIgnore), true);
+
 template <class T>
 class Shared {
   struct Block {
