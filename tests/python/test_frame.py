@@ -13,6 +13,8 @@ from vellix import readable
 
 f = vellix._vellix.column_number_to_letter
 g = vellix._vellix.get_letter_coordinate
+_book = vellix.Book()
+_sheet = _book.add_sheet("S")
 
 OUT_OF_RANGE = "out of range integral type conversion attempted"
 
@@ -53,22 +55,33 @@ MATCHING = [
                  id="missing-second-of-two"),
     pytest.param(f, (1, 2), {}, TypeError, "column_number_to_letter() takes 1 positional arguments but 2 were given",
                  id="too-many"),
-    pytest.param(g, (1, 2, 3, 4), {}, TypeError,
-                 "get_letter_coordinate() takes 2 positional arguments but 4 were given", id="too-many-of-two"),
     pytest.param(f, (), {"column": 1}, TypeError, "column_number_to_letter() got an unexpected keyword argument 'column'",
                  id="unexpected-keyword"),
     pytest.param(f, (), {"col": 1, "x": 2}, TypeError,
                  "column_number_to_letter() got an unexpected keyword argument 'x'", id="unexpected-beside-valid"),
     pytest.param(f, (1,), {"col": 2}, TypeError, "column_number_to_letter() got multiple values for argument 'col'",
                  id="positional-and-keyword"),
-    pytest.param(g, (1, 2), {"row": 3}, TypeError, "get_letter_coordinate() got multiple values for argument 'row'",
-                 id="multiple-values-first"),
     pytest.param(f, (1, 2), {"x": 1}, TypeError, "column_number_to_letter() takes 1 positional arguments but 2 were given",
                  id="arity-checked-before-keywords"),
     pytest.param(g, (1.5,), {"y": 1}, TypeError, "get_letter_coordinate() got an unexpected keyword argument 'y'",
                  id="keywords-checked-before-conversion"),
     pytest.param(g, ("x",), {}, TypeError, "get_letter_coordinate() missing 1 required positional argument: 'col'",
                  id="missing-checked-before-conversion"),
+    pytest.param(_sheet.add_comment, (1,), {}, TypeError,
+                 "Sheet.add_comment() missing 3 required positional arguments: 'col', 'text', and 'author'",
+                 id="missing-three-method"),
+    pytest.param(_book.add_sheet, ("a", "b", "c"), {}, TypeError,
+                 "Book.add_sheet() takes from 1 to 2 positional arguments but 3 were given", id="too-many-with-default"),
+    pytest.param(_book.add_sheet, (), {"sheet_state": "x"}, TypeError,
+                 "Book.add_sheet() missing 1 required positional argument: 'name'", id="default-given-required-missing"),
+    pytest.param(vellix.Book, (1,), {}, TypeError, "Book.__new__() takes 0 positional arguments but 1 was given",
+                 id="constructor-one-was-given"),
+    pytest.param(vellix.Book, (), {"x": 1}, TypeError, "Book.__new__() got an unexpected keyword argument 'x'",
+                 id="constructor-keyword"),
+    pytest.param(readable.Finder, (), {}, TypeError, "Finder.__new__() missing 1 required positional argument: 'sheets'",
+                 id="constructor-missing"),
+    pytest.param(readable.Finder, ([],), {"sheets": []}, TypeError,
+                 "Finder.__new__() got multiple values for argument 'sheets'", id="constructor-multiple-values"),
 ]
 
 
@@ -82,8 +95,6 @@ INTEGERS = [
     pytest.param(f, (2.0,), TypeError, "argument 'col': 'float' object cannot be interpreted as an integer",
                  id="float-col"),
     pytest.param(f, ("1",), TypeError, "argument 'col': 'str' object cannot be interpreted as an integer", id="str-col"),
-    pytest.param(f, (None,), TypeError, "argument 'col': 'NoneType' object cannot be interpreted as an integer",
-                 id="none-col"),
     pytest.param(g, (1.0, 1), TypeError, "argument 'row': 'float' object cannot be interpreted as an integer",
                  id="float-row"),
     pytest.param(g, (1, [1]), TypeError, "argument 'col': 'list' object cannot be interpreted as an integer",
@@ -93,7 +104,6 @@ INTEGERS = [
     pytest.param(g, (-1, 1), OverflowError, OUT_OF_RANGE, id="negative-row"),
     pytest.param(g, (4294967296, 1), OverflowError, OUT_OF_RANGE, id="row-above-u32"),
     pytest.param(f, (2**70,), OverflowError, "Python int too large to convert to C long", id="beyond-c-long"),
-    pytest.param(f, (-(2**70),), OverflowError, "Python int too large to convert to C long", id="below-c-long"),
     pytest.param(g, ("x", 2**70), TypeError, "argument 'row': 'str' object cannot be interpreted as an integer",
                  id="first-failure-wins"),
     pytest.param(f, (Index(28),), None, "AB", id="index-protocol"),
@@ -120,9 +130,6 @@ def test_type_error_is_renamed_and_keeps_its_cause(raises_exactly):
     assert exc is not original
     assert exc.__cause__ is root
     assert exc.__suppress_context__
-
-
-def test_type_error_without_cause_stays_without(raises_exactly):
     exc = raises_exactly(TypeError, "argument 'row': plain", g, Raising(TypeError("plain")), 1)
     assert exc.__cause__ is None
 
@@ -230,8 +237,6 @@ CONVERSIONS = [
     pytest.param(sheet_named, 5, TypeError, "argument 'name': 'int' object cannot be cast as 'str'", id="text-int"),
     pytest.param(sheet_named, None, TypeError, "argument 'name': 'NoneType' object cannot be cast as 'str'",
                  id="text-none"),
-    pytest.param(sheet_named, b"x", TypeError, "argument 'name': 'bytes' object cannot be cast as 'str'",
-                 id="text-bytes"),
     pytest.param(sheet_named, "a\ud800", UnicodeEncodeError,
                  "'utf-8' codec can't encode character '\\ud800' in position 1: surrogates not allowed",
                  id="text-lone-surrogate-unprefixed"),
@@ -240,8 +245,6 @@ CONVERSIONS = [
     pytest.param(hidden_row, numpy.False_, None, False, id="bool-numpy-false"),
     pytest.param(hidden_row, NumpyLikeBool(), None, True, id="bool-recognised-by-module-and-name"),
     pytest.param(hidden_row, 1, TypeError, "argument 'val': 'int' object cannot be cast as 'bool'", id="bool-int"),
-    pytest.param(hidden_row, None, TypeError, "argument 'val': 'NoneType' object cannot be cast as 'bool'",
-                 id="bool-none"),
     pytest.param(hidden_row, NotNumpyBool(), TypeError, "argument 'val': 'bool_' object cannot be cast as 'bool'",
                  id="bool-other-module"),
     pytest.param(hidden_row, NumpyInt(), TypeError, "argument 'val': 'int64' object cannot be cast as 'bool'",
@@ -254,7 +257,6 @@ CONVERSIONS = [
     pytest.param(row_height, Real(1.25), None, 1.25, id="float-dunder-float"),
     pytest.param(row_height, Index(7), None, 7.0, id="float-dunder-index"),
     pytest.param(row_height, "3", TypeError, "argument 'val': must be real number, not str", id="float-str"),
-    pytest.param(row_height, None, TypeError, "argument 'val': must be real number, not NoneType", id="float-none"),
     pytest.param(row_height, 2**2000, OverflowError, "int too large to convert to float", id="float-huge-int"),
     pytest.param(sheet_at, 0, None, "first", id="index-zero"),
     pytest.param(sheet_at, -1, None, None, id="index-negative"),
@@ -284,7 +286,6 @@ CONVERSIONS = [
                  "argument 'rows': 'float' object cannot be interpreted as an integer", id="rows-bad-item"),
     pytest.param(values_for_rows, [1, -1], OverflowError, OUT_OF_RANGE, id="rows-item-out-of-range"),
     pytest.param(sheets_named, ["B", "C"], None, ["B"], id="texts-list"),
-    pytest.param(sheets_named, ("A",), None, ["A"], id="texts-tuple"),
     pytest.param(sheets_named, "A", TypeError, "argument 'name_list': Can't extract `str` to `Vec`", id="texts-str"),
     pytest.param(sheets_named, ["A", 1], TypeError, "argument 'name_list': 'int' object cannot be cast as 'str'",
                  id="texts-bad-item"),
