@@ -29,6 +29,7 @@ template <class OnMarker>
 void scan_markers(const BandPatterns& p, CellSpan cells, OnMarker&& on_marker) {
   bool open = false;
   for (size_t i = 0; i < cells.size(); ++i) {
+    detail::prefetch_ahead(cells, i);
     bool marker = false;
     if (!open && cell_matches(p.before, *cells[i])) {
       open = true;
@@ -69,6 +70,7 @@ Result<std::vector<SharedCell>> find_cells_between_regex_core(std::string_view b
   uint32_t first = bounds[0];
   uint32_t last = bounds.size() > 1 ? bounds[1] : UINT32_MAX;
   return collect_ordered<SharedCell>(cells.size(), [&](size_t k, std::vector<SharedCell>& out) {
+    detail::prefetch_ahead(cells, k);
     uint32_t row = cells[k]->read()->row;
     if (first <= row && row <= last) out.push_back(*cells[k]);
   });

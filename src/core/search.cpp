@@ -51,13 +51,17 @@ bool trimmed_text_equals(const SharedCell& cell, std::string_view trimmed_needle
 
 template <class Test>
 SharedCell first_cell(CellSpan cells, Test&& test) {
-  size_t i = find_first_index(cells.size(), [&](size_t k) { return test(*cells[k]); });
+  size_t i = find_first_index(cells.size(), [&](size_t k) {
+    detail::prefetch_ahead(cells, k);
+    return test(*cells[k]);
+  });
   return i < cells.size() ? *cells[i] : SharedCell();
 }
 
 template <class Test>
 std::vector<SharedCell> all_cells(CellSpan cells, Test&& test) {
   return collect_ordered<SharedCell>(cells.size(), [&](size_t k, std::vector<SharedCell>& out) {
+    detail::prefetch_ahead(cells, k);
     if (test(*cells[k])) out.push_back(*cells[k]);
   });
 }
@@ -163,6 +167,7 @@ Result<std::vector<SharedCell>> find_cells_for_rows_by_regex_core(std::string_vi
 
 std::vector<std::string> find_values_by_col_rows_core(uint16_t col, std::span<const uint32_t> rows, CellSpan cells) {
   return collect_ordered<std::string>(cells.size(), [&](size_t k, std::vector<std::string>& out) {
+    detail::prefetch_ahead(cells, k);
     auto r = cells[k]->read();
     if (r->column == col && std::find(rows.begin(), rows.end(), r->row) != rows.end()) {
       out.push_back(cell_value_text(r->value));
@@ -172,6 +177,7 @@ std::vector<std::string> find_values_by_col_rows_core(uint16_t col, std::span<co
 
 std::vector<std::string> find_values_by_row_cols_core(uint32_t row, std::span<const uint16_t> cols, CellSpan cells) {
   return collect_ordered<std::string>(cells.size(), [&](size_t k, std::vector<std::string>& out) {
+    detail::prefetch_ahead(cells, k);
     auto r = cells[k]->read();
     if (r->row == row && std::find(cols.begin(), cols.end(), r->column) != cols.end()) {
       out.push_back(cell_value_text(r->value));
