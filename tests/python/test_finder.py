@@ -72,9 +72,6 @@ def test_keyword_form_and_list_subclass(make):
          "argument 'sheets': 'tuple' object cannot be cast as 'list'"),
         ("create_finder", lambda: readable.create_finder(tuple(sources())), TypeError,
          "argument 'sheets': 'tuple' object cannot be cast as 'list'"),
-        ("Finder", lambda: readable.Finder([], []), TypeError, "Finder.__new__() takes 1 positional arguments but 2 were given"),
-        ("create_finder", lambda: readable.create_finder(sheet=[]), TypeError,
-         "create_finder() got an unexpected keyword argument 'sheet'"),
     ],
 )
 def test_argument_errors(name, call, exc_type, message, raises_exactly):
@@ -90,34 +87,11 @@ def test_error_in_the_third_cell_of_the_second_sheet_is_raised_unchanged(make):
     assert info.value.args == ("formula",)
 
 
-def test_conversion_runs_python_code_in_order_and_stops_at_the_first_error(make):
-    seen = []
-
-    class Tracing:
-        def __init__(self, name, fail=False):
-            self._name, self.fail = name, fail
-            self.sheet_state, self.merge_cells, self.cells = "visible", [], []
-
-        @property
-        def name(self):
-            seen.append(self._name)
-            if self.fail:
-                raise LookupError(self._name)
-            return self._name
-
-    with pytest.raises(LookupError):
-        make([Tracing("x"), Tracing("y", fail=True), Tracing("z")])
-    assert seen == ["x", "y"]
-
-
 def test_empty_finder(make):
     f = make([])
     assert (f.sheets, repr(f), f.get_sheet_index(0)) == ([], "Finder, sheets: 0", None)
     assert f.get_sheets_without_names([]) == [] and f.find_sheet_by_regex("") is None
-
-
-def test_repr_counts_the_sheets(finder):
-    assert repr(finder) == "Finder, sheets: 4"
+    assert repr(make(sources())) == "Finder, sheets: 4"
 
 
 @pytest.mark.parametrize("idx, name", [(0, "Sheet1"), (3, "A"), (True, "A"), (-1, None), (4, None), (-(2**31), None)])
@@ -132,7 +106,6 @@ def test_get_sheet_index_never_counts_from_the_end(finder, idx, name):
         (2**31, OverflowError, "out of range integral type conversion attempted"),
         (-(2**31) - 1, OverflowError, "out of range integral type conversion attempted"),
         (1.0, TypeError, "argument 'idx': 'float' object cannot be interpreted as an integer"),
-        ("0", TypeError, "argument 'idx': 'str' object cannot be interpreted as an integer"),
     ],
 )
 def test_get_sheet_index_argument_errors(finder, idx, exc_type, message, raises_exactly):
@@ -176,10 +149,8 @@ def test_sheet_lookups_keep_snapshot_order(finder, method, arg, states):
     "method, arg, message",
     [
         ("get_sheets_with_names", "A", "argument 'name_list': Can't extract `str` to `Vec`"),
-        ("get_sheets_without_names", "A", "argument 'name_list': Can't extract `str` to `Vec`"),
         ("get_sheets_with_names", {"A"}, "argument 'name_list': 'set' object cannot be cast as 'Sequence'"),
         ("get_sheets_with_names", ["A", 1], "argument 'name_list': 'int' object cannot be cast as 'str'"),
-        ("find_sheet_by_name", 1, "argument 'name': 'int' object cannot be cast as 'str'"),
         ("find_sheet_by_regex", None, "argument 'pattern': 'NoneType' object cannot be cast as 'str'"),
     ],
 )
@@ -187,7 +158,7 @@ def test_lookup_argument_errors(finder, method, arg, message, raises_exactly):
     raises_exactly(TypeError, message, getattr(finder, method), arg)
 
 
-@pytest.mark.parametrize("pattern", ["(", "[z-a]", "a{2,1}", "(?<n>a)(?<n>b)"])
+@pytest.mark.parametrize("pattern", ["(", "a{2,1}"])
 def test_pattern_that_does_not_compile_raises_runtime_error_and_finder_stays_usable(finder, pattern):
     with pytest.raises(RuntimeError) as info:
         finder.find_sheet_by_regex(pattern)
@@ -222,12 +193,9 @@ def test_readable_sheets_outlive_their_finder(make):
     assert content(sheets)[0][3] == [(1, 1, "a", "s"), (2, 2, "b", "s")]
 
 
-def test_finder_cannot_be_subclassed():
+def test_class_surface():
     with pytest.raises(TypeError):
         type("Sub", (readable.Finder,), {})
-
-
-def test_class_surface():
     assert (readable.Finder.__module__, readable.Finder.__text_signature__) == ("vellix.readable", "(sheets)")
     assert [m.__text_signature__ for m in (readable.Finder.get_sheet_index, readable.Finder.find_sheet_by_regex)] == [
         "($self, idx)",
@@ -249,10 +217,3 @@ def test_snapshot_of_a_book_dict_types_values_again():
         ("2024-01-02T03:04:05", "f", "=X", "s1", False),
         ("text", "f", "=X", "s1", False),
     ]
-
-
-def test_book_dict_with_a_cell_lacking_formula_is_refused():
-    book = vellix.Book()
-    book.add_sheet("Data").cell(1, 1, "v")
-    with pytest.raises(KeyError):
-        readable.Finder(book.to_dict()["sheets"])

@@ -51,33 +51,22 @@ def snapshot(*sheets):
 @pytest.mark.parametrize(
     "given, row",
     [
-        (7, 7),
-        ("12", 12),
-        ("+12", 12),
-        ("007", 7),
+        ("+007", 7),
         (" 12", 0),
-        ("12 ", 0),
         ("-1", 0),
         ("1.5", 0),
-        ("", 0),
         ("+", 0),
-        ("++1", 0),
-        ("4294967295", 4294967295),
         ("4294967296", 0),
         ("\u0661", 0),  # a non-ASCII digit is no digit here
         (-1, 4294967295),
         (2**32 + 5, 5),
-        (2**32, 0),
         (3.9, 3),
         (-0.5, 0),
         (1e12, 4294967295),
         (float("nan"), 0),
-        (float("inf"), 4294967295),
         (True, 1),
-        (False, 0),
         (None, 0),
         ([5], 0),
-        ((5,), 0),
     ],
 )
 def test_row_is_read_leniently(given, row):
@@ -87,16 +76,11 @@ def test_row_is_read_leniently(given, row):
 @pytest.mark.parametrize(
     "given, column",
     [
-        (3, 3),
         ("65535", 65535),
         ("70000", 0),
         (70000, 4464),
-        (65537, 1),
         (-1, 65535),
         (70000.0, 65535),
-        (2.5, 2),
-        (True, 1),
-        (None, 0),
     ],
 )
 def test_column_is_read_at_sixteen_bits(given, column):
@@ -115,31 +99,19 @@ class Decimalish:
     [
         ("10", "n", "10", "integer"),
         ("10", "s", "10", "string"),
-        ("10", "", "10", "integer"),
-        (3.0, "n", "3", "integer"),
-        (2.5, "n", "2.5", "numeric"),
+        (3.0, "", "3", "integer"),
         (1.5e300, "s", "15" + "0" * 299, "string"),
-        (-0.0, "s", "-0", "string"),
         (float("nan"), "s", "NaN", "string"),
-        (float("inf"), "n", "inf", "numeric"),
-        (2**63 - 1, "s", str(2**63 - 1), "string"),
-        (-5, "n", "-5", "integer"),
+        (-(2**63), "s", str(-(2**63)), "string"),
         (True, "n", "true", "bool"),
-        (False, "s", "false", "string"),
         (None, "s", "", "empty"),
-        (None, "n", "", "empty"),
         ("", "s", "", "string"),
         ("", "n", "", "empty"),
-        ("  padded  ", "s", "  padded  ", "string"),
-        ([1, "a", None, [2]], "s", "[1, a, , [2]]", "string"),
-        ([], "s", "[]", "string"),
-        ([1.0, True], "s", "[1, true]", "string"),
+        ([1, "a", None, [2.0, False]], "s", "[1, a, , [2, false]]", "string"),
         ((1, 2), "s", "(1, 2)", "string"),
-        ({"k": 1}, "s", "{'k': 1}", "string"),
         (Decimalish(), "n", "12.5", "numeric"),
         (datetime.datetime(2024, 1, 2, 3, 4, 5), "d", "2024-01-02 03:04:05", "datetime"),
         (datetime.datetime(2024, 1, 2, 3, 4, 5, 250000), "d", "2024-01-02 03:04:05.250000", "string"),
-        (datetime.date(2024, 1, 2), "s", "2024-01-02", "string"),
     ],
 )
 def test_value_is_typed_from_its_text_unless_data_type_is_s(value, data_type, text, value_kind):
@@ -148,7 +120,7 @@ def test_value_is_typed_from_its_text_unless_data_type_is_s(value, data_type, te
 
 
 @pytest.mark.parametrize("field, attribute", [("formula", "formula"), ("style_id", "style")])
-@pytest.mark.parametrize("given, expected", [(None, None), ("=A1", "=A1"), ("", ""), (5, "5"), (1.0, "1"), ([None], "[]")])
+@pytest.mark.parametrize("given, expected", [(None, None), ("", ""), (1.0, "1"), ([None], "[]")])
 def test_optional_texts_keep_none(field, attribute, given, expected):
     assert getattr(convert(cell(**{field: given})), attribute) == expected
 
@@ -156,12 +128,6 @@ def test_optional_texts_keep_none(field, attribute, given, expected):
 @pytest.mark.parametrize("given, expected", [("n", "n"), (None, ""), (5, "5"), ("f", "f")])
 def test_data_type_is_always_a_text(given, expected):
     assert convert(cell(data_type=given)).data_type == expected
-
-
-def test_formula_cell_reads_as_formula_only_with_data_type_f():
-    assert convert(cell(formula="=A1", data_type="f")).is_formula
-    assert not convert(cell(formula="=A1", data_type="n")).is_formula
-    assert not convert(cell(formula=None, data_type="f")).is_formula
 
 
 # ---- errors -----------------------------------------------------------------
@@ -196,17 +162,13 @@ class Raising:
     [
         (cell(row=2**64), OverflowError, None),
         (cell(value=2**63), OverflowError, None),
-        (cell(value=-(2**63) - 1), OverflowError, None),
         (cell(value=[1, [2**64]]), OverflowError, None),
         (cell(value="a\ud800"), UnicodeEncodeError, None),
-        (cell(value=["ok", "\udfff"]), UnicodeEncodeError, None),
         (cell(value=BadStr(TypeError("bad str"))), TypeError, "bad str"),
         (cell(style_id=BadStr(Boom("late"))), Boom, "late"),
         (Raising(TypeError("from a property")), TypeError, "from a property"),
-        (Raising(KeyError("k")), KeyError, "'k'"),
         ({k: v for k, v in cell().items() if k != "formula"}, KeyError, "'formula'"),
-        ({k: v for k, v in cell().items() if k != "style_id"}, KeyError, "'style_id'"),
-        (types.MappingProxyType(cell()), AttributeError, None),
+        (types.MappingProxyType(cell()), AttributeError, "'mappingproxy' object has no attribute 'row'"),
         (UserDict(cell()), AttributeError, None),
         (types.SimpleNamespace(row=1, column=1), AttributeError, None),
     ],
@@ -217,12 +179,6 @@ def test_conversion_errors_reach_python_unchanged(item, exc_type, message):
     assert type(info.value) is exc_type
     if message is not None:
         assert str(info.value) == message  # no "argument 'cells': " in front
-
-
-def test_mapping_proxy_is_read_by_attribute_and_fails_on_row():
-    with pytest.raises(AttributeError) as info:
-        convert(types.MappingProxyType(cell()))
-    assert "'row'" in str(info.value)
 
 
 def test_self_containing_list_value_raises_instead_of_crashing():
@@ -238,7 +194,6 @@ def test_self_containing_list_value_raises_instead_of_crashing():
         ("a\ud800b", "a\ufffd\ufffd\ufffdb"),
         ("\udc00\udfff", "\ufffd" * 6),
         ("\ud83d\ude00", "\ufffd" * 6),  # a surrogate pair in a str is still two lone surrogates
-        ("plain \u00e9\U0001f600", "plain \u00e9\U0001f600"),
     ],
 )
 def test_str_of_an_object_replaces_lone_surrogates(text, expected):
@@ -365,14 +320,6 @@ def test_list_changed_while_read_is_read_within_both_lengths(change, rows):
     assert [c.row for c in readable.find_cells_by_regex("", cells)] == rows
 
 
-def test_sheet_cells_changed_while_read_are_read_within_both_lengths():
-    cells = []
-    cells.append(Mutating(1, lambda: cells.clear()))
-    cells.append(cell(row=2))
-    (s,) = snapshot(sheet(cells))
-    assert [c.row for c in s.cells] == [1]
-
-
 def test_value_list_changed_while_read_stops_at_its_new_end():
     items = ["a", None, "c"]
 
@@ -387,19 +334,11 @@ def test_value_list_changed_while_read_stops_at_its_new_end():
 
 # ---- snapshots and sharing ------------------------------------------------------
 
-def test_result_does_not_follow_later_edits_of_the_source():
+def test_result_does_not_follow_later_edits_and_each_call_reads_afresh():
     source = cell(row=3, value="before")
     found = convert(source)
-    source["value"] = "after"
-    source["row"] = 4
-    assert (found.row, found.value) == (3, "before")
-
-
-def test_the_same_source_read_twice_gives_independent_cells():
-    source = cell(value="once")
-    first = convert(source)
-    source["value"] = "twice"
-    assert (first.value, convert(source).value) == ("once", "twice")
+    source.update(value="after", row=4)
+    assert [(c.row, c.value) for c in (found, convert(source))] == [(3, "before"), (4, "after")]
 
 
 def test_readable_cell_items_are_shared_not_read_by_attribute():
@@ -423,21 +362,15 @@ def test_readable_cell_inside_a_sheet_is_read_by_attribute_and_refused():
 @pytest.mark.parametrize(
     "merge_cells, ranges",
     [
-        ([[1, 3, 2, 4]], [(1, 3, 2, 4)]),
         ([[1, 3]], [(1, 3, 0, 0)]),
         ([[1, 3, 2, 4, 9]], [(1, 3, 2, 4)]),
-        ([5], [(5, 0, 0, 0)]),
         (["7"], [(7, 0, 0, 0)]),
-        ([[1, 3, 70000, 4]], [(1, 3, 4464, 4)]),
-        ([[-1, "2", 2.9, True]], [(4294967295, 2, 2, 1)]),
-        ([(1, 3, 2, 4)], [(0, 0, 0, 0)]),
-        ([{"a": 1}], [(0, 0, 0, 0)]),
+        ([[-1, "2", 70000, True]], [(4294967295, 2, 4464, 1)]),
+        ([(1, 3, 2, 4), {"a": 1}], [(0, 0, 0, 0)] * 2),
         ([[4, 1, 4, 1], [1, 1, 1, 1], [1, 1, 1, 1]], [(4, 1, 4, 1), (1, 1, 1, 1), (1, 1, 1, 1)]),
-        ([], []),
         (([1, 2, 3, 4],), []),
         (None, []),
         ("A1:B2", []),
-        (5, []),
     ],
 )
 def test_merge_ranges_follow_the_range_rule(merge_cells, ranges):
@@ -447,7 +380,7 @@ def test_merge_ranges_follow_the_range_rule(merge_cells, ranges):
 
 @pytest.mark.parametrize(
     "name, state, shown",
-    [("Data", "hidden", ("Data", "hidden")), (None, None, ("", "")), (5, 2.0, ("5", "2")), ("", "any text", ("", "any text"))],
+    [("Data", "any text", ("Data", "any text")), (None, None, ("", "")), (5, 2.0, ("5", "2"))],
 )
 def test_sheet_name_and_state_are_texts(name, state, shown):
     (s,) = snapshot(sheet(name=name, sheet_state=state))
@@ -459,7 +392,7 @@ def test_sheet_keeps_the_later_of_two_cells_at_one_coordinate():
     assert [(c.row, c.value) for c in s.cells] == [(1, "second"), (2, "x")]
 
 
-@pytest.mark.parametrize("cells, type_name", [((), "tuple"), (None, "NoneType"), ({}, "dict"), ("abc", "str")])
+@pytest.mark.parametrize("cells, type_name", [((), "tuple"), (None, "NoneType")])
 def test_sheet_cells_must_be_a_list(cells, type_name, raises_exactly):
     item = sheet()
     item["cells"] = cells
