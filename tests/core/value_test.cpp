@@ -125,7 +125,13 @@ INSTANTIATE_TEST_SUITE_P(
                     NumberTextCase{-std::numeric_limits<double>::quiet_NaN(), "NaN"},
                     NumberTextCase{std::numeric_limits<double>::infinity(), "inf"},
                     NumberTextCase{-std::numeric_limits<double>::infinity(), "-inf"},
-                    NumberTextCase{12345.678, "12345.678"}));
+                    NumberTextCase{12345.678, "12345.678"}, NumberTextCase{-123456.0, "-123456"},
+                    NumberTextCase{1e15, "1000000000000000"},
+                    NumberTextCase{9007199254740991.0, "9007199254740991"},
+                    NumberTextCase{9007199254740992.0, "9007199254740992"},
+                    NumberTextCase{9007199254740994.0, "9007199254740994"},
+                    NumberTextCase{4611686018427387904.0, "4611686018427388000"},
+                    NumberTextCase{1e17, "100000000000000000"}));
 
 TEST(NumberText, LargeValuesPadShortestDigitsWithZeros) {
   EXPECT_EQ(cell_value_text(CellValue::number(1.5e300)), "15" + std::string(299, '0'));
