@@ -7,6 +7,7 @@
 #include <string>
 
 #include "core/sheet.hpp"
+#include "module/attribute.hpp"
 #include "module/book_ops.hpp"
 #include "module/classes.hpp"
 #include "module/frame/args.hpp"
@@ -40,11 +41,7 @@ PyObject* service_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noex
 }
 
 PyObject* get_conn_db(PyObject* self, void*) noexcept {
-  return py::entry([&] {
-    auto& obj = Service::downcast(self);
-    py::SharedBorrow borrow(obj.borrow);
-    return py::Ref::borrow(obj.payload.conn_db);
-  });
+  return with_self<Service>(self, [](Service::Object& o) { return py::Ref::borrow(o.payload.conn_db); });
 }
 
 // Hooks run with free arguments; any keyword is accepted and ignored.
@@ -68,11 +65,7 @@ PyObject* fmt_0(PyObject* self, PyObject* args, PyObject* /*kwargs*/) noexcept {
 }
 
 PyObject* get_sheets(PyObject* self, void*) noexcept {
-  return py::entry([&] {
-    auto& obj = Service::downcast(self);
-    py::SharedBorrow borrow(obj.borrow);
-    return book_sheets(obj.payload.book);
-  });
+  return with_self<Service>(self, [](Service::Object& o) { return book_sheets(o.payload.book); });
 }
 
 PyObject* add_sheet(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) noexcept {
@@ -96,30 +89,19 @@ PyObject* get_sheet_name(PyObject* self, PyObject* const* args, Py_ssize_t nargs
                          [](Service::Object& o, auto& a) { return book_get_sheet_name(o.payload.book, a[0]); });
 }
 
+// METH_NOARGS: CPython has already refused any argument.
 PyObject* to_json(PyObject* self, PyObject*) noexcept {
-  return py::entry([&] {
-    auto& obj = Service::downcast(self);
-    py::SharedBorrow borrow(obj.borrow);
-    return book_to_json_str(obj.payload.book);
-  });
+  return with_self<Service>(self, [](Service::Object& o) { return book_to_json_str(o.payload.book); });
 }
 
 PyObject* to_dict(PyObject* self, PyObject*) noexcept {
-  return py::entry([&] {
-    auto& obj = Service::downcast(self);
-    py::SharedBorrow borrow(obj.borrow);
-    return book_to_dict(obj.payload.book);
-  });
+  return with_self<Service>(self, [](Service::Object& o) { return book_to_dict(o.payload.book); });
 }
 
 // "<qualname of the object's own class>, sheets: <count>"
 PyObject* service_repr(PyObject* self) noexcept {
-  return py::entry([&] {
-    auto& obj = Service::downcast(self);
-    std::string text = class_qualname(self);
-    py::SharedBorrow borrow(obj.borrow);
-    text += ", sheets: " + std::to_string(book_sheet_count(obj.payload.book));
-    return py::py_str(text);
+  return with_self<Service>(self, [&](Service::Object& o) {
+    return py::py_str(class_qualname(self) + ", sheets: " + std::to_string(book_sheet_count(o.payload.book)));
   });
 }
 

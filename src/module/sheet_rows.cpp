@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "core/sheet.hpp"
+#include "module/attribute.hpp"
 #include "module/classes.hpp"
 #include "module/method.hpp"
 
@@ -57,11 +58,11 @@ typename Map::mapped_type& dimension_entry(Map& map, Key key) {
   return map.try_emplace(key, typename Map::mapped_type{key}).first->second;
 }
 
-// The entry for `key`, or null.
-template <class Map, class Key>
-const typename Map::mapped_type* find_dimension(const Map& map, Key key) {
+// One field of the entry for `key`, or `fallback` when there is none.
+template <class Map, class Key, class Field>
+Field field_or(const Map& map, Key key, Field Map::mapped_type::*field, Field fallback) {
   auto it = map.find(key);
-  return it == map.end() ? nullptr : &it->second;
+  return it == map.end() ? fallback : it->second.*field;
 }
 
 using Args2 = std::array<PyObject*, 2>;
@@ -133,13 +134,9 @@ PyObject* sheet_get_height_by_row(PyObject* self, PyObject* const* args, Py_ssiz
   static constexpr py::Signature<1> kSig{"Sheet.get_height_by_row", {"row_num"}, 1};
   return method<Sheet>(kSig, self, args, nargsf, kwnames, [](Sheet::Object& o, Args1& a) {
     uint32_t row = py::arg_row(a[0], "row_num");
-    double height;
-    {
-      auto r = o.payload.read();
-      const auto* entry = find_dimension(r->row_dimensions.rows, row);
-      height = entry ? entry->height : r->row_dimensions.default_height;
-    }
-    return py::py_float(height);
+    return py::py_float(copy_locked(o.payload, [&](const core::CoreSheet& s) {
+      return field_or(s.row_dimensions.rows, row, &core::RowDimension::height, s.row_dimensions.default_height);
+    }));
   });
 }
 
@@ -147,13 +144,9 @@ PyObject* sheet_get_hidden_by_row(PyObject* self, PyObject* const* args, Py_ssiz
   static constexpr py::Signature<1> kSig{"Sheet.get_hidden_by_row", {"row_num"}, 1};
   return method<Sheet>(kSig, self, args, nargsf, kwnames, [](Sheet::Object& o, Args1& a) {
     uint32_t row = py::arg_row(a[0], "row_num");
-    bool hidden;
-    {
-      auto r = o.payload.read();
-      const auto* entry = find_dimension(r->row_dimensions.rows, row);
-      hidden = entry && entry->hidden;
-    }
-    return py::py_bool(hidden);
+    return py::py_bool(copy_locked(o.payload, [&](const core::CoreSheet& s) {
+      return field_or(s.row_dimensions.rows, row, &core::RowDimension::hidden, false);
+    }));
   });
 }
 
@@ -161,13 +154,10 @@ PyObject* sheet_get_width_by_column(PyObject* self, PyObject* const* args, Py_ss
   static constexpr py::Signature<1> kSig{"Sheet.get_width_by_column", {"col_num"}, 1};
   return method<Sheet>(kSig, self, args, nargsf, kwnames, [](Sheet::Object& o, Args1& a) {
     uint16_t col = py::arg_col(a[0], "col_num");
-    double width;
-    {
-      auto r = o.payload.read();
-      const auto* entry = find_dimension(r->column_dimensions.columns, col);
-      width = entry ? entry->width : r->column_dimensions.default_width;
-    }
-    return py::py_float(width);
+    return py::py_float(copy_locked(o.payload, [&](const core::CoreSheet& s) {
+      return field_or(s.column_dimensions.columns, col, &core::ColumnDimension::width,
+                      s.column_dimensions.default_width);
+    }));
   });
 }
 
@@ -175,13 +165,9 @@ PyObject* sheet_get_hidden_by_column(PyObject* self, PyObject* const* args, Py_s
   static constexpr py::Signature<1> kSig{"Sheet.get_hidden_by_column", {"col_num"}, 1};
   return method<Sheet>(kSig, self, args, nargsf, kwnames, [](Sheet::Object& o, Args1& a) {
     uint16_t col = py::arg_col(a[0], "col_num");
-    bool hidden;
-    {
-      auto r = o.payload.read();
-      const auto* entry = find_dimension(r->column_dimensions.columns, col);
-      hidden = entry && entry->hidden;
-    }
-    return py::py_bool(hidden);
+    return py::py_bool(copy_locked(o.payload, [&](const core::CoreSheet& s) {
+      return field_or(s.column_dimensions.columns, col, &core::ColumnDimension::hidden, false);
+    }));
   });
 }
 

@@ -56,23 +56,15 @@ def fill(sheet, coords):
         sheet.cell(row, col, f"r{row}c{col}")
 
 
-@pytest.mark.parametrize("coords, idx, amount, expected", DELETE_ROWS)
-def test_delete_rows_moves_cells_behind_the_band(coords, idx, amount, expected):
+@pytest.mark.parametrize("method, coords, idx, amount, expected",
+                         [pytest.param("delete_rows", *p.values, id="rows-" + p.id) for p in DELETE_ROWS]
+                         + [pytest.param("delete_cols", *p.values, id="cols-" + p.id) for p in DELETE_COLS])
+def test_deletion_moves_cells_behind_the_band(method, coords, idx, amount, expected):
     _, sheet = new_sheet()
     fill(sheet, coords)
-    sheet.delete_rows(idx, amount)
+    getattr(sheet, method)(idx, amount)
     assert layout(sheet) == expected
     # the keys moved with the cells' own fields
-    for row, col, value in expected:
-        assert sheet.get_value_cell(row, col) == value
-
-
-@pytest.mark.parametrize("coords, idx, amount, expected", DELETE_COLS)
-def test_delete_cols_moves_cells_behind_the_band(coords, idx, amount, expected):
-    _, sheet = new_sheet()
-    fill(sheet, coords)
-    sheet.delete_cols(idx, amount)
-    assert layout(sheet) == expected
     for row, col, value in expected:
         assert sheet.get_value_cell(row, col) == value
 

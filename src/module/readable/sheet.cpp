@@ -22,13 +22,8 @@ using Search = SheetSearches<ReadableSheetHost>;
 
 // "<qualname> (<name>) cells: <count>"
 PyObject* readable_sheet_repr(PyObject* self) noexcept {
-  return py::entry([&] {
-    auto& obj = ReadableSheet::downcast(self);
-    std::string text = class_qualname(self);
-    py::SharedBorrow borrow(obj.borrow);
-    text += ' ';
-    text += copy_locked(obj.payload, sheet_text_tail);
-    return py::py_str(text);
+  return with_self<ReadableSheet>(self, [&](ReadableSheet::Object& o) {
+    return py::py_str(class_qualname(self) + " " + copy_locked(o.payload, sheet_text_tail));
   });
 }
 
