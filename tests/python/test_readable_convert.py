@@ -7,7 +7,9 @@ pattern finds every cell), sheets through Finder.
 import collections
 import dataclasses
 import datetime
+import sys
 import types
+import weakref
 from collections import UserDict, defaultdict, namedtuple
 
 import pytest
@@ -421,3 +423,44 @@ def test_sheet_without_a_key_raises_key_error(missing):
     with pytest.raises(KeyError) as info:
         readable.Finder([item])
     assert info.value.args == (missing,)
+
+
+# ---- nothing is kept or leaked ---------------------------------------------------
+
+class Held:
+    """A cell- and sheet-like object whose references can be counted and watched."""
+
+    def __init__(self, value, cells=None):
+        self.row, self.column, self.value, self.formula, self.data_type, self.style_id = 1, 1, value, None, "s", None
+        self.name, self.sheet_state, self.merge_cells, self.cells = "H", "visible", [[1, 1, 1, 1]], cells or []
+
+
+@pytest.mark.parametrize(
+    "call",
+    [
+        lambda item: readable.find_cells_by_regex("", [item]),
+        lambda item: readable.find_cells_by_regex("(", [item]),  # fails after converting
+        lambda item: readable.find_cells_by_regex("", [item, {}]),  # fails converting the next item
+        lambda item: readable.Finder([Held("s", [item])]),
+        lambda item: readable.create_finder([Held("s", [item, 5])]),  # fails on the int
+    ],
+)
+def test_conversion_keeps_no_reference_to_what_it_read(call):
+    value = Decimalish()
+    item = Held(value)
+    before = (sys.getrefcount(item), sys.getrefcount(value))
+    for _ in range(300):
+        try:
+            call(item)
+        except (RuntimeError, KeyError, AttributeError):
+            pass
+    assert (sys.getrefcount(item), sys.getrefcount(value)) == before
+
+
+def test_finder_outlives_its_sources():
+    source = Held("kept", [Held("cell")])
+    watch = weakref.ref(source)
+    finder = readable.Finder([source])
+    del source
+    assert watch() is None
+    assert [c.value for c in finder.sheets[0].cells] == ["cell"]
