@@ -272,7 +272,7 @@ def _argument_cases():
                                        id=f"{name}-{params[pos]}-{bad!r}")
 
 
-@pytest.mark.parametrize("name, params, kinds, pos, bad, exc, message", _argument_cases())
+@pytest.mark.parametrize("name, params, kinds, pos, bad, exc, message", list(_argument_cases()))
 def test_bad_argument_is_refused_before_anything_changes(name, params, kinds, pos, bad, exc, message):
     book, sheet = new_sheet()
     fill(sheet, [(1, 1), (2, 2)])

@@ -349,7 +349,7 @@ def _bad_argument_cases():
                     yield pytest.param(method, params, pos, bad, exc, message, id=f"{method}-{name}-{bad!r}")
 
 
-@pytest.mark.parametrize("method, params, pos, bad, exc, message", _bad_argument_cases())
+@pytest.mark.parametrize("method, params, pos, bad, exc, message", list(_bad_argument_cases()))
 def test_bad_arguments_are_refused_in_signature_order(kind, method, params, pos, bad, exc, message):
     sheet = build(kind, [(1, 1, "a")])
     args = [GOOD[k] for _, k in params]
