@@ -17,7 +17,11 @@ namespace {
 struct PoolState {
   size_t size = 1;
   pid_t owner = 0;
+  tbb::task_arena* arena = nullptr;
 };
+
+// Set while with_thread_count runs: work then stays in its arena.
+thread_local int t_thread_count_override = 0;
 
 // A positive decimal integer, else 0.
 size_t positive_count(const char* text) {
@@ -35,10 +39,13 @@ const PoolState& pool_state() {
   static std::once_flag once;
   std::call_once(once, [] {
     size_t cpus = static_cast<size_t>(tbb::info::default_concurrency());
-    state.size = pool_size_from_env(std::getenv("RAYON_NUM_THREADS"), std::getenv("RAYON_RS_NUM_CPUS"), cpus);
+    state.size = std::min(kMaxPoolSize,
+                          pool_size_from_env(std::getenv("RAYON_NUM_THREADS"), std::getenv("RAYON_RS_NUM_CPUS"), cpus));
     state.owner = getpid();
-    // Never destroyed: pool threads may still be winding down at exit.
+    // Never destroyed: pool threads may still be winding down at exit. The
+    // limit lets a pool larger than the processor count have its threads.
     new tbb::global_control(tbb::global_control::max_allowed_parallelism, state.size);
+    state.arena = new tbb::task_arena(static_cast<int>(state.size));
   });
   return state;
 }
@@ -58,8 +65,22 @@ size_t pool_size() { return pool_state().size; }
 bool run_serially(size_t n) {
   if (n < kSerialFloor) return true;
   if (forked_child()) return true;
-  return tbb::this_task_arena::max_concurrency() <= 1;
+  size_t threads = t_thread_count_override > 0 ? static_cast<size_t>(tbb::this_task_arena::max_concurrency())
+                                                : pool_size();
+  return threads <= 1;
 }
+
+namespace detail {
+
+void run_in_pool(void (*fn)(void*), void* context) {
+  if (t_thread_count_override > 0) {
+    fn(context);
+  } else {
+    pool_state().arena->execute([&] { fn(context); });
+  }
+}
+
+}  // namespace detail
 
 void with_thread_count(size_t threads, void (*fn)(void*), void* context) {
   // A forked child searches serially anyway, and its arenas would wait forever.
@@ -67,8 +88,16 @@ void with_thread_count(size_t threads, void (*fn)(void*), void* context) {
     fn(context);
     return;
   }
-  tbb::task_arena arena(static_cast<int>(std::clamp<size_t>(threads, 1, 4096)));
-  arena.execute([&] { fn(context); });
+  // The pool size caps every arena; asking for more only draws a warning.
+  tbb::task_arena arena(static_cast<int>(std::clamp<size_t>(threads, 1, pool_size())));
+  ++t_thread_count_override;
+  try {
+    arena.execute([&] { fn(context); });
+  } catch (...) {
+    --t_thread_count_override;
+    throw;
+  }
+  --t_thread_count_override;
 }
 
 }  // namespace vellix::core

@@ -1,7 +1,7 @@
 // The worker pool and the order-keeping parallel algorithms every search uses.
 //
 // One process-wide pool, sized on first use from RAYON_NUM_THREADS, else
-// RAYON_RS_NUM_CPUS, else the processor count. The algorithms judge entries
+// RAYON_RS_NUM_CPUS, else the processor count (at most kMaxPoolSize). The algorithms judge entries
 // by position, never by timing: find_first_index gives the lowest passing
 // index, collect_ordered gives its items in index order, whatever the number
 // of threads. Short inputs, and every input in a process forked after the
@@ -25,6 +25,7 @@
 #include <atomic>
 #include <cstddef>
 #include <iterator>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -33,6 +34,9 @@ namespace vellix::core {
 // Inputs shorter than this are handled on the calling thread: waking the pool
 // costs more than scanning a few thousand cells.
 inline constexpr size_t kSerialFloor = 2048;
+
+// No pool grows beyond this, whatever the environment asks for.
+inline constexpr size_t kMaxPoolSize = 1024;
 
 // The pool size the environment asks for: the first of `num_threads` and
 // `rs_num_cpus` that is a positive decimal integer, else `cpus` (at least 1).
@@ -45,15 +49,37 @@ size_t pool_size();
 // kSerialFloor, a forked child, or only one thread available here.
 bool run_serially(size_t n);
 
+namespace detail {
+
+// Calls a callable through a plain function pointer, so that the code that
+// enters arenas stays out of this header.
+template <class Fn>
+void call_erased(void* fn) {
+  (*static_cast<Fn*>(fn))();
+}
+template <class Fn>
+void* erase(Fn& fn) {
+  return const_cast<void*>(static_cast<const void*>(std::addressof(fn)));
+}
+
+// Runs fn(context) where the pool's threads help: in with_thread_count's
+// arena while one is active, else in the process-wide pool.
+void run_in_pool(void (*fn)(void*), void* context);
+
+template <class Fn>
+void in_pool(Fn&& fn) {
+  run_in_pool(&call_erased<std::remove_reference_t<Fn>>, erase(fn));
+}
+
+}  // namespace detail
+
 // Runs `fn` with at most `threads` threads working for it (the calling thread
 // included); searches inside it spread over that many. For tests and
 // benchmarks: results never depend on it.
 void with_thread_count(size_t threads, void (*fn)(void*), void* context);
 template <class Fn>
 void with_thread_count(size_t threads, Fn&& fn) {
-  with_thread_count(
-      threads, [](void* c) { (*static_cast<std::remove_reference_t<Fn>*>(c))(); },
-      const_cast<void*>(static_cast<const void*>(std::addressof(fn))));
+  with_thread_count(threads, &detail::call_erased<std::remove_reference_t<Fn>>, detail::erase(fn));
 }
 
 // The lowest index i < n with pred(i) true, or n. Indices before the answer
@@ -67,17 +93,19 @@ size_t find_first_index(size_t n, Pred&& pred) {
     return n;
   }
   std::atomic<size_t> best{n};
-  tbb::parallel_for(tbb::blocked_range<size_t>(0, n), [&](const tbb::blocked_range<size_t>& r) {
-    for (size_t i = r.begin(); i < r.end(); ++i) {
-      // A hit already known before i makes the rest of this piece moot.
-      if (best.load(std::memory_order_relaxed) < i) return;
-      if (pred(i)) {
-        size_t seen = best.load(std::memory_order_relaxed);
-        while (i < seen && !best.compare_exchange_weak(seen, i, std::memory_order_relaxed)) {
+  detail::in_pool([&] {
+    tbb::parallel_for(tbb::blocked_range<size_t>(0, n), [&](const tbb::blocked_range<size_t>& r) {
+      for (size_t i = r.begin(); i < r.end(); ++i) {
+        // A hit already known before i makes the rest of this piece moot.
+        if (best.load(std::memory_order_relaxed) < i) return;
+        if (pred(i)) {
+          size_t seen = best.load(std::memory_order_relaxed);
+          while (i < seen && !best.compare_exchange_weak(seen, i, std::memory_order_relaxed)) {
+          }
+          return;
         }
-        return;
       }
-    }
+    });
   });
   return best.load(std::memory_order_relaxed);
 }
@@ -109,7 +137,7 @@ std::vector<T> collect_ordered(size_t n, Add&& add) {
       }
     };
     Body body(&add);
-    tbb::parallel_reduce(tbb::blocked_range<size_t>(0, n), body);
+    detail::in_pool([&] { tbb::parallel_reduce(tbb::blocked_range<size_t>(0, n), body); });
     chunks = std::move(body.chunks);
   }
   size_t total = 0;
@@ -126,7 +154,7 @@ void parallel_unstable_sort(It first, It last, Less less) {
   if (run_serially(static_cast<size_t>(last - first))) {
     std::sort(first, last, less);
   } else {
-    tbb::parallel_sort(first, last, less);
+    detail::in_pool([&] { tbb::parallel_sort(first, last, less); });
   }
 }
 
