@@ -195,12 +195,17 @@ void write_optional_text(Writer& w, const char (&key)[N], const Text& text) {
   write_string(w, text.view());
 }
 
+// Cells and comments both open with their position.
+void open_positioned(Writer& w, uint32_t row, uint16_t column) {
+  w.put("{\"row\":");
+  w.decimal(row);
+  w.put(",\"column\":");
+  w.decimal(column);
+}
+
 void write_cell(Writer& w, const SharedCell& handle) {
   const auto cell = handle.read();
-  w.put("{\"row\":");
-  w.decimal(cell->row);
-  w.put(",\"column\":");
-  w.decimal(cell->column);
+  open_positioned(w, cell->row, cell->column);
   w.put(",\"value\":");
   write_value(w, cell->value);
   write_optional_text(w, ",\"formula\":", cell->formula);
@@ -236,60 +241,43 @@ void write_cells(Writer& w, const CellMap& map) {
   w.put(']');
 }
 
-// The dimension entry fields after the number: size, hidden, collapsed, level.
-template <size_t N, class Dimension>
-void write_dimension_tail(Writer& w, const char (&size_key)[N], double size, const Dimension& d) {
-  w.put(size_key);
-  write_float(w, size);
-  w.put(",\"hidden\":");
-  w.boolean(d.hidden);
-  w.put(",\"collapsed\":");
-  w.boolean(d.collapsed);
-  w.put(",\"level\":");
-  w.decimal(d.level);
-  w.put('}');
-}
+uint32_t dimension_number(const RowDimension& d) { return d.row_num; }
+uint32_t dimension_number(const ColumnDimension& d) { return d.col_num; }
+double dimension_size(const RowDimension& d) { return d.height; }
+double dimension_size(const ColumnDimension& d) { return d.width; }
 
-void write_row_dimensions(Writer& w, const RowDimensions& dims) {
-  w.put("{\"rows\":{");
+// {"rows":{"4":{"row_num":4,"height":30.0,...}},"default_height":20.0}, or the
+// same for columns with their keys.
+template <class Map, size_t A, size_t B, size_t C, size_t D>
+void write_dimensions(Writer& w, const char (&open)[A], const Map& entries, const char (&number_key)[B],
+                      const char (&size_key)[C], const char (&default_key)[D], double default_size) {
+  w.put(open);
   bool first = true;
-  for (const auto& [row, d] : dims.rows) {
+  for (const auto& [number, d] : entries) {
     if (!first) w.put(',');
     first = false;
     w.put('"');
-    w.decimal(row);
-    w.put("\":{\"row_num\":");
-    w.decimal(d.row_num);
-    write_dimension_tail(w, ",\"height\":", d.height, d);
+    w.decimal(number);
+    w.put(number_key);
+    w.decimal(dimension_number(d));
+    w.put(size_key);
+    write_float(w, dimension_size(d));
+    w.put(",\"hidden\":");
+    w.boolean(d.hidden);
+    w.put(",\"collapsed\":");
+    w.boolean(d.collapsed);
+    w.put(",\"level\":");
+    w.decimal(d.level);
+    w.put('}');
   }
-  w.put("},\"default_height\":");
-  write_float(w, dims.default_height);
-  w.put('}');
-}
-
-void write_column_dimensions(Writer& w, const ColumnDimensions& dims) {
-  w.put("{\"columns\":{");
-  bool first = true;
-  for (const auto& [column, d] : dims.columns) {
-    if (!first) w.put(',');
-    first = false;
-    w.put('"');
-    w.decimal(column);
-    w.put("\":{\"col_num\":");
-    w.decimal(d.col_num);
-    write_dimension_tail(w, ",\"width\":", d.width, d);
-  }
-  w.put("},\"default_width\":");
-  write_float(w, dims.default_width);
+  w.put(default_key);
+  write_float(w, default_size);
   w.put('}');
 }
 
 void write_comment(Writer& w, const SharedComment& handle) {
   const auto comment = handle.read();
-  w.put("{\"row\":");
-  w.decimal(comment->row);
-  w.put(",\"column\":");
-  w.decimal(comment->column);
+  open_positioned(w, comment->row, comment->column);
   w.put(",\"author\":");
   write_string(w, comment->author);
   w.put(",\"text\":");
@@ -318,10 +306,12 @@ void write_sheet(Writer& w, const SharedSheet& handle) {
   }
   w.put("],\"cells\":");
   write_cells(w, sheet->cells.map);
-  w.put(",\"row_dimensions\":");
-  write_row_dimensions(w, sheet->row_dimensions);
-  w.put(",\"column_dimensions\":");
-  write_column_dimensions(w, sheet->column_dimensions);
+  const RowDimensions& rows = sheet->row_dimensions;
+  write_dimensions(w, ",\"row_dimensions\":{\"rows\":{", rows.rows, "\":{\"row_num\":", ",\"height\":",
+                   "},\"default_height\":", rows.default_height);
+  const ColumnDimensions& columns = sheet->column_dimensions;
+  write_dimensions(w, ",\"column_dimensions\":{\"columns\":{", columns.columns, "\":{\"col_num\":",
+                   ",\"width\":", "},\"default_width\":", columns.default_width);
   w.put(",\"comments\":[");
   for (size_t i = 0; i < sheet->comments.size(); ++i) {
     if (i > 0) w.put(',');

@@ -25,6 +25,12 @@ bool ascii_iequals(std::string_view text, std::string_view upper) noexcept {
   return true;
 }
 
+// The length of an optional leading "+" or "-"; sets `negative` for "-".
+size_t sign_length(std::string_view text, bool& negative) noexcept {
+  negative = !text.empty() && text[0] == '-';
+  return !text.empty() && (text[0] == '+' || text[0] == '-') ? 1 : 0;
+}
+
 // The boolean word the full Unicode upper-casing of `text` spells, if any.
 std::optional<bool> parse_bool(std::string_view text) {
   bool ascii = true;
@@ -66,12 +72,8 @@ std::optional<bool> parse_bool(std::string_view text) {
 
 // An optional sign and ASCII digits only, within int32.
 std::optional<int32_t> parse_i32(std::string_view text) noexcept {
-  size_t i = 0;
   bool negative = false;
-  if (text[0] == '+' || text[0] == '-') {
-    negative = text[0] == '-';
-    i = 1;
-  }
+  size_t i = sign_length(text, negative);
   if (i == text.size()) return std::nullopt;
   constexpr int64_t kLimit = int64_t{std::numeric_limits<int32_t>::max()} + 1;
   int64_t magnitude = 0;
@@ -87,12 +89,8 @@ std::optional<int32_t> parse_i32(std::string_view text) noexcept {
 // Sign, digits with at most one point (at least one digit), optional
 // exponent; or inf, infinity, nan in any ASCII case.
 std::optional<double> parse_float(std::string_view text) noexcept {
-  size_t i = 0;
   bool negative = false;
-  if (text[0] == '+' || text[0] == '-') {
-    negative = text[0] == '-';
-    i = 1;
-  }
+  size_t i = sign_length(text, negative);
   const std::string_view body = text.substr(i);
   constexpr double kInf = std::numeric_limits<double>::infinity();
   if (ascii_iequals(body, "INF") || ascii_iequals(body, "INFINITY")) return negative ? -kInf : kInf;
@@ -168,15 +166,11 @@ bool expect(std::string_view text, size_t& i, char c) noexcept {
 // "%Y-%m-%d %H:%M:%S": the year 1 to 4 digits, or a sign and any digits;
 // the other fields 1 or 2 digits; second 60 is a leap second.
 std::optional<DateTime> parse_datetime(std::string_view text) noexcept {
-  size_t i = 0;
-  std::optional<int64_t> year;
-  if (text[0] == '+' || text[0] == '-') {
-    i = 1;
-    year = read_number(text, i, 1, text.size());
-    if (year && text[0] == '-') *year = -*year;
-  } else {
-    year = read_number(text, i, 1, 4);
-  }
+  bool negative = false;
+  size_t i = sign_length(text, negative);
+  // Without a sign the year has at most four digits; with one, any number.
+  std::optional<int64_t> year = read_number(text, i, 1, i > 0 ? text.size() : 4);
+  if (year && negative) *year = -*year;
   if (!year || !expect(text, i, '-')) return std::nullopt;
   const auto month = read_number(text, i, 1, 2);
   if (!month || !expect(text, i, '-')) return std::nullopt;
