@@ -1,5 +1,6 @@
 """A first tour of vellix: build a book, fill a sheet from texts, read typed
-values back, add a comment and a merged range, and export the book as JSON."""
+values back, add a comment, a merged range and row and column sizes, search,
+and export the book as JSON."""
 
 import json
 
@@ -41,9 +42,15 @@ note = sales.comments[0]
 print(f"Comment at {note.coordinate} by {note.author}: {note.text!r}")
 print(f"Merged ranges (start_row, end_row, start_col, end_col): {sales.merge_cells}")
 
-# DIMENSIONS: row heights and column widths belong here once Sheet has its
-# row and column members, e.g. sales.set_height_row(1, 30.0) and
-# sales.set_width_column(1, 14.0), printed back with get_height_by_row(1).
+sales.set_height_row(1, 30.0)
+sales.set_width_column(1, 14.0)
+sales.set_hidden_column(5, True)
+print(f"Header row height {sales.get_height_by_row(1)}, row 2 keeps the default {sales.get_height_by_row(2)}; "
+      f"column A width {sales.get_width_by_column(1)}, column E hidden: {sales.get_hidden_by_column(5)}")
+
+# Searches run on a pool of worker threads; patterns ignore case.
+hits = sales.find_cells_by_regex("^(north|south)$")
+print(f"Cells matching ^(north|south)$: {[(c.letter, c.value) for c in hits]}")
 
 # Sheet objects are live views: an edit through one is seen through all.
 book.sheets[0].name = "Sales 2024"

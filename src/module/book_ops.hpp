@@ -2,18 +2,18 @@
 // two classes that hold a SharedBook: Book, and Service under its underscore
 // names.
 //
-// A class entry matches its arguments with the signature made here from its
-// own display name ("Book.add_sheet", "Service._add_sheet"), checks and
-// borrows self, then hands the matched argument objects to the operation,
-// which converts them in signature order, locks the book, runs the core
-// operation and builds the Python result after unlocking. Call with the
+// BookEntries gives a class its entries (getter, fastcall and noargs
+// methods): each matches its arguments with signatures carrying the class's
+// own display names ("Book.add_sheet", "Service._add_sheet"), checks and
+// borrows self, then hands the matched argument objects to the operation
+// below, which converts them in signature order, locks the book, runs the
+// core operation and builds the Python result after unlocking. Call with the
 // interpreter lock held; errors travel as py::PyError.
 //
-//   static constexpr auto kAddSheet = add_sheet_signature("Book.add_sheet");
-//   auto a = kAddSheet.match(args, nargs, kwnames);
-//   auto& book = Book::downcast(self);
-//   py::SharedBorrow borrow(book.borrow);
-//   return book_add_sheet(book.payload, a[0], a[1]);
+//   constexpr BookSignatures kSigs = book_signatures("Book.add_sheet", "Book.copy_sheet", ...);
+//   const core::SharedBook& book_of(Book::Object& o) { return o.payload; }
+//   using Entries = BookEntries<Book, kSigs, book_of>;
+//   fastcall_entry("add_sheet", Entries::add_sheet, "add_sheet($self, ...)\n--\n\n"),
 #pragma once
 
 #include <Python.h>
@@ -21,13 +21,16 @@
 #include <cstddef>
 
 #include "core/sheet.hpp"
+#include "module/attribute.hpp"
 #include "module/frame/args.hpp"
 #include "module/frame/ref.hpp"
+#include "module/method.hpp"
 
 namespace vellix::module {
 
-// Parameter names and defaults are the same for every class; only the
-// display name in argument-matching messages differs.
+// The signatures of the members that take arguments. Parameter names and
+// defaults are the same for every class; only the display name in
+// argument-matching messages differs ("Book.add_sheet", "Service._add_sheet").
 constexpr py::Signature<2> add_sheet_signature(const char* display_name) {
   return {display_name, {"name", "sheet_state"}, 1};
 }
@@ -36,6 +39,19 @@ constexpr py::Signature<1> get_sheet_index_signature(const char* display_name) {
   return {display_name, {"idx"}, 1};
 }
 constexpr py::Signature<1> get_sheet_name_signature(const char* display_name) { return {display_name, {"name"}, 1}; }
+
+struct BookSignatures {
+  py::Signature<2> add_sheet;
+  py::Signature<1> copy_sheet;
+  py::Signature<1> get_sheet_index;
+  py::Signature<1> get_sheet_name;
+};
+
+constexpr BookSignatures book_signatures(const char* add_sheet, const char* copy_sheet, const char* get_sheet_index,
+                                         const char* get_sheet_name) {
+  return {add_sheet_signature(add_sheet), copy_sheet_signature(copy_sheet),
+          get_sheet_index_signature(get_sheet_index), get_sheet_name_signature(get_sheet_name)};
+}
 
 // A list of Sheet objects, one per sheet, in book order.
 py::Ref book_sheets(const core::SharedBook& book);
@@ -54,5 +70,39 @@ py::Ref book_to_json_str(const core::SharedBook& book);
 py::Ref book_to_dict(const core::SharedBook& book);
 // The number of sheets, for the classes' text forms.
 size_t book_sheet_count(const core::SharedBook& book);
+
+template <class Class, const BookSignatures& kSigs, const core::SharedBook& (*kBookOf)(typename Class::Object&)>
+struct BookEntries {
+  using Object = typename Class::Object;
+
+  static PyObject* sheets(PyObject* self, void*) noexcept {
+    return with_self<Class>(self, [](Object& o) { return book_sheets(kBookOf(o)); });
+  }
+  static PyObject* add_sheet(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) noexcept {
+    return method<Class>(kSigs.add_sheet, self, args, nargsf, kwnames,
+                         [](Object& o, auto& a) { return book_add_sheet(kBookOf(o), a[0], a[1]); });
+  }
+  static PyObject* copy_sheet(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) noexcept {
+    return method<Class>(kSigs.copy_sheet, self, args, nargsf, kwnames,
+                         [](Object& o, auto& a) { return book_copy_sheet(kBookOf(o), a[0]); });
+  }
+  static PyObject* get_sheet_index(PyObject* self, PyObject* const* args, Py_ssize_t nargsf,
+                                   PyObject* kwnames) noexcept {
+    return method<Class>(kSigs.get_sheet_index, self, args, nargsf, kwnames,
+                         [](Object& o, auto& a) { return book_get_sheet_index(kBookOf(o), a[0]); });
+  }
+  static PyObject* get_sheet_name(PyObject* self, PyObject* const* args, Py_ssize_t nargsf,
+                                  PyObject* kwnames) noexcept {
+    return method<Class>(kSigs.get_sheet_name, self, args, nargsf, kwnames,
+                         [](Object& o, auto& a) { return book_get_sheet_name(kBookOf(o), a[0]); });
+  }
+  // METH_NOARGS: CPython has already refused any argument.
+  static PyObject* to_json(PyObject* self, PyObject*) noexcept {
+    return with_self<Class>(self, [](Object& o) { return book_to_json_str(kBookOf(o)); });
+  }
+  static PyObject* to_dict(PyObject* self, PyObject*) noexcept {
+    return with_self<Class>(self, [](Object& o) { return book_to_dict(kBookOf(o)); });
+  }
+};
 
 }  // namespace vellix::module

@@ -9,10 +9,8 @@
 #include <string>
 #include <string_view>
 #include <utility>
-#include <vector>
 
 #include "core/cell_edit.hpp"
-#include "core/queries.hpp"
 #include "core/sheet.hpp"
 #include "core/value.hpp"
 #include "module/attribute.hpp"
@@ -20,11 +18,14 @@
 #include "module/method.hpp"
 #include "module/method_table.hpp"
 #include "module/registry.hpp"
+#include "module/sheet_getters.hpp"
 #include "module/sheet_rows.hpp"
 #include "module/sheet_search.hpp"
 
 namespace vellix::module {
 namespace {
+
+using Getters = SheetGetters<Sheet, Cell>;
 
 constexpr py::Signature<1> kSetSheetState{"Sheet.set_sheet_state", {"state"}, 1};
 constexpr py::Signature<4> kAddMergeCells{"Sheet.add_merge_cells", {"start_row", "end_row", "start_col", "end_col"}, 4};
@@ -58,21 +59,10 @@ core::SharedCell cell_at(const core::SharedSheet& handle, uint32_t row, uint16_t
   return cell;
 }
 
-PyObject* get_name(PyObject* self, void*) noexcept {
-  return read_attribute<Sheet>(
-      self, [](const core::CoreSheet& s) { return s.name; }, py::py_str);
-}
-
 int set_name(PyObject* self, PyObject* value, void*) noexcept {
   return write_attribute<Sheet>(
       self, value, [](PyObject* v) { return py::arg_text(v, "name"); },
       [](core::CoreSheet& s, std::string_view name) { s.name.assign(name); });
-}
-
-PyObject* get_sheet_state(PyObject* self, void*) noexcept {
-  return read_attribute<Sheet>(
-      self, [](const core::CoreSheet& s) { return s.sheet_state; },
-      py::py_str);
 }
 
 PyObject* set_sheet_state(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) noexcept {
@@ -81,43 +71,6 @@ PyObject* set_sheet_state(PyObject* self, PyObject* const* args, Py_ssize_t narg
     sheet.payload.write()->sheet_state.assign(state);
     return py::py_none();
   });
-}
-
-PyObject* get_max_row(PyObject* self, void*) noexcept {
-  return read_attribute<Sheet>(self, [](const core::CoreSheet& s) { return core::sheet_max_row(s.cells); }, py::py_int);
-}
-
-PyObject* get_max_column(PyObject* self, void*) noexcept {
-  return read_attribute<Sheet>(
-      self, [](const core::CoreSheet& s) { return core::sheet_max_column(s.cells); }, py::py_int);
-}
-
-PyObject* get_cells(PyObject* self, void*) noexcept {
-  return read_attribute<Sheet>(
-      self,
-      [](const core::CoreSheet& s) {
-        std::vector<const core::SharedCell*> sorted = core::sort_cells_by_coordinate(s.cells.map);
-        std::vector<core::SharedCell> handles;
-        handles.reserve(sorted.size());
-        for (const core::SharedCell* cell : sorted) handles.push_back(*cell);
-        return handles;
-      },
-      Cell::new_list);
-}
-
-PyObject* get_merge_cells(PyObject* self, void*) noexcept {
-  return read_attribute<Sheet>(
-      self, [](const core::CoreSheet& s) { return s.merge_cells; },
-      [](const std::vector<core::MergedRange>& ranges) {
-        py::Ref list = py::Ref::steal(PyList_New(static_cast<Py_ssize_t>(ranges.size())));
-        if (!list) py::throw_api_failure();
-        for (size_t i = 0; i < ranges.size(); ++i) {
-          const core::MergedRange& r = ranges[i];
-          py::Ref item = py_int_tuple({r.start_row, r.end_row, r.start_col, r.end_col});
-          PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), item.release());  // steals item
-        }
-        return list;
-      });
 }
 
 PyObject* add_merge_cells(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) noexcept {
@@ -164,11 +117,7 @@ PyObject* cell(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObjec
 
 PyObject* sheet_repr(PyObject* self) noexcept {
   return read_attribute<Sheet>(
-      self,
-      [](const core::CoreSheet& s) {
-        return "Sheet (" + s.name + ") cells: " + std::to_string(s.cells.map.size());
-      },
-      py::py_str);
+      self, [](const core::CoreSheet& s) { return "Sheet " + sheet_text_tail(s); }, py::py_str);
 }
 
 // In the order of the class's member table; the getters and the setter of
@@ -219,12 +168,12 @@ PyMethodDef kMethods[] = {
 };
 
 PyGetSetDef kGetSet[] = {
-    {"name", get_name, set_name, nullptr, nullptr},
-    {"sheet_state", get_sheet_state, nullptr, nullptr, nullptr},
-    {"max_row", get_max_row, nullptr, nullptr, nullptr},
-    {"max_column", get_max_column, nullptr, nullptr, nullptr},
-    {"cells", get_cells, nullptr, nullptr, nullptr},
-    {"merge_cells", get_merge_cells, nullptr, nullptr, nullptr},
+    {"name", Getters::name, set_name, nullptr, nullptr},
+    {"sheet_state", Getters::sheet_state, nullptr, nullptr, nullptr},
+    {"max_row", Getters::max_row, nullptr, nullptr, nullptr},
+    {"max_column", Getters::max_column, nullptr, nullptr, nullptr},
+    {"cells", Getters::cells, nullptr, nullptr, nullptr},
+    {"merge_cells", Getters::merge_cells, nullptr, nullptr, nullptr},
     {"comments", get_comments, nullptr, nullptr, nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
