@@ -246,7 +246,7 @@ core::SharedCell cell_from_pyobject(PyObject* o) {
       core::build_cell(row, column, view_of(value), view_of(formula), data_type, view_of(style_id)));
 }
 
-core::CoreSheet core_sheet_from_pyobject(PyObject* o) {
+core::CoreSheet sheet_from_pyobject(PyObject* o) {
   core::CoreSheet sheet;
   sheet.name = value_to_string(read_value(o, kName));
   sheet.sheet_state = value_to_string(read_value(o, kSheetState));
@@ -269,8 +269,6 @@ core::CoreSheet core_sheet_from_pyobject(PyObject* o) {
   sheet.cells = core::cell_store_from_map(std::move(map));
   return sheet;
 }
-
-core::SharedSheet sheet_from_pyobject(PyObject* o) { return core::SharedSheet::make(core_sheet_from_pyobject(o)); }
 
 std::vector<core::SharedCell> cells_from_pylist(PyObject* list) {
   PyTypeObject* readable_cell = ReadableCell::type_object();
@@ -298,7 +296,7 @@ std::optional<core::CoreSheet> next_sheet_snapshot(SheetSnapshotWalk& walk) {
   try {
     // The converted sheet is new and held by nothing else, so it is yielded
     // as it is rather than copied out of a temporary shared handle.
-    return core_sheet_from_pyobject(item.get());
+    return sheet_from_pyobject(item.get());
   } catch (py::PyError& e) {
     walk.error = std::move(e);
     return std::nullopt;

@@ -62,9 +62,9 @@ std::vector<core::MergedRange> merge_ranges_from_value(const ExtractedValue& v);
 core::SharedCell cell_from_pyobject(PyObject* o);
 // The keys name, sheet_state, merge_cells, cells ("cells" must be a list or
 // list subclass, else the unprefixed cast TypeError). Of two cells at one
-// coordinate the later stays. No dimensions, no comments.
-core::CoreSheet core_sheet_from_pyobject(PyObject* o);
-core::SharedSheet sheet_from_pyobject(PyObject* o);
+// coordinate the later stays. No dimensions, no comments. The sheet is new
+// and seen by no one else, so callers wrap it only once they keep it.
+core::CoreSheet sheet_from_pyobject(PyObject* o);
 
 // `list` must be a list or list subclass. A ReadableCell item contributes its
 // own handle (shared, not copied); any other item is converted.
