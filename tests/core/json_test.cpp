@@ -235,21 +235,6 @@ TEST_F(BookJson, MergesDimensionsAndCommentsInTheirForms) {
             "{\"row\":2,\"column\":7,\"author\":\"b\u00f6b\",\"text\":\"two\\nlines\"}]}]}");
 }
 
-TEST_F(BookJson, DimensionMapsWriteEachEntryOnce) {
-  const SharedSheet s = add("S");
-  {
-    auto w = s.write();
-    for (uint32_t r = 1; r <= 50; ++r) w->row_dimensions.rows[r] = RowDimension{r, 20.0 + r};
-  }
-  const std::string text = json();
-  for (uint32_t r = 1; r <= 50; ++r) {
-    const std::string member = "\"" + std::to_string(r) + "\":{\"row_num\":" + std::to_string(r) + ",";
-    const size_t at = text.find(member);
-    ASSERT_NE(at, std::string::npos) << r;
-    EXPECT_EQ(text.find(member, at + 1), std::string::npos) << r;
-  }
-}
-
 TEST_F(BookJson, SheetsInListOrderWithEscapedNames) {
   add("first \"one\"");
   const SharedSheet second = add("second");

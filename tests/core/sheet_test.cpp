@@ -118,17 +118,6 @@ TEST(CopySheet, ReleasesTheSourceHandleItWasGiven) {
   EXPECT_EQ(source.use_count(), before);
 }
 
-TEST(CloneSheet, KeepsTheSeedOfEveryMap) {
-  SheetList book;
-  const SharedSheet source = add_sheet_core(book, "S", "visible");
-  const CoreSheet clone = clone_sheet(*source.read());
-  const auto r = source.read();
-  EXPECT_EQ(clone.row_dimensions.rows.hash_function().seed, r->row_dimensions.rows.hash_function().seed);
-  EXPECT_EQ(clone.column_dimensions.columns.hash_function().seed,
-            r->column_dimensions.columns.hash_function().seed);
-  EXPECT_EQ(clone.cells.map.hash_function().seed, r->cells.map.hash_function().seed);
-}
-
 TEST(SheetByName, MatchesBytesExactlyAndTheFirstWins) {
   SheetList book;
   EXPECT_FALSE(sheet_by_name(book, "Data"));
@@ -157,33 +146,6 @@ TEST(CellMapInsert, ReplacesAndReturnsTheOldHandle) {
   EXPECT_FALSE(cell_map_insert(map, 2, 1, new_cell(2, 1, "d")));
   EXPECT_FALSE(cell_map_insert(map, 0, 0, new_cell(0, 0, "e")));
   EXPECT_EQ(map.size(), 4u);
-}
-
-TEST(CellStoreFromMap, WrapsTheMapWithAnEmptyDefault) {
-  CellMap map;
-  (void)cell_map_insert(map, 3, 4, new_cell(3, 4, "x"));
-  const CellStore store = cell_store_from_map(std::move(map));
-  EXPECT_EQ(store.default_value.kind(), ValueKind::Empty);
-  EXPECT_EQ(store.map.size(), 1u);
-}
-
-TEST(WrapSheetsShared, KeepsOrderAndGivesEachItsOwnHandle) {
-  std::vector<CoreSheet> sheets(3);
-  sheets[0].name = "a";
-  sheets[1].name = "b";
-  sheets[2].name = "c";
-  const SheetList list = wrap_sheets_shared(std::move(sheets));
-  EXPECT_EQ(names(list), (std::vector<std::string>{"a", "b", "c"}));
-  for (const SharedSheet& s : list) EXPECT_EQ(s.use_count(), 1u);
-}
-
-TEST(Handles, LastReleaseFreesTheCellAndItsText) {
-  SharedCell cell = SharedCell::make(build_cell(1, 1, "some text", "F", "s", "st"));
-  SharedCell other = cell;
-  EXPECT_EQ(cell.use_count(), 2u);
-  cell = SharedCell();
-  EXPECT_EQ(other.use_count(), 1u);
-  EXPECT_EQ(other.read()->value.as_string(), "some text");
 }
 
 TEST(HashSeeds, DifferBetweenMapsAndThreads) {
