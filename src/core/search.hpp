@@ -33,23 +33,6 @@ namespace vellix::core {
 using CellSpan = std::span<const SharedCell* const>;
 using SheetSpan = std::span<const SharedSheet>;
 
-namespace detail {
-
-// How far ahead a scan over cells starts loading them. A cell's read lock is a
-// locked instruction, which keeps the processor from running ahead to later
-// cells' loads, and the cells lie scattered over the heap (a sorted list also
-// visits the map's slots out of order): without this, a scan waits on memory
-// for every cell.
-inline constexpr size_t kPrefetchHandles = 16;
-inline constexpr size_t kPrefetchCells = 8;
-
-inline void prefetch_ahead(CellSpan cells, size_t k) noexcept {
-  if (k + kPrefetchHandles < cells.size()) __builtin_prefetch(cells[k + kPrefetchHandles]);
-  if (k + kPrefetchCells < cells.size()) cells[k + kPrefetchCells]->prefetch();
-}
-
-}  // namespace detail
-
 // `text` without leading and trailing Unicode White_Space (U+0009..U+000D,
 // U+0020, U+0085, U+00A0, U+1680, U+2000..U+200A, U+2028, U+2029, U+202F,
 // U+205F, U+3000). Inner white space is kept.
@@ -90,5 +73,22 @@ SharedSheet find_sheet_by_name_core(std::string_view name, SheetSpan sheets);  /
 SharedSheet find_sheet_by_regex_core(const Pattern& pattern, SheetSpan sheets);
 std::vector<SharedSheet> get_sheets_with_names_core(std::span<const std::string> names, SheetSpan sheets);
 std::vector<SharedSheet> get_sheets_without_names_core(std::span<const std::string> names, SheetSpan sheets);
+
+namespace detail {
+
+// How far ahead a scan over cells starts loading them. A cell's read lock is a
+// locked instruction, which keeps the processor from running ahead to later
+// cells' loads, and the cells lie scattered over the heap (a sorted list also
+// visits the map's slots out of order): without this, a scan waits on memory
+// for every cell.
+inline constexpr size_t kPrefetchHandles = 16;
+inline constexpr size_t kPrefetchCells = 8;
+
+inline void prefetch_ahead(CellSpan cells, size_t k) noexcept {
+  if (k + kPrefetchHandles < cells.size()) __builtin_prefetch(cells[k + kPrefetchHandles]);
+  if (k + kPrefetchCells < cells.size()) cells[k + kPrefetchCells]->prefetch();
+}
+
+}  // namespace detail
 
 }  // namespace vellix::core
