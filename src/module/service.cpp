@@ -26,10 +26,11 @@ constexpr py::Signature<1> kNew{"Service.__new__", {"conn_db"}, 1};
 // `sheets` is positional only: a keyword of that name belongs to **kwargs.
 constexpr py::Signature<1> kSummary{"Service.summary_0", {"sheets"}, 1};
 constexpr py::Signature<0> kFmt{"Service._fmt_0", {}, 0};
-constexpr auto kAddSheet = add_sheet_signature("Service._add_sheet");
-constexpr auto kCopySheet = copy_sheet_signature("Service._copy_sheet");
-constexpr auto kGetSheetIndex = get_sheet_index_signature("Service._get_sheet_index");
-constexpr auto kGetSheetName = get_sheet_name_signature("Service._get_sheet_name");
+constexpr BookSignatures kSigs = book_signatures("Service._add_sheet", "Service._copy_sheet",
+                                                  "Service._get_sheet_index", "Service._get_sheet_name");
+
+const core::SharedBook& book_of(Service::Object& o) { return o.payload.book; }
+using Entries = BookEntries<Service, kSigs, book_of>;
 
 // Allocates through the called class, so a Python subclass gets an instance
 // of itself with its own __dict__.
@@ -64,40 +65,6 @@ PyObject* fmt_0(PyObject* self, PyObject* args, PyObject* /*kwargs*/) noexcept {
   });
 }
 
-PyObject* get_sheets(PyObject* self, void*) noexcept {
-  return with_self<Service>(self, [](Service::Object& o) { return book_sheets(o.payload.book); });
-}
-
-PyObject* add_sheet(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) noexcept {
-  return method<Service>(kAddSheet, self, args, nargsf, kwnames, [](Service::Object& o, auto& a) {
-    return book_add_sheet(o.payload.book, a[0], a[1]);
-  });
-}
-
-PyObject* copy_sheet(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) noexcept {
-  return method<Service>(kCopySheet, self, args, nargsf, kwnames,
-                         [](Service::Object& o, auto& a) { return book_copy_sheet(o.payload.book, a[0]); });
-}
-
-PyObject* get_sheet_index(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) noexcept {
-  return method<Service>(kGetSheetIndex, self, args, nargsf, kwnames,
-                         [](Service::Object& o, auto& a) { return book_get_sheet_index(o.payload.book, a[0]); });
-}
-
-PyObject* get_sheet_name(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) noexcept {
-  return method<Service>(kGetSheetName, self, args, nargsf, kwnames,
-                         [](Service::Object& o, auto& a) { return book_get_sheet_name(o.payload.book, a[0]); });
-}
-
-// METH_NOARGS: CPython has already refused any argument.
-PyObject* to_json(PyObject* self, PyObject*) noexcept {
-  return with_self<Service>(self, [](Service::Object& o) { return book_to_json_str(o.payload.book); });
-}
-
-PyObject* to_dict(PyObject* self, PyObject*) noexcept {
-  return with_self<Service>(self, [](Service::Object& o) { return book_to_dict(o.payload.book); });
-}
-
 // "<qualname of the object's own class>, sheets: <count>"
 PyObject* service_repr(PyObject* self) noexcept {
   return with_self<Service>(self, [&](Service::Object& o) {
@@ -108,18 +75,18 @@ PyObject* service_repr(PyObject* self) noexcept {
 PyMethodDef kMethods[] = {
     varargs_entry("summary_0", summary_0, "summary_0($self, sheets, /, **kwargs)\n--\n\n"),
     varargs_entry("_fmt_0", fmt_0, "_fmt_0($self, **kwargs)\n--\n\n"),
-    fastcall_entry("_add_sheet", add_sheet, "_add_sheet($self, name, sheet_state=\"visible\")\n--\n\n"),
-    fastcall_entry("_copy_sheet", copy_sheet, "_copy_sheet($self, sheet)\n--\n\n"),
-    fastcall_entry("_get_sheet_index", get_sheet_index, "_get_sheet_index($self, idx)\n--\n\n"),
-    fastcall_entry("_get_sheet_name", get_sheet_name, "_get_sheet_name($self, name)\n--\n\n"),
-    noargs_entry("to_json", to_json, "to_json($self)\n--\n\n"),
-    noargs_entry("to_dict", to_dict, "to_dict($self)\n--\n\n"),
+    fastcall_entry("_add_sheet", Entries::add_sheet, "_add_sheet($self, name, sheet_state=\"visible\")\n--\n\n"),
+    fastcall_entry("_copy_sheet", Entries::copy_sheet, "_copy_sheet($self, sheet)\n--\n\n"),
+    fastcall_entry("_get_sheet_index", Entries::get_sheet_index, "_get_sheet_index($self, idx)\n--\n\n"),
+    fastcall_entry("_get_sheet_name", Entries::get_sheet_name, "_get_sheet_name($self, name)\n--\n\n"),
+    noargs_entry("to_json", Entries::to_json, "to_json($self)\n--\n\n"),
+    noargs_entry("to_dict", Entries::to_dict, "to_dict($self)\n--\n\n"),
     kMethodTableEnd,
 };
 
 PyGetSetDef kGetSet[] = {
     {"_conn_db", get_conn_db, nullptr, nullptr, nullptr},
-    {"_sheets", get_sheets, nullptr, nullptr, nullptr},
+    {"_sheets", Entries::sheets, nullptr, nullptr, nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
