@@ -70,7 +70,7 @@ def test_value_writes_retype_and_drop_the_formula(write, value, data_type, flag)
 
 
 def test_set_value_bool_accepts_numpy_bools():
-    numpy = pytest.importorskip("numpy")
+    import numpy
     cell = new_cell()
     cell.set_value_bool(numpy.bool_(True))
     assert (cell.value, cell.data_type) == ("true", "b")
