@@ -67,3 +67,16 @@ first = exported["sheets"][0]
 b2 = next(c for c in first["cells"] if (c["row"], c["column"]) == (2, 2))
 print(f"As a dict: sheet {first['name']!r} with {len(first['cells'])} cells and "
       f"{len(first['comments'])} comment; B2 -> {b2}")
+
+# The read-only layer snapshots plain Python data and searches it with the
+# interpreter lock released, so other Python threads keep running.
+from vellix import readable
+
+finder = readable.Finder([{
+    "name": "Stock", "sheet_state": "visible", "merge_cells": [],
+    "cells": [{"row": r, "column": 1, "value": v, "formula": None, "data_type": "n", "style_id": None}
+              for r, v in enumerate(["bolts", "nuts", "washers", "Nuts and bolts"], start=1)],
+}])
+stock = finder.find_sheet_by_name("Stock")
+print(f"\nSnapshot {finder!r}; {stock!r}")
+print(f"Cells of Stock matching 'nuts': {[c.letter for c in stock.find_cells_by_regex('nuts')]}")
