@@ -1,0 +1,134 @@
+// The core searches over a sheet of one million short mixed values (words,
+// integers, decimals, date-times), each on one thread and on the whole pool.
+// The argument of each benchmark is its thread count (0: the whole pool).
+//
+// Reported counters: hits, and allocs_per_cell (heap allocations per scanned
+// cell; the scans must make none of their own).
+#include <benchmark/benchmark.h>
+
+#include <string>
+#include <vector>
+
+#include "alloc_count.hpp"
+#include "core/pattern.hpp"
+#include "core/pool.hpp"
+#include "core/queries.hpp"
+#include "core/search.hpp"
+
+namespace vellix::core {
+namespace {
+
+constexpr uint32_t kRows = 100000;
+constexpr uint16_t kColumns = 10;  // one million cells
+
+const char* const kWords[] = {"alpha", "Bravo", "CHARLIE", "delta", "Echo",   "foxtrot", "Golf",
+                              "hotel", "INDIA", "juliet",  "Kilo",  "lima",   "Mike",    "november",
+                              "Oscar", "papa",  "QUEBEC",  "romeo", "Sierra", "tango",   "uniform",
+                              "Victor", "whiskey", "x-ray", "Yankee", "zulu"};
+
+std::string mixed_value(uint64_t i) {
+  uint64_t h = (i * 0x9E3779B97F4A7C15ull) >> 20;
+  switch (i % 4) {
+    case 0: return kWords[h % 26];
+    case 1: return std::to_string(static_cast<int64_t>(h % 2000000) - 1000000);
+    case 2: return std::to_string(h % 10000) + "." + std::to_string(h % 100);
+    default: {
+      char text[32];
+      std::snprintf(text, sizeof text, "20%02u-%02u-%02u %02u:%02u:%02u", unsigned(h % 30), unsigned(h % 12 + 1),
+                    unsigned(h % 28 + 1), unsigned(h % 24), unsigned(h % 60), unsigned((h >> 7) % 60));
+      return text;
+    }
+  }
+}
+
+struct Fixture {
+  CellStore store;
+  std::vector<const SharedCell*> sorted;
+  std::vector<std::string> texts;  // the same value texts, for the bare scan
+
+  Fixture() {
+    store.map.reserve(size_t{kRows} * kColumns);
+    for (uint32_t row = 1; row <= kRows; ++row) {
+      for (uint16_t col = 1; col <= kColumns; ++col) {
+        std::string text = mixed_value((uint64_t{row} - 1) * kColumns + col - 1);
+        (void)cell_map_insert(store.map, row, col,
+                              SharedCell::make(build_cell(row, col, text, std::nullopt, "n", std::nullopt)));
+      }
+    }
+    sorted = sort_cells_by_coordinate(store.map);
+    for (const SharedCell* c : sorted) texts.push_back(cell_value_text(c->read()->value));
+  }
+};
+
+const Fixture& fixture() {
+  static const Fixture f;
+  return f;
+}
+
+size_t threads_of(const benchmark::State& state) {
+  return state.range(0) == 0 ? pool_size() : static_cast<size_t>(state.range(0));
+}
+
+// Runs `search` (returning its hit count) under the benchmark's thread count.
+template <class Search>
+void run(benchmark::State& state, Search&& search) {
+  const Fixture& f = fixture();
+  with_thread_count(threads_of(state), [&] {
+    size_t hits = 0;
+    uint64_t allocations = 0;
+    for (auto _ : state) {
+      uint64_t before = g_allocations.load(std::memory_order_relaxed);
+      hits = search(f);
+      allocations += g_allocations.load(std::memory_order_relaxed) - before;
+    }
+    state.counters["hits"] = static_cast<double>(hits);
+    state.counters["allocs_per_cell"] =
+        static_cast<double>(allocations) / static_cast<double>(state.iterations()) / f.sorted.size();
+  });
+}
+
+constexpr const char* kSelective = "^(zulu|x-ray)$";
+
+void BM_BarePatternScan(benchmark::State& state) {
+  Pattern p = std::move(compile_search_pattern(kSelective)).value();
+  run(state, [&](const Fixture& f) {
+    return collect_ordered<size_t>(f.texts.size(), [&](size_t i, std::vector<size_t>& out) {
+             if (p.matches(f.texts[i])) out.push_back(i);
+           }).size();
+  });
+}
+
+void BM_FindCellsByRegex(benchmark::State& state) {
+  run(state, [](const Fixture& f) { return find_cells_by_regex_core(kSelective, f.sorted).value().size(); });
+}
+
+void BM_FindCellsByStr(benchmark::State& state) {
+  run(state, [](const Fixture& f) { return find_cells_by_str_core("Yankee", f.sorted).size(); });
+}
+
+void BM_FindCellByStrAbsent(benchmark::State& state) {
+  run(state, [](const Fixture& f) { return size_t{find_cell_by_str_core("absent", f.sorted) ? 1u : 0u}; });
+}
+
+void BM_SortedCellList(benchmark::State& state) {
+  run(state, [](const Fixture& f) { return sort_cells_by_coordinate(f.store.map).size(); });
+}
+
+void BM_GetCellsByRange(benchmark::State& state) {
+  run(state, [](const Fixture& f) {
+    return get_cells_by_range_core(f.store, 20000, 70000, 2, 9).size();  // 400,000 cells
+  });
+}
+
+#define VELLIX_THREADS(b) BENCHMARK(b)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime()
+VELLIX_THREADS(BM_BarePatternScan);
+VELLIX_THREADS(BM_FindCellsByRegex);
+VELLIX_THREADS(BM_FindCellsByStr);
+VELLIX_THREADS(BM_FindCellByStrAbsent);
+VELLIX_THREADS(BM_SortedCellList);
+VELLIX_THREADS(BM_GetCellsByRange);
+
+}  // namespace
+}  // namespace vellix::core
+
+BENCHMARK_MAIN();
