@@ -12,8 +12,6 @@ namespace {
 
 using testing::CellList;
 using testing::CellSpec;
-using testing::make_cell;
-using testing::under_each_thread_count;
 
 struct BandCase {
   const char* name;
@@ -103,26 +101,6 @@ TEST(Bands, ABadPatternIsReportedBeforeFirstThenAfter) {
       EXPECT_EQ(result.error().message, c.message) << c.before << " / " << c.after;
     }
   }
-}
-
-TEST(Bands, BetweenDoesNotDependOnTheThreadCount) {
-  CellList list;
-  for (uint32_t row = 1; row <= 4000; ++row) {
-    for (uint16_t col = 1; col <= 5; ++col) {
-      std::string text = std::to_string(row);
-      if (row == 1200 && col == 3) text = "Opening";
-      if (row == 3100 && col == 2) text = "closing";
-      list.add(make_cell(row, col, text));
-    }
-  }
-  auto results = under_each_thread_count<std::vector<size_t>>(
-      [&] { return list.positions(find_cells_between_regex_core("^open", "^clos", list.span()).value()); });
-  std::vector<size_t> expected;
-  for (size_t i = 0; i < list.size(); ++i) {
-    uint32_t row = list[i].read()->row;
-    if (row >= 1200 && row <= 3100) expected.push_back(i);
-  }
-  for (const auto& r : results) EXPECT_EQ(r, expected);
 }
 
 }  // namespace

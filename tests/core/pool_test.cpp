@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <csignal>
-#include <numeric>
 #include <random>
 
 #include "cell_list_fixture.hpp"
@@ -23,9 +22,9 @@ TEST(PoolSize, TakesTheFirstPositiveCountFromTheEnvironment) {
     size_t expected;
   };
   const Case cases[] = {
-      {nullptr, nullptr, 8}, {"3", nullptr, 3},   {"3", "5", 3},     {nullptr, "5", 5},  {"0", "5", 5},
-      {"", "5", 5},          {"x", nullptr, 8},   {"-2", nullptr, 8}, {"2x", "6", 6},    {" 2", nullptr, 8},
-      {"+4", nullptr, 4},    {"0", "0", 8},       {"99999999999999999999999", nullptr, 8},
+      {nullptr, nullptr, 8}, {"3", nullptr, 3}, {"3", "5", 3},   {nullptr, "5", 5},   {"0", "5", 5},
+      {"", "5", 5},          {"x", nullptr, 8}, {"-2", nullptr, 8}, {"2x", "6", 6},    {" 2", nullptr, 8},
+      {"+4", nullptr, 4},    {"0", "0", 8},     {"99999999999999999999999", nullptr, 8},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(pool_size_from_env(c.num_threads, c.rs_num_cpus, 8), c.expected)
@@ -78,20 +77,6 @@ TEST(CollectOrdered, KeepsIndexOrderUnderAnyThreadCount) {
       EXPECT_EQ(got.capacity(), got.size());
     }
   }
-}
-
-TEST(ParallelUnstableSort, SortsUnderAnyThreadCount) {
-  std::mt19937_64 rng(7);
-  std::vector<uint64_t> input(500000);
-  for (auto& v : input) v = rng();
-  std::vector<uint64_t> expected = input;
-  std::sort(expected.begin(), expected.end());
-  auto results = under_each_thread_count<std::vector<uint64_t>>([&] {
-    std::vector<uint64_t> v = input;
-    parallel_unstable_sort(v.begin(), v.end(), std::less<>());
-    return v;
-  });
-  for (const auto& got : results) EXPECT_EQ(got, expected);
 }
 
 TEST(Pool, AForkedChildSearchesOnItsOwnThread) {
