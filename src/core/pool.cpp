@@ -17,6 +17,7 @@ namespace {
 struct PoolState {
   size_t size = 1;
   pid_t owner = 0;
+  tbb::global_control* limit = nullptr;
   tbb::task_arena* arena = nullptr;
 };
 
@@ -44,7 +45,7 @@ const PoolState& pool_state() {
     state.owner = getpid();
     // Never destroyed: pool threads may still be winding down at exit. The
     // limit lets a pool larger than the processor count have its threads.
-    new tbb::global_control(tbb::global_control::max_allowed_parallelism, state.size);
+    state.limit = new tbb::global_control(tbb::global_control::max_allowed_parallelism, state.size);
     state.arena = new tbb::task_arena(static_cast<int>(state.size));
   });
   return state;
