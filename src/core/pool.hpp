@@ -1,10 +1,10 @@
 // The worker pool and the order-keeping parallel algorithms every search uses.
 //
 // One process-wide pool, sized on first use from RAYON_NUM_THREADS, else
-// RAYON_RS_NUM_CPUS, else the processor count (at most kMaxPoolSize). The algorithms judge entries
-// by position, never by timing: find_first_index gives the lowest passing
-// index, collect_ordered gives its items in index order, whatever the number
-// of threads. Short inputs, and every input in a process forked after the
+// RAYON_RS_NUM_CPUS, else the processor count (at most kMaxPoolSize). The
+// algorithms judge entries by position, never by timing: find_first_index
+// gives the lowest passing index, collect_ordered gives its items in index
+// order, whatever the number of threads. Short inputs, and every input in a process forked after the
 // pool started (its threads do not survive fork), run on the calling thread.
 //
 // Callables run concurrently on pool threads: they must be safe to call from
