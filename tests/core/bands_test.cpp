@@ -11,11 +11,11 @@ namespace vellix::core {
 namespace {
 
 using testing::CellList;
-using testing::CellSpec;
+using testing::PlacedCell;
 
 struct BandCase {
   const char* name;
-  std::vector<CellSpec> cells;  // in list order
+  std::vector<PlacedCell> cells;  // in list order
   const char* before;
   const char* after;
   std::vector<size_t> markers;  // positions multi returns

@@ -18,7 +18,7 @@ inline SharedCell make_cell(uint32_t row, uint16_t col, std::string_view text, s
   return SharedCell::make(build_cell(row, col, text, std::nullopt, data_type, std::nullopt));
 }
 
-struct CellSpec {
+struct PlacedCell {
   uint32_t row;
   uint16_t col;
   std::string text;
@@ -27,8 +27,8 @@ struct CellSpec {
 class CellList {
  public:
   CellList() = default;
-  explicit CellList(const std::vector<CellSpec>& specs) {
-    for (const CellSpec& s : specs) add(make_cell(s.row, s.col, s.text));
+  explicit CellList(const std::vector<PlacedCell>& placed) {
+    for (const PlacedCell& s : placed) add(make_cell(s.row, s.col, s.text));
   }
   void add(SharedCell cell) { cells_.push_back(std::move(cell)); }
   // The same handle again: lists may repeat a cell.
