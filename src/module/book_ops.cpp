@@ -8,23 +8,17 @@
 #include "module/classes.hpp"
 #include "module/frame/errors.hpp"
 #include "module/frame/object.hpp"
+#include "module/results.hpp"
 
 namespace vellix::module {
 
 namespace {
 
-py::Ref sheet_or_none(core::SharedSheet sheet) {
-  if (!sheet) return py::py_none();
-  return Sheet::new_object(std::move(sheet));
-}
-
 std::string json_text(const core::SharedBook& book) {
-  core::Result<std::string> text = [&] {
+  return unwrap([&] {
     auto sheets = book.read();
     return core::book_to_json(*sheets);
-  }();
-  if (!text) py::throw_core_error(text.error());
-  return std::move(text).value();
+  }());
 }
 
 }  // namespace
@@ -68,7 +62,7 @@ py::Ref book_get_sheet_index(const core::SharedBook& book, PyObject* idx) {
     auto position = static_cast<uint64_t>(static_cast<int64_t>(index));
     if (position < sheets->size()) found = (*sheets)[position];
   }
-  return sheet_or_none(std::move(found));
+  return object_or_none<Sheet>(std::move(found));
 }
 
 py::Ref book_get_sheet_name(const core::SharedBook& book, PyObject* name) {
@@ -78,7 +72,7 @@ py::Ref book_get_sheet_name(const core::SharedBook& book, PyObject* name) {
     auto sheets = book.read();
     found = core::sheet_by_name(*sheets, wanted);
   }
-  return sheet_or_none(std::move(found));
+  return object_or_none<Sheet>(std::move(found));
 }
 
 py::Ref book_to_json_str(const core::SharedBook& book) { return py::py_str(json_text(book)); }
