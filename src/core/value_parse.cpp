@@ -1,12 +1,11 @@
 // Typing a text into a value. The tests run cheapest first; each one either
 // claims the whole text or passes it on, and none allocates unless the text
 // ends up a String.
-#include <unicode/ustring.h>
-
 #include <charconv>
 #include <cmath>
 #include <limits>
 
+#include "core/unicode.hpp"
 #include "core/value.hpp"
 
 namespace vellix::core {
@@ -15,59 +14,24 @@ namespace {
 
 bool is_digit(char c) noexcept { return c >= '0' && c <= '9'; }
 
-char ascii_upper(char c) noexcept { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
-bool ascii_iequals(std::string_view text, std::string_view upper) noexcept {
-  if (text.size() != upper.size()) return false;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (ascii_upper(text[i]) != upper[i]) return false;
-  }
-  return true;
-}
-
 // The length of an optional leading "+" or "-"; sets `negative` for "-".
 size_t sign_length(std::string_view text, bool& negative) noexcept {
   negative = !text.empty() && text[0] == '-';
   return !text.empty() && (text[0] == '+' || text[0] == '-') ? 1 : 0;
 }
 
-// The boolean word the full Unicode upper-casing of `text` spells, if any.
+// The boolean word the full Unicode upper-casing of `text` spells, if any
+// ("falſe" spells FALSE through the long s).
 std::optional<bool> parse_bool(std::string_view text) {
-  bool ascii = true;
-  size_t code_points = 0;
-  for (char c : text) {
-    const auto b = static_cast<unsigned char>(c);
-    if (b >= 0x80) ascii = false;
-    if ((b & 0xC0) != 0x80) ++code_points;
+  static constexpr std::string_view kWords[] = {"FALSE", "TRUE"};
+  switch (upper_case_spells(text, kWords)) {
+    case 0:
+      return false;
+    case 1:
+      return true;
+    default:
+      return std::nullopt;
   }
-  if (ascii) {
-    if (ascii_iequals(text, "TRUE")) return true;
-    if (ascii_iequals(text, "FALSE")) return false;
-    return std::nullopt;
-  }
-  // Every code point upper-cases to at least one, so a longer text can never
-  // become "FALSE"; shorter ones may ("falſe" does, through the long s).
-  if (code_points > 5) return std::nullopt;
-
-  UChar wide[16];
-  int32_t wide_len = 0;
-  UErrorCode status = U_ZERO_ERROR;
-  u_strFromUTF8(wide, 16, &wide_len, text.data(), static_cast<int32_t>(text.size()), &status);
-  if (U_FAILURE(status) || wide_len > 16) return std::nullopt;  // not valid UTF-8
-  UChar upper[32];
-  status = U_ZERO_ERROR;
-  const int32_t upper_len = u_strToUpper(upper, 32, wide, wide_len, "", &status);
-  if (U_FAILURE(status) || upper_len > 32) return std::nullopt;
-  auto spells = [&](std::string_view word) {
-    if (static_cast<size_t>(upper_len) != word.size()) return false;
-    for (size_t i = 0; i < word.size(); ++i) {
-      if (upper[i] != static_cast<UChar>(word[i])) return false;
-    }
-    return true;
-  };
-  if (spells("TRUE")) return true;
-  if (spells("FALSE")) return false;
-  return std::nullopt;
 }
 
 // An optional sign and ASCII digits only, within int32.
@@ -203,9 +167,7 @@ std::optional<DateTime> parse_datetime(std::string_view text) noexcept {
 }  // namespace
 
 CellValue parse_cell_value(std::string_view text) {
-  if (text.size() <= 20) {  // five code points of at most four bytes
-    if (const auto b = parse_bool(text)) return CellValue::boolean(*b);
-  }
+  if (const auto b = parse_bool(text)) return CellValue::boolean(*b);
   if (text.empty()) return CellValue::empty();
   if (const auto i = parse_i32(text)) return CellValue::integer(*i);
   if (const auto d = parse_float(text)) return CellValue::number(*d);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unicode/uloc.h>
+
 #include <string>
 
 #include "cell_list_fixture.hpp"
@@ -70,6 +72,17 @@ INSTANTIATE_TEST_SUITE_P(
                       ReferenceCase{"A4294967296", false}, ReferenceCase{"A99999999999999999999", false},
                       // A malformed byte is not a letter; it must not upset the parse.
                       ReferenceCase{"\xFF" "A1", false}, ReferenceCase{"A\xFF" "1", false}));
+
+TEST(LetterReference, UpperCasesByTheRootLocaleWhateverTheDefault) {
+  // Under a Turkish default "i" would become a dotted capital, no column letter.
+  UErrorCode status = U_ZERO_ERROR;
+  const std::string saved = uloc_getDefault();
+  uloc_setDefault("tr_TR", &status);
+  Result<Coordinate> at = parse_letter_coordinate("i\xC3\x9F" "1");
+  uloc_setDefault(saved.c_str(), &status);
+  ASSERT_TRUE(at.ok());
+  EXPECT_EQ(at.value().column, column_letters_to_number("ISS"));
+}
 
 TEST(FindCellByLetter, FindsTheFirstCellAtTheReferencedPositionOrReportsTheReference) {
   CellList list({{7, 2, "first"}, {1, 1, "a1"}, {7, 2, "second"}});
