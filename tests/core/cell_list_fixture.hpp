@@ -2,9 +2,11 @@
 // borrowed view the searches take, and readable forms of their answers.
 #pragma once
 
+#include <deque>
 #include <functional>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <vector>
 
 #include "core/pool.hpp"
@@ -18,60 +20,40 @@ inline SharedCell make_cell(uint32_t row, uint16_t col, std::string_view text, s
   return SharedCell::make(build_cell(row, col, text, std::nullopt, data_type, std::nullopt));
 }
 
-struct PlacedCell {
-  uint32_t row;
-  uint16_t col;
-  std::string text;
-};
+// (row, column, text)
+using PlacedCell = std::tuple<uint32_t, uint16_t, std::string>;
 
+// Owns its cells (a deque, so the borrowed view stays valid as it grows).
 class CellList {
  public:
-  CellList() = default;
-  explicit CellList(const std::vector<PlacedCell>& placed) {
-    for (const PlacedCell& s : placed) add(make_cell(s.row, s.col, s.text));
+  CellList(const std::vector<PlacedCell>& placed = {}) {
+    for (const auto& [row, col, text] : placed) add(make_cell(row, col, text));
   }
-  void add(SharedCell cell) { cells_.push_back(std::move(cell)); }
-  // The same handle again: lists may repeat a cell.
-  void repeat(size_t index) { add(cells_.at(index)); }
-
-  // Valid until the next add.
-  CellSpan span() const {
-    if (view_.size() != cells_.size() || (!view_.empty() && view_.front() != &cells_.front())) {
-      view_.clear();
-      for (const SharedCell& c : cells_) view_.push_back(&c);
-    }
-    return view_;
+  void add(SharedCell cell) {
+    cells_.push_back(std::move(cell));
+    view_.push_back(&cells_.back());
   }
+  CellSpan span() const { return view_; }
   const SharedCell& operator[](size_t i) const { return cells_.at(i); }
-  size_t size() const { return cells_.size(); }
 
-  // Positions in this list of each handle of `found`, by identity.
+  // Where each handle of `found` stands in this list, by identity, each
+  // looked for after the previous one (so a repeated handle maps to its next
+  // place); size() for a null handle.
   std::vector<size_t> positions(const std::vector<SharedCell>& found) const {
     std::vector<size_t> out;
-    size_t from = 0;
+    size_t i = 0;
     for (const SharedCell& f : found) {
-      size_t i = from;
       while (i < cells_.size() && !(cells_[i] == f)) ++i;
-      out.push_back(i);
-      from = i + 1;
+      out.push_back(i++);
     }
     return out;
   }
-  size_t position(const SharedCell& found) const {
-    if (!found) return cells_.size();
-    return positions({found}).front();
-  }
+  size_t position(const SharedCell& found) const { return found ? positions({found}).front() : cells_.size(); }
 
  private:
-  std::vector<SharedCell> cells_;
-  mutable std::vector<const SharedCell*> view_;
+  std::deque<SharedCell> cells_;
+  std::vector<const SharedCell*> view_;
 };
-
-inline std::vector<std::string> value_texts(const std::vector<SharedCell>& cells) {
-  std::vector<std::string> out;
-  for (const SharedCell& c : cells) out.push_back(cell_value_text(c.read()->value));
-  return out;
-}
 
 inline std::vector<Coordinate> coordinates(const std::vector<SharedCell>& cells) {
   std::vector<Coordinate> out;
@@ -82,16 +64,11 @@ inline std::vector<Coordinate> coordinates(const std::vector<SharedCell>& cells)
   return out;
 }
 
-// The thread counts every order-dependent result is checked under.
-inline constexpr size_t kThreadCounts[] = {1, 2, 8};
-
-// fn's result under each of kThreadCounts.
+// fn's result with 1, 2 and 8 threads: what depends on order must not vary.
 template <class T>
 std::vector<T> under_each_thread_count(const std::function<T()>& fn) {
   std::vector<T> out;
-  for (size_t threads : kThreadCounts) {
-    with_thread_count(threads, [&] { out.push_back(fn()); });
-  }
+  for (size_t threads : {1, 2, 8}) with_thread_count(threads, [&] { out.push_back(fn()); });
   return out;
 }
 
