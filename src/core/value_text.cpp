@@ -1,8 +1,13 @@
-// The value text of every kind. Everything writes straight into the caller's
-// buffer through fixed stack buffers, so a reused buffer never reallocates
-// once it has grown to the longest text (a subnormal Number, about 330 bytes).
+// The value text of every kind. Each text is laid out in a stack buffer and
+// appended to the caller's buffer in one piece: one length check and one copy
+// per text, not one per character or field, and a reused buffer never
+// reallocates once it has grown to the longest text (a subnormal Number,
+// about 330 bytes).
+#include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 
 #include "core/float_digits.hpp"
 #include "core/value.hpp"
@@ -14,70 +19,102 @@ namespace {
 constexpr uint32_t kNanosPerSecond = 1'000'000'000;
 constexpr double kExactIntegerLimit = 9007199254740992.0;  // 2^53
 
-void append_padded(uint32_t n, int width, std::string& out) {
-  char buf[16];
-  const auto res = std::to_chars(buf, buf + sizeof buf, n);
-  const int len = static_cast<int>(res.ptr - buf);
-  if (len < width) out.append(static_cast<size_t>(width - len), '0');
-  out.append(buf, res.ptr);
+// "-0." and up to 323 zeros before the digits of a tiny subnormal, which are
+// copied as the whole FloatDigits array.
+constexpr size_t kMaxNumberText = 3 + 323 + sizeof(FloatDigits::digits);
+// "+32767-12-31 23:59:60.123456789" is 31; room for fields beyond their ranges.
+constexpr size_t kMaxDateTimeText = 64;
+// "-9223372036854775808"
+constexpr size_t kMaxDecimalText = 24;
+// The longest text of any kind not held as a String.
+constexpr size_t kMaxValueText = std::max({kMaxNumberText, kMaxDateTimeText, kMaxDecimalText});
+
+// "00" to "99", two characters each.
+constexpr auto kTwoDigits = [] {
+  std::array<char, 200> table{};
+  for (int i = 0; i < 100; ++i) {
+    table[2 * i] = static_cast<char>('0' + i / 10);
+    table[2 * i + 1] = static_cast<char>('0' + i % 10);
+  }
+  return table;
+}();
+
+// n with leading zeros up to `width` digits; p has room for 10 digits.
+char* put_padded(char* p, uint32_t n, int width) {
+  char digits[10];
+  const auto res = std::to_chars(digits, digits + sizeof digits, n);
+  const int len = static_cast<int>(res.ptr - digits);
+  for (; width > len; --width) *p++ = '0';
+  std::memcpy(p, digits, static_cast<size_t>(len));
+  return p + len;
 }
 
-}  // namespace
-
-void append_decimal(int64_t n, std::string& out) {
-  char buf[24];
-  const auto res = std::to_chars(buf, buf + sizeof buf, n);
-  out.append(buf, res.ptr);
+// n with a leading zero below 10.
+char* put_two_digits(char* p, uint32_t n) {
+  if (n >= 100) return put_padded(p, n, 2);
+  std::memcpy(p, &kTwoDigits[2 * n], 2);
+  return p + 2;
 }
 
-void append_number_text(double d, std::string& out) {
-  if (std::isnan(d)) {
-    out += "NaN";
-    return;
-  }
-  if (std::isinf(d)) {
-    out += d < 0 ? "-inf" : "inf";
-    return;
-  }
-  if (d == 0) {
-    out += std::signbit(d) ? "-0" : "0";
-    return;
-  }
+char* put(char* p, std::string_view s) {
+  std::memcpy(p, s.data(), s.size());
+  return p + s.size();
+}
+
+// The first n of f's digits. Copies the whole array: a fixed-size copy needs
+// no call, and p has room for it.
+char* put_digits(char* p, const FloatDigits& f, int n) {
+  std::memcpy(p, f.digits, sizeof f.digits);
+  return p + n;
+}
+
+char* put_zeros(char* p, int n) {
+  std::memset(p, '0', static_cast<size_t>(n));
+  return p + n;
+}
+
+// The writers below lay a text out from p on and return its end.
+
+char* write_decimal(int64_t n, char* p) { return std::to_chars(p, p + kMaxDecimalText, n).ptr; }
+
+char* write_number_text(double d, char* p) {
+  if (std::isnan(d)) return put(p, "NaN");
+  if (std::isinf(d)) return put(p, d < 0 ? "-inf" : "inf");
+  if (d == 0) return put(p, std::signbit(d) ? "-0" : "0");
   // Below 2^53 whole numbers are exact and their shortest digits are their
   // own, so the integer writer gives the same text at a fraction of the cost.
-  if (std::fabs(d) < kExactIntegerLimit && d == std::trunc(d)) {
-    append_decimal(static_cast<int64_t>(d), out);
-    return;
-  }
+  if (std::fabs(d) < kExactIntegerLimit && d == std::trunc(d)) return write_decimal(static_cast<int64_t>(d), p);
   const FloatDigits f = shortest_digits(d);
-  if (f.negative) out += '-';
-  const std::string_view digits = f.view();
+  if (f.negative) *p++ = '-';
   if (f.point_pos <= 0) {
-    out += "0.";
-    out.append(static_cast<size_t>(-f.point_pos), '0');
-    out += digits;
-  } else if (f.point_pos >= f.count) {
-    out += digits;
-    out.append(static_cast<size_t>(f.point_pos - f.count), '0');
-  } else {
-    out += digits.substr(0, static_cast<size_t>(f.point_pos));
-    out += '.';
-    out += digits.substr(static_cast<size_t>(f.point_pos));
+    p = put(p, "0.");
+    p = put_zeros(p, -f.point_pos);
+    return put_digits(p, f, f.count);
   }
+  if (f.point_pos >= f.count) {
+    p = put_digits(p, f, f.count);
+    return put_zeros(p, f.point_pos - f.count);
+  }
+  p = put_digits(p, f, f.point_pos);
+  *p++ = '.';
+  for (int i = f.point_pos; i < f.count; ++i) *p++ = f.digits[i];
+  return p;
 }
 
-void append_datetime_text(const DateTime& dt, char separator, std::string& out) {
+char* write_datetime_text(const DateTime& dt, char separator, char* p) {
   if (dt.year >= 0 && dt.year <= 9999) {
-    append_padded(static_cast<uint32_t>(dt.year), 4, out);
+    const auto year = static_cast<uint32_t>(dt.year);
+    p = put_two_digits(p, year / 100);
+    p = put_two_digits(p, year % 100);
   } else {
-    out += dt.year < 0 ? '-' : '+';
-    append_padded(static_cast<uint32_t>(std::abs(int64_t{dt.year})), 4, out);
+    *p++ = dt.year < 0 ? '-' : '+';
+    p = put_padded(p, static_cast<uint32_t>(std::abs(int64_t{dt.year})), 4);
   }
-  out += '-';
-  append_padded(dt.month, 2, out);
-  out += '-';
-  append_padded(dt.day, 2, out);
-  out += separator;
+  *p++ = '-';
+  p = put_two_digits(p, dt.month);
+  *p++ = '-';
+  p = put_two_digits(p, dt.day);
+  *p++ = separator;
 
   uint32_t second = dt.secs % 60;
   uint32_t fraction = dt.nanos;
@@ -85,55 +122,73 @@ void append_datetime_text(const DateTime& dt, char separator, std::string& out) 
     second += 1;
     fraction -= kNanosPerSecond;
   }
-  append_padded(dt.secs / 3600, 2, out);
-  out += ':';
-  append_padded(dt.secs / 60 % 60, 2, out);
-  out += ':';
-  append_padded(second, 2, out);
-  if (fraction == 0) return;
-  out += '.';
-  if (fraction % 1'000'000 == 0) {
-    append_padded(fraction / 1'000'000, 3, out);
-  } else if (fraction % 1'000 == 0) {
-    append_padded(fraction / 1'000, 6, out);
-  } else {
-    append_padded(fraction, 9, out);
+  p = put_two_digits(p, dt.secs / 3600);
+  *p++ = ':';
+  p = put_two_digits(p, dt.secs / 60 % 60);
+  *p++ = ':';
+  p = put_two_digits(p, second);
+  if (fraction == 0) return p;
+  *p++ = '.';
+  if (fraction % 1'000'000 == 0) return put_padded(p, fraction / 1'000'000, 3);
+  if (fraction % 1'000 == 0) return put_padded(p, fraction / 1'000, 6);
+  return put_padded(p, fraction, 9);
+}
+
+// Any kind but String, whose text is its own bytes.
+char* write_value_text(const CellValue& v, char* p) {
+  switch (v.kind()) {
+    case ValueKind::Number:
+      return write_number_text(v.as_number(), p);
+    case ValueKind::Integer:
+      return write_decimal(v.as_integer(), p);
+    case ValueKind::Bool:
+      return put(p, v.as_bool() ? "true" : "false");
+    case ValueKind::DateTime:
+      return write_datetime_text(v.as_datetime(), ' ', p);
+    case ValueKind::Empty:
+    case ValueKind::String:
+      break;
   }
+  return p;
+}
+
+}  // namespace
+
+void append_decimal(int64_t n, std::string& out) {
+  char buf[kMaxDecimalText];
+  out.append(buf, write_decimal(n, buf));
+}
+
+void append_number_text(double d, std::string& out) {
+  char buf[kMaxNumberText];
+  out.append(buf, write_number_text(d, buf));
+}
+
+void append_datetime_text(const DateTime& dt, char separator, std::string& out) {
+  char buf[kMaxDateTimeText];
+  out.append(buf, write_datetime_text(dt, separator, buf));
 }
 
 void append_cell_value_text(const CellValue& v, std::string& out) {
-  switch (v.kind()) {
-    case ValueKind::Empty:
-      return;
-    case ValueKind::String:
-      out += v.as_string();
-      return;
-    case ValueKind::Number:
-      append_number_text(v.as_number(), out);
-      return;
-    case ValueKind::Integer:
-      append_decimal(v.as_integer(), out);
-      return;
-    case ValueKind::Bool:
-      out += v.as_bool() ? "true" : "false";
-      return;
-    case ValueKind::DateTime:
-      append_datetime_text(v.as_datetime(), ' ', out);
-      return;
+  if (v.kind() == ValueKind::String) {
+    out += v.as_string();
+    return;
   }
+  char buf[kMaxValueText];
+  out.append(buf, write_value_text(v, buf));
 }
 
 std::string cell_value_text(const CellValue& v) {
   if (v.kind() == ValueKind::String) return std::string(v.as_string());
-  std::string out;
-  append_cell_value_text(v, out);
-  return out;
+  char buf[kMaxValueText];
+  return std::string(buf, write_value_text(v, buf));
 }
 
 std::string_view cell_value_text_view(const CellValue& v, std::string& scratch) {
   if (v.kind() == ValueKind::String) return v.as_string();
+  char buf[kMaxValueText];
   scratch.clear();
-  append_cell_value_text(v, scratch);
+  scratch.append(buf, write_value_text(v, buf));
   return scratch;
 }
 
