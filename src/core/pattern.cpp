@@ -21,6 +21,7 @@ struct MatchScratch {
   pcre2_match_data* data = nullptr;
   pcre2_match_context* context = nullptr;
   pcre2_jit_stack* jit_stack = nullptr;
+  uint32_t match_limit = kDefaultMatchLimit;  // as set in context
 
   MatchScratch() {
     data = pcre2_match_data_create(1, nullptr);
@@ -30,6 +31,7 @@ struct MatchScratch {
       release();
       throw std::bad_alloc();
     }
+    pcre2_set_match_limit(context, match_limit);
     // Without its own stack the JIT falls back to 32 KiB on the machine stack.
     if (jit_stack != nullptr) pcre2_jit_stack_assign(context, nullptr, jit_stack);
   }
@@ -52,13 +54,18 @@ MatchScratch& thread_scratch() {
   return scratch;
 }
 
-// Runs one match; the result code of the library (>= 0 is a match).
+// Runs one match with the thread's context; the result code of the library
+// (>= 0 is a match).
 int run_match(pcre2_code* code, bool jit, uint32_t limit, std::string_view text, pcre2_match_data* data,
-              pcre2_match_context* context) {
-  pcre2_set_match_limit(context, limit);
+              MatchScratch& s) {
+  // Scans match one pattern many times over: set the limit only when it changes.
+  if (s.match_limit != limit) {
+    pcre2_set_match_limit(s.context, limit);
+    s.match_limit = limit;
+  }
   auto subject = reinterpret_cast<PCRE2_SPTR>(text.data());
-  if (jit) return pcre2_jit_match(code, subject, text.size(), 0, 0, data, context);
-  return pcre2_match(code, subject, text.size(), 0, PCRE2_NO_UTF_CHECK, data, context);
+  if (jit) return pcre2_jit_match(code, subject, text.size(), 0, 0, data, s.context);
+  return pcre2_match(code, subject, text.size(), 0, PCRE2_NO_UTF_CHECK, data, s.context);
 }
 
 std::string error_text(int code) {
@@ -87,14 +94,14 @@ Pattern::~Pattern() { pcre2_code_free(code_); }
 
 bool Pattern::matches(std::string_view text) const {
   MatchScratch& s = thread_scratch();
-  return run_match(code_, jit_, match_limit_, text, s.data, s.context) >= 0;
+  return run_match(code_, jit_, match_limit_, text, s.data, s) >= 0;
 }
 
 bool Pattern::match_groups(std::string_view text, std::span<std::optional<std::string_view>> groups) const {
   for (auto& g : groups) g.reset();
   pcre2_match_data* data = pcre2_match_data_create_from_pattern(code_, nullptr);
   if (data == nullptr) throw std::bad_alloc();
-  int rc = run_match(code_, jit_, match_limit_, text, data, thread_scratch().context);
+  int rc = run_match(code_, jit_, match_limit_, text, data, thread_scratch());
   if (rc >= 0) {
     const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(data);
     size_t pairs = pcre2_get_ovector_count(data);
