@@ -4,6 +4,7 @@ import os
 import subprocess
 import sys
 import textwrap
+import threading
 
 import pytest
 
@@ -31,3 +32,30 @@ def run_python():
                               timeout=120)
 
     return run
+
+
+@pytest.fixture(scope="session")
+def ran_during():
+    """ran(call): whether another Python thread ran while call() was in progress.
+
+    With the switch interval raised past any test's length the interpreter never
+    takes the lock from a thread, so the other thread, already waiting for it,
+    gets it only when the call gives it up.
+    """
+
+    def ran(call):
+        go, stop, seen = threading.Event(), threading.Event(), []
+        other = threading.Thread(target=lambda: (go.wait(), seen.append(1), stop.wait()))
+        other.start()
+        interval = sys.getswitchinterval()
+        sys.setswitchinterval(1000.0)
+        try:
+            go.set()
+            call()
+            return bool(seen)  # read before anything here can give the lock away
+        finally:
+            sys.setswitchinterval(interval)
+            stop.set()
+            other.join()
+
+    return ran

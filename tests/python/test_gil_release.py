@@ -1,6 +1,5 @@
 """The readable searches let other Python threads run; Finder's own keeps the lock."""
 
-import sys
 import threading
 from concurrent.futures import ThreadPoolExecutor
 
@@ -16,28 +15,8 @@ def sheet(name, cells=()):
     return dict(name=name, sheet_state="visible", merge_cells=[], cells=cells)
 
 
-# Whether another Python thread ran while `call` was in progress. With the switch
-# interval raised past any test's length the interpreter never takes the lock
-# from a thread, so the other thread, already waiting for it, gets it only when
-# the call gives it up.
-def ran_during(call):
-    go, stop, ran = threading.Event(), threading.Event(), []
-    other = threading.Thread(target=lambda: (go.wait(), ran.append(1), stop.wait()))
-    other.start()
-    interval = sys.getswitchinterval()
-    sys.setswitchinterval(1000.0)
-    try:
-        go.set()
-        call()
-        return bool(ran)  # read before anything here can give the lock away
-    finally:
-        sys.setswitchinterval(interval)
-        stop.set()
-        other.join()
-
-
 @pytest.mark.parametrize("search", [readable.find_cells_by_regex, readable.find_cell_by_regex])
-def test_search_lets_other_threads_run_where_finder_search_does_not(search):
+def test_search_lets_other_threads_run_where_finder_search_does_not(search, ran_during):
     finder = readable.Finder([sheet(SLOW_TEXT)] * 240 + [sheet("cells", [(i, 1, SLOW_TEXT) for i in range(240)])])
     cells = finder.sheets[-1].cells
     assert search(SLOW, cells) in ([], None) and finder.find_sheet_by_regex(SLOW) is None  # every value is tried
