@@ -19,29 +19,27 @@ struct ZeroStrip {
 };
 constexpr ZeroStrip kZeroStrips[] = {{8, 100'000'000}, {4, 10'000}, {2, 100}, {1, 10}};
 
-// Scaled values below this have unambiguous digits (see few_decimal_digits).
+// Scaled values below this have unambiguous digits (see decimal_within).
 constexpr double kScaledLimit = 0x1p50;
 constexpr int kScaledLimitLog2 = 50;
 
-// The digits of a finite a > 0 that has few decimals (money, measurements,
-// typed-in numbers) without the general algorithm, or false.
+// Two decimals, the most that money and most typed-in values have, are tried
+// before the most the scale allows, whose trailing zeros take longer to strip.
+constexpr int kCommonDecimals = 2;
+
+// The shortest decimal of a finite a > 0 if one with at most k decimals
+// reads back as a, else false; a * 10^k must be below 2^50 for the answer to
+// be sure, and k at most 22.
 //
-// Take K decimals (at most 22) such that a * 10^K stays below 2^50, and m,
-// that product rounded. The values that read back as a span at most
-// ulp(a) <= a * 2^-52, under a quarter once scaled by 10^K, so at most one
-// whole number lies among them; if there is one it is within 3/16 of the
-// computed product, so m is it. m / 10^K == a (both exact doubles, so the
-// division is the correctly rounded reading of the decimal m * 10^-K) tells
-// whether m reads back as a. Any round-trip decimal with at most K decimals is
-// that one padded with zeros, so m without its trailing zeros is the shortest;
-// when m does not read back, the shortest has more decimals than K.
-bool few_decimal_digits(double a, FloatDigits& f) noexcept {
-  const int exponent = static_cast<int>(std::bit_cast<uint64_t>(a) >> 52) - 1023;  // a < 2^(exponent+1)
-  if (exponent >= kScaledLimitLog2) return false;
-  // floor((49 - exponent) * log10(2)), as 78913 / 2^18 gives it for every
-  // argument below the cap: then a * 10^k < 2^(exponent+1) * 10^k <= 2^50.
-  int k = ((kScaledLimitLog2 - 1 - exponent) * 78913) >> 18;
-  if (k > kMaxExactPower) k = kMaxExactPower;
+// With m the product a * 10^k rounded: the values that read back as a span at
+// most ulp(a) <= a * 2^-52, under a quarter once scaled by 10^k, so at most
+// one whole number lies among them; if there is one it is within 3/16 of the
+// computed product, so m is it. m / 10^k == a (both exact doubles, so the
+// division is the correctly rounded reading of the decimal m * 10^-k) tells
+// whether m reads back as a. Any round-trip decimal with at most k decimals
+// is that one padded with zeros, so m without its trailing zeros is the
+// shortest.
+bool decimal_within(double a, int k, ShortDecimal& out) noexcept {
   const double scaled = a * kPowersOfTen[k];
   if (!(scaled < kScaledLimit)) return false;
   auto m = static_cast<uint64_t>(scaled + 0.5);
@@ -53,18 +51,35 @@ bool few_decimal_digits(double a, FloatDigits& f) noexcept {
       k -= zeros;
     }
   }
-  const auto res = std::to_chars(f.digits, f.digits + sizeof f.digits, m);
-  f.count = static_cast<int>(res.ptr - f.digits);
-  f.point_pos = f.count - k;
+  out.significand = m;
+  out.decimals = k;
   return true;
 }
 
 }  // namespace
 
+bool short_decimal(double d, ShortDecimal& out) noexcept {
+  const double a = std::fabs(d);
+  if (a == 0) return false;
+  const int exponent = static_cast<int>(std::bit_cast<uint64_t>(a) >> 52) - 1023;  // a < 2^(exponent+1)
+  if (exponent >= kScaledLimitLog2) return false;
+  // floor((49 - exponent) * log10(2)), as 78913 / 2^18 gives it for every
+  // argument below the cap: then a * 10^k < 2^(exponent+1) * 10^k <= 2^50.
+  int k = ((kScaledLimitLog2 - 1 - exponent) * 78913) >> 18;
+  if (k > kMaxExactPower) k = kMaxExactPower;
+  if (k > kCommonDecimals && decimal_within(a, kCommonDecimals, out)) return true;
+  return decimal_within(a, k, out);
+}
+
 FloatDigits shortest_digits(double d) noexcept {
   FloatDigits f;
   f.negative = std::signbit(d);
-  if (few_decimal_digits(std::fabs(d), f)) return f;
+  if (ShortDecimal s; short_decimal(d, s)) {
+    const auto res = std::to_chars(f.digits, f.digits + sizeof f.digits, s.significand);
+    f.count = static_cast<int>(res.ptr - f.digits);
+    f.point_pos = f.count - s.decimals;
+    return f;
+  }
   // Scientific form without a precision gives exactly the shortest round-trip
   // digits: "d[.ddd]e(+|-)XX".
   char buf[40];

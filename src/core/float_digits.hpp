@@ -7,6 +7,7 @@
 //   FloatDigits f = shortest_digits(22.5);   // digits "225", point_pos 2
 #pragma once
 
+#include <cstdint>
 #include <string_view>
 
 namespace vellix::core {
@@ -24,5 +25,18 @@ struct FloatDigits {
 
 // For a finite, nonzero d.
 FloatDigits shortest_digits(double d) noexcept;
+
+// The same digits as one integer when they are few and sit near the point,
+// as with money, measurements and typed-in numbers: |d| is the shortest
+// decimal significand * 10^-decimals (significand without trailing zeros,
+// decimals negative for whole numbers with trailing zeros). False for other
+// values, whose digits only shortest_digits gives, and for zero, infinities
+// and NaN. Much cheaper than shortest_digits, and writers can print the
+// integer straight into place.
+struct ShortDecimal {
+  uint64_t significand = 0;  // below 2^50
+  int decimals = 0;
+};
+bool short_decimal(double d, ShortDecimal& out) noexcept;
 
 }  // namespace vellix::core
