@@ -107,8 +107,9 @@ static_assert(sizeof(CellValue) == 16);
 // The value text of a value (what searches compare and `value` getters return).
 std::string cell_value_text(const CellValue& v);
 // The value text without allocating where possible: a String's own bytes, or
-// the text written into `scratch` (cleared first). The view lives as long as
-// both the value and scratch stay unchanged.
+// the text written over the start of `scratch`, which is grown once to the
+// longest such text and then only overwritten (its size is not the text's).
+// The view lives as long as both the value and scratch stay unchanged.
 std::string_view cell_value_text_view(const CellValue& v, std::string& scratch);
 // Appends the value text to `out`.
 void append_cell_value_text(const CellValue& v, std::string& out);

@@ -5,6 +5,7 @@
 // about 330 bytes).
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -73,7 +74,59 @@ char* put_zeros(char* p, int n) {
   return p + n;
 }
 
+// 10^0 to 10^19: every power of ten a uint64_t holds.
+constexpr auto kIntegerPowersOfTen = [] {
+  std::array<uint64_t, 20> powers{};
+  powers[0] = 1;
+  for (size_t i = 1; i < powers.size(); ++i) powers[i] = powers[i - 1] * 10;
+  return powers;
+}();
+
+// How many decimal digits n > 0 has.
+int decimal_length(uint64_t n) {
+  // floor(log10(2^bits)) by 1233 / 2^12, then one step up if n reaches it.
+  const int guess = (std::bit_width(n) * 1233) >> 12;
+  return guess + (n >= kIntegerPowersOfTen[guess]);
+}
+
 // The writers below lay a text out from p on and return its end.
+
+// The last `count` digits of m, written backwards so that they end at `end`
+// (zero-padded where m runs out); m keeps the digits before them.
+char* put_digits_before(char* end, uint64_t& m, int count) {
+  for (; count >= 2; count -= 2) {
+    const uint64_t rest = m / 100;
+    end -= 2;
+    std::memcpy(end, &kTwoDigits[2 * (m - rest * 100)], 2);
+    m = rest;
+  }
+  if (count == 1) {
+    *--end = static_cast<char>('0' + m % 10);
+    m /= 10;
+  }
+  return end;
+}
+
+// significand * 10^-decimals without exponent. The digits go straight into
+// place: gathering them first and copying them after costs a stall, as the
+// copy reads wider than the digits were written.
+char* write_short_decimal(ShortDecimal s, char* p) {
+  const int count = decimal_length(s.significand);
+  if (s.decimals <= 0) {
+    p = std::to_chars(p, p + count, s.significand).ptr;
+    return put_zeros(p, -s.decimals);
+  }
+  if (count <= s.decimals) {
+    p = put(p, "0.");
+    p = put_zeros(p, s.decimals - count);
+    return std::to_chars(p, p + count, s.significand).ptr;
+  }
+  char* const end = p + count + 1;
+  char* point = put_digits_before(end, s.significand, s.decimals) - 1;
+  *point = '.';
+  put_digits_before(point, s.significand, count - s.decimals);
+  return end;
+}
 
 char* write_decimal(int64_t n, char* p) { return std::to_chars(p, p + kMaxDecimalText, n).ptr; }
 
@@ -84,6 +137,10 @@ char* write_number_text(double d, char* p) {
   // Below 2^53 whole numbers are exact and their shortest digits are their
   // own, so the integer writer gives the same text at a fraction of the cost.
   if (std::fabs(d) < kExactIntegerLimit && d == std::trunc(d)) return write_decimal(static_cast<int64_t>(d), p);
+  if (ShortDecimal s; short_decimal(d, s)) {
+    if (d < 0) *p++ = '-';
+    return write_short_decimal(s, p);
+  }
   const FloatDigits f = shortest_digits(d);
   if (f.negative) *p++ = '-';
   if (f.point_pos <= 0) {
@@ -186,10 +243,10 @@ std::string cell_value_text(const CellValue& v) {
 
 std::string_view cell_value_text_view(const CellValue& v, std::string& scratch) {
   if (v.kind() == ValueKind::String) return v.as_string();
-  char buf[kMaxValueText];
-  scratch.clear();
-  scratch.append(buf, write_value_text(v, buf));
-  return scratch;
+  // Written in place: no copy, no length bookkeeping per text.
+  if (scratch.size() < kMaxValueText) scratch.resize(kMaxValueText);
+  char* begin = scratch.data();
+  return {begin, static_cast<size_t>(write_value_text(v, begin) - begin)};
 }
 
 }  // namespace vellix::core
