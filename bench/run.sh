@@ -5,7 +5,7 @@ cd "$(dirname "$0")/.."
 for b in build/*_bench; do
   [ -x "$b" ] || continue
   echo "== $b"
-  "$b" --benchmark_min_time=0.2s
+  "$b" --benchmark_min_time=0.2
 done
 PY=$(python3 -c 'import sys; print(sys.executable)')
 for s in bench/*.py; do
