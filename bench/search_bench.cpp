@@ -98,6 +98,28 @@ void BM_BarePatternScan(benchmark::State& state) {
   });
 }
 
+// The value texts of the million cells with no lock and no match: what the
+// scans spend building texts, apart from memory and locks.
+void BM_ValueTexts(benchmark::State& state) {
+  static const std::vector<CellValue> values = [] {
+    std::vector<CellValue> v;
+    for (const SharedCell* c : fixture().sorted) v.push_back(c->read()->value);
+    return v;
+  }();
+  run(state, [](const Fixture&) {
+    size_t empty = find_first_index(values.size(), [](size_t i) {
+      thread_local std::string scratch;
+      return cell_value_text_view(values[i], scratch).empty();  // none is: every text gets built
+    });
+    return empty < values.size() ? size_t{1} : size_t{0};
+  });
+}
+
+// Every cell locked and its position read (no hit): the floor of a scan.
+void BM_FindCellByCoordsAbsent(benchmark::State& state) {
+  run(state, [](const Fixture& f) { return size_t{find_cell_by_coords_core(0, 0, f.sorted) ? 1u : 0u}; });
+}
+
 void BM_FindCellsByRegex(benchmark::State& state) {
   run(state, [](const Fixture& f) { return find_cells_by_regex_core(kSelective, f.sorted).value().size(); });
 }
@@ -122,6 +144,8 @@ void BM_GetCellsByRange(benchmark::State& state) {
 
 #define VELLIX_THREADS(b) BENCHMARK(b)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime()
 VELLIX_THREADS(BM_BarePatternScan);
+VELLIX_THREADS(BM_ValueTexts);
+VELLIX_THREADS(BM_FindCellByCoordsAbsent);
 VELLIX_THREADS(BM_FindCellsByRegex);
 VELLIX_THREADS(BM_FindCellsByStr);
 VELLIX_THREADS(BM_FindCellByStrAbsent);
