@@ -121,10 +121,12 @@ std::vector<T> collect_ordered(size_t n, Add&& add) {
     Chunk& chunk = chunks.emplace_back();
     for (size_t i = 0; i < n; ++i) add(i, chunk);
   } else {
+    // Add may be deduced as a reference type (a named callable); point at the callable itself.
+    using Fn = std::remove_reference_t<Add>;
     struct Body {
-      Add* add;
+      Fn* add;
       std::vector<Chunk> chunks;
-      Body(Add* a) : add(a) {}
+      Body(Fn* a) : add(a) {}
       Body(Body& other, tbb::split) : add(other.add) {}
       void operator()(const tbb::blocked_range<size_t>& r) {
         Chunk chunk;
