@@ -137,23 +137,12 @@ PyMethodDef kMethods[] = {
     kMethodTableEnd,
 };
 
-PyGetSetDef kGetSet[] = {
-    {"row", Getters::row, nullptr, nullptr, nullptr},
-    {"column", Getters::column, nullptr, nullptr, nullptr},
-    {"letter", Getters::letter, nullptr, nullptr, nullptr},
-    {"value", Getters::value, set_value_text, nullptr, nullptr},
-    {"formula", Getters::formula, set_formula, nullptr, nullptr},
-    {"style", Getters::style, set_style, nullptr, nullptr},
-    {"data_type", Getters::data_type, nullptr, nullptr, nullptr},
-    {"hidden_value", get_hidden_value, set_hidden_value, nullptr, nullptr},
-    {"is_formula", Getters::is_formula, nullptr, nullptr, nullptr},
-    {"is_value_bool", Getters::is_value_bool, nullptr, nullptr, nullptr},
-    {"is_value_numeric", Getters::is_value_numeric, nullptr, nullptr, nullptr},
-    {"is_value_integer", Getters::is_value_integer, nullptr, nullptr, nullptr},
-    {"is_value_datetime", Getters::is_value_datetime, nullptr, nullptr, nullptr},
-    {"is_value_empty", Getters::is_value_empty, nullptr, nullptr, nullptr},
-    {nullptr, nullptr, nullptr, nullptr, nullptr},
-};
+// Static storage: the type's descriptors keep pointing into the table.
+auto kGetSet = Getters::table({.value = set_value_text,
+                               .formula = set_formula,
+                               .style = set_style,
+                               .hidden_value_get = get_hidden_value,
+                               .hidden_value_set = set_hidden_value});
 
 }  // namespace
 
@@ -161,7 +150,7 @@ PyType_Slot* CellSpec::slots() {
   static PyType_Slot slots[] = {
       {Py_tp_repr, reinterpret_cast<void*>(cell_repr)},
       {Py_tp_methods, kMethods},
-      {Py_tp_getset, kGetSet},
+      {Py_tp_getset, kGetSet.data()},
       {0, nullptr},
   };
   return slots;

@@ -7,14 +7,13 @@
 // the cell's read lock and builds the Python object after unlocking. Call only
 // from CPython with the interpreter lock held.
 //
-//   static PyGetSetDef kGetSet[] = {
-//       {"row", CellGetters<ReadableCell>::row, nullptr, nullptr, nullptr},
-//       ...
-//   };
+//   // Static storage: the type's descriptors keep pointing into the table.
+//   static const auto kGetSet = CellGetters<ReadableCell>::table();
 #pragma once
 
 #include <Python.h>
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -90,6 +89,38 @@ struct CellGetters {
     return is_kind(self, core::ValueKind::DateTime);
   }
   static PyObject* is_value_empty(PyObject* self, void*) noexcept { return is_kind(self, core::ValueKind::Empty); }
+
+  // What Cell adds to the shared attributes: setters for value, formula and
+  // style, and the hidden_value attribute (left out when its getter is null).
+  struct Writable {
+    setter value = nullptr;
+    setter formula = nullptr;
+    setter style = nullptr;
+    getter hidden_value_get = nullptr;
+    setter hidden_value_set = nullptr;
+  };
+
+  // The attribute table in the classes' order, ending with its sentinel.
+  static std::array<PyGetSetDef, 16> table(const Writable& w = {}) noexcept {
+    std::array<PyGetSetDef, 16> t{};
+    size_t n = 0;
+    auto add = [&](const char* name, getter get, setter set) { t[n++] = {name, get, set, nullptr, nullptr}; };
+    add("row", row, nullptr);
+    add("column", column, nullptr);
+    add("letter", letter, nullptr);
+    add("value", value, w.value);
+    add("formula", formula, w.formula);
+    add("style", style, w.style);
+    add("data_type", data_type, nullptr);
+    if (w.hidden_value_get) add("hidden_value", w.hidden_value_get, w.hidden_value_set);
+    add("is_formula", is_formula, nullptr);
+    add("is_value_bool", is_value_bool, nullptr);
+    add("is_value_numeric", is_value_numeric, nullptr);
+    add("is_value_integer", is_value_integer, nullptr);
+    add("is_value_datetime", is_value_datetime, nullptr);
+    add("is_value_empty", is_value_empty, nullptr);
+    return t;  // the entries after the last are zero: the sentinel
+  }
 
   // The cell's coordinate, read with self checked and borrowed shared.
   static core::Coordinate coordinate(PyObject* self) {

@@ -28,28 +28,14 @@ PyObject* readable_cell_repr(PyObject* self) noexcept {
   });
 }
 
-PyGetSetDef kGetSet[] = {
-    {"row", Getters::row, nullptr, nullptr, nullptr},
-    {"column", Getters::column, nullptr, nullptr, nullptr},
-    {"letter", Getters::letter, nullptr, nullptr, nullptr},
-    {"value", Getters::value, nullptr, nullptr, nullptr},
-    {"formula", Getters::formula, nullptr, nullptr, nullptr},
-    {"style", Getters::style, nullptr, nullptr, nullptr},
-    {"data_type", Getters::data_type, nullptr, nullptr, nullptr},
-    {"is_formula", Getters::is_formula, nullptr, nullptr, nullptr},
-    {"is_value_bool", Getters::is_value_bool, nullptr, nullptr, nullptr},
-    {"is_value_numeric", Getters::is_value_numeric, nullptr, nullptr, nullptr},
-    {"is_value_integer", Getters::is_value_integer, nullptr, nullptr, nullptr},
-    {"is_value_datetime", Getters::is_value_datetime, nullptr, nullptr, nullptr},
-    {"is_value_empty", Getters::is_value_empty, nullptr, nullptr, nullptr},
-    {nullptr, nullptr, nullptr, nullptr, nullptr},
-};
+// Static storage: the type's descriptors keep pointing into the table.
+auto kGetSet = Getters::table();
 
 }  // namespace
 
 PyType_Slot* ReadableCellSpec::slots() {
   static PyType_Slot slots[] = {
-      {Py_tp_getset, kGetSet},
+      {Py_tp_getset, kGetSet.data()},
       {Py_tp_repr, reinterpret_cast<void*>(&readable_cell_repr)},
       {0, nullptr},
   };
