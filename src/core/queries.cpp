@@ -1,6 +1,7 @@
 #include "core/queries.hpp"
 
 #include <algorithm>
+#include <cstdint>
 #include <utility>
 
 #include "core/bands.hpp"
@@ -22,6 +23,27 @@ struct KeyedCell {
 void sort_by_key(std::vector<KeyedCell>& cells) {
   parallel_unstable_sort(cells.begin(), cells.end(),
                          [](const KeyedCell& a, const KeyedCell& b) { return a.key < b.key; });
+}
+
+std::vector<KeyedCell> keyed_by_coordinate(const CellMap& map) {
+  std::vector<KeyedCell> keyed;
+  keyed.reserve(map.size());
+  for (const auto& [at, cell] : map) keyed.push_back({sort_key(at), &cell});
+  sort_by_key(keyed);
+  return keyed;
+}
+
+// The kept list's cells whose key lies inside the bounds, in key order: the
+// rows are found by binary search, the columns tested within them.
+std::vector<SharedCell> kept_cells_in_range(const SortedCellList& list, Coordinate low, Coordinate high) {
+  if (low.row > high.row) return {};
+  const auto& keys = list.keys;
+  const size_t first = std::lower_bound(keys.begin(), keys.end(), sort_key({low.row, 0})) - keys.begin();
+  const size_t last = std::upper_bound(keys.begin(), keys.end(), sort_key({high.row, UINT16_MAX})) - keys.begin();
+  return collect_ordered<SharedCell>(last - first, [&](size_t k, std::vector<SharedCell>& out) {
+    const auto column = static_cast<uint16_t>(keys[first + k]);
+    if (low.column <= column && column <= high.column) out.push_back(*list.cells[first + k]);
+  });
 }
 
 const SharedCell* stored_cell(const CellStore& store, uint32_t row, uint16_t col) {
@@ -50,14 +72,32 @@ SharedCell sheet_find_cell_by_coords(const CellStore& store, uint32_t row, uint1
 }
 
 std::vector<const SharedCell*> sort_cells_by_coordinate(const CellMap& map) {
-  std::vector<KeyedCell> keyed;
-  keyed.reserve(map.size());
-  for (const auto& [at, cell] : map) keyed.push_back({sort_key(at), &cell});
-  sort_by_key(keyed);
   std::vector<const SharedCell*> out;
-  out.reserve(keyed.size());
-  for (const KeyedCell& k : keyed) out.push_back(k.cell);
+  out.reserve(map.size());
+  for (const KeyedCell& k : keyed_by_coordinate(map)) out.push_back(k.cell);
   return out;
+}
+
+CellSpan sorted_cells(const CellStore& store) {
+  const SortedCellList& list = store.sorted;
+  if (list.ready.load(std::memory_order_acquire)) return list.cells;
+  absl::MutexLock lock(&list.building);
+  // Another reader may have built it while this one waited for the lock.
+  if (!list.ready.load(std::memory_order_relaxed)) {
+    std::vector<KeyedCell> keyed = keyed_by_coordinate(store.map);
+    std::vector<uint64_t> keys;
+    std::vector<const SharedCell*> cells;
+    keys.reserve(keyed.size());
+    cells.reserve(keyed.size());
+    for (const KeyedCell& k : keyed) {
+      keys.push_back(k.key);
+      cells.push_back(k.cell);
+    }
+    list.keys = std::move(keys);
+    list.cells = std::move(cells);
+    list.ready.store(true, std::memory_order_release);
+  }
+  return list.cells;
 }
 
 std::vector<const SharedCell*> map_order_cells(const CellMap& map) {
@@ -95,13 +135,13 @@ Result<SharedCell> sheet_find_cell_by_letter(const CellStore& store, std::string
 
 Result<std::vector<SharedCell>> sheet_find_cells_multi_regex(const CellStore& store, std::string_view before_regex,
                                                              std::string_view after_regex) {
-  return find_cells_multi_regex_core(before_regex, after_regex, sort_cells_by_coordinate(store.map));
+  return find_cells_multi_regex_core(before_regex, after_regex, sorted_cells(store));
 }
 
 Result<std::vector<SharedCell>> sheet_find_cells_between_regex(const CellStore& store,
                                                                std::string_view before_regex,
                                                                std::string_view after_regex) {
-  return find_cells_between_regex_core(before_regex, after_regex, sort_cells_by_coordinate(store.map));
+  return find_cells_between_regex_core(before_regex, after_regex, sorted_cells(store));
 }
 
 std::vector<SharedCell> get_cells_by_range_core(const CellStore& store, std::optional<uint32_t> start_row,
@@ -110,6 +150,9 @@ std::vector<SharedCell> get_cells_by_range_core(const CellStore& store, std::opt
                                                 std::optional<uint16_t> end_col) {
   const Coordinate low{start_row.value_or(kMinRangeRow), start_col.value_or(kMinRangeColumn)};
   const Coordinate high{end_row.value_or(kMaxRangeRow), end_col.value_or(kMaxRangeColumn)};
+  // A kept list answers by binary search. Without one, sorting the whole map
+  // to keep it would cost far more than a narrow range, so the map is walked.
+  if (store.sorted.ready.load(std::memory_order_acquire)) return kept_cells_in_range(store.sorted, low, high);
   // Filtering while walking the map touches each entry once; the walk itself
   // cannot be split, and only the hits are sorted.
   std::vector<KeyedCell> keyed;

@@ -89,6 +89,19 @@ SharedCell cell_map_insert(CellMap& map, uint32_t row, uint16_t column, SharedCe
   return std::exchange(it->second, std::move(cell));
 }
 
-CellStore cell_store_from_map(CellMap map) { return CellStore{CellValue::empty(), std::move(map)}; }
+CellStore cell_store_from_map(CellMap map) { return CellStore{CellValue::empty(), std::move(map), {}}; }
+
+SortedCellList& SortedCellList::operator=(const SortedCellList&) noexcept {
+  ready.store(false, std::memory_order_relaxed);
+  // Swapped out to free the memory; clear() and `= {}` would keep it.
+  std::vector<uint64_t>().swap(keys);
+  std::vector<const SharedCell*>().swap(cells);
+  return *this;
+}
+
+CellMap& edit_cell_map(CellStore& store) {
+  store.sorted = SortedCellList();
+  return store.map;
+}
 
 }  // namespace vellix::core

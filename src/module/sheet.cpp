@@ -55,7 +55,7 @@ core::SharedCell cell_at(const core::SharedSheet& handle, uint32_t row, uint16_t
   core::Text data_type = core::Text::letter(core::data_type_letter(initial));
   core::SharedCell cell = core::SharedCell::make(
       core::CoreCell{row, col, std::move(initial), core::Text(), std::move(data_type), core::Text(), core::Text()});
-  (void)core::cell_map_insert(map, row, col, cell);  // nothing was filed there
+  (void)core::cell_map_insert(core::edit_cell_map(sheet->cells), row, col, cell);  // nothing was filed there
   return cell;
 }
 
