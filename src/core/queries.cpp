@@ -5,6 +5,7 @@
 #include <bit>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <utility>
 
 #include "core/bands.hpp"
@@ -26,34 +27,52 @@ struct KeyedCell {
 // Below this many entries a comparison sort is as quick as the radix passes.
 constexpr size_t kRadixFloor = 4096;
 constexpr int kDigitBits = 11;  // 2048 counters: the scatter's write streams stay in cache
+constexpr size_t kDigits = size_t{1} << kDigitBits;
+// Pieces of a parallel pass: enough to balance the pool, few enough that
+// their counters (8 KiB each per pass) stay cheap to sum.
+constexpr size_t kRadixPieces = 64;
 
 // Sorts by key. Keys are unique and short: with the column's bits packed
 // right below the row's, a sheet of up to 2^22 cell places needs two
 // counting passes, which beat a comparison sort on one thread as on many.
+// Each pass counts and scatters piece by piece on the pool; every piece
+// writes a digit's entries after those of the pieces before it, which keeps
+// each pass stable, as the passes after it need.
 void sort_by_key(std::vector<KeyedCell>& cells) {
   const size_t n = cells.size();
   if (n < kRadixFloor) {
     std::sort(cells.begin(), cells.end(), [](const KeyedCell& a, const KeyedCell& b) { return a.key < b.key; });
     return;
   }
-  uint64_t rows = 0, columns = 0;
-  for (const KeyedCell& c : cells) {
-    rows |= c.key >> 16;
-    columns |= c.key & 0xFFFF;
-  }
-  const int column_bits = std::bit_width(columns);
-  const int bits = std::bit_width(rows) + column_bits;
-  auto packed = [column_bits](uint64_t key) { return ((key >> 16) << column_bits) | (key & 0xFFFF); };
+  const size_t pieces = run_serially(n) ? 1 : kRadixPieces;
+  auto piece_start = [n, pieces](size_t p) { return n * p / pieces; };
+  std::vector<uint64_t> used(pieces);  // the key bits each piece uses
+  for_each_piece(pieces, [&](size_t p) {
+    for (size_t i = piece_start(p); i < piece_start(p + 1); ++i) used[p] |= cells[i].key;
+  });
+  uint64_t all = 0;
+  for (uint64_t u : used) all |= u;
+  const int column_bits = std::bit_width(all & 0xFFFF);
+  const int bits = std::bit_width(all >> 16) + column_bits;
+  std::vector<std::array<size_t, kDigits>> next(pieces);
   std::unique_ptr<KeyedCell[]> spare(new KeyedCell[n]);  // left uninitialised: every entry is written
   KeyedCell* from = cells.data();
   KeyedCell* to = spare.get();
   for (int shift = 0; shift < bits; shift += kDigitBits) {
-    constexpr size_t kDigits = size_t{1} << kDigitBits;
-    std::array<size_t, kDigits> start{};
-    for (size_t i = 0; i < n; ++i) ++start[(packed(from[i].key) >> shift) & (kDigits - 1)];
+    auto digit = [column_bits, shift](uint64_t key) {
+      return ((((key >> 16) << column_bits) | (key & 0xFFFF)) >> shift) & (kDigits - 1);
+    };
+    for_each_piece(pieces, [&](size_t p) {
+      next[p].fill(0);
+      for (size_t i = piece_start(p); i < piece_start(p + 1); ++i) ++next[p][digit(from[i].key)];
+    });
     size_t at = 0;
-    for (size_t& s : start) at += std::exchange(s, at);
-    for (size_t i = 0; i < n; ++i) to[start[(packed(from[i].key) >> shift) & (kDigits - 1)]++] = from[i];
+    for (size_t d = 0; d < kDigits; ++d) {
+      for (auto& piece : next) at += std::exchange(piece[d], at);
+    }
+    for_each_piece(pieces, [&](size_t p) {
+      for (size_t i = piece_start(p); i < piece_start(p + 1); ++i) to[next[p][digit(from[i].key)]++] = from[i];
+    });
     std::swap(from, to);
   }
   if (from != cells.data()) std::copy(from, from + n, cells.data());
@@ -71,7 +90,7 @@ std::vector<KeyedCell> keyed_by_coordinate(const CellMap& map) {
 // rows are found by binary search, the columns tested within them.
 std::vector<SharedCell> kept_cells_in_range(const SortedCellList& list, Coordinate low, Coordinate high) {
   if (low.row > high.row) return {};
-  const auto& keys = list.keys;
+  const std::span<const uint64_t> keys(list.keys.get(), list.size);
   const size_t first = std::lower_bound(keys.begin(), keys.end(), sort_key({low.row, 0})) - keys.begin();
   const size_t last = std::upper_bound(keys.begin(), keys.end(), sort_key({high.row, UINT16_MAX})) - keys.begin();
   return collect_ordered<SharedCell>(last - first, [&](size_t k, std::vector<SharedCell>& out) {
@@ -114,24 +133,27 @@ std::vector<const SharedCell*> sort_cells_by_coordinate(const CellMap& map) {
 
 CellSpan sorted_cells(const CellStore& store) {
   const SortedCellList& list = store.sorted;
-  if (list.ready.load(std::memory_order_acquire)) return list.cells;
+  if (list.ready.load(std::memory_order_acquire)) return {list.cells.get(), list.size};
   absl::MutexLock lock(&list.building);
   // Another reader may have built it while this one waited for the lock.
   if (!list.ready.load(std::memory_order_relaxed)) {
-    std::vector<KeyedCell> keyed = keyed_by_coordinate(store.map);
-    std::vector<uint64_t> keys;
-    std::vector<const SharedCell*> cells;
-    keys.reserve(keyed.size());
-    cells.reserve(keyed.size());
-    for (const KeyedCell& k : keyed) {
-      keys.push_back(k.key);
-      cells.push_back(k.cell);
-    }
+    const std::vector<KeyedCell> keyed = keyed_by_coordinate(store.map);
+    const size_t n = keyed.size();
+    std::unique_ptr<uint64_t[]> keys(new uint64_t[n]);
+    std::unique_ptr<const SharedCell*[]> cells(new const SharedCell*[n]);
+    const size_t pieces = run_serially(n) ? 1 : kRadixPieces;
+    for_each_piece(pieces, [&](size_t p) {
+      for (size_t i = n * p / pieces; i < n * (p + 1) / pieces; ++i) {
+        keys[i] = keyed[i].key;
+        cells[i] = keyed[i].cell;
+      }
+    });
     list.keys = std::move(keys);
     list.cells = std::move(cells);
+    list.size = n;
     list.ready.store(true, std::memory_order_release);
   }
-  return list.cells;
+  return {list.cells.get(), list.size};
 }
 
 std::vector<const SharedCell*> map_order_cells(const CellMap& map) {

@@ -93,9 +93,9 @@ CellStore cell_store_from_map(CellMap map) { return CellStore{CellValue::empty()
 
 SortedCellList& SortedCellList::operator=(const SortedCellList&) noexcept {
   ready.store(false, std::memory_order_relaxed);
-  // Swapped out to free the memory; clear() and `= {}` would keep it.
-  std::vector<uint64_t>().swap(keys);
-  std::vector<const SharedCell*>().swap(cells);
+  keys.reset();
+  cells.reset();
+  size = 0;
   return *this;
 }
 

@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -48,8 +49,10 @@ struct SortedCellList {
 
   mutable absl::Mutex building;
   mutable std::atomic<bool> ready{false};
-  mutable std::vector<uint64_t> keys;  // (row << 16) | column, ascending
-  mutable std::vector<const SharedCell*> cells;
+  // `size` entries each, left empty until built.
+  mutable std::unique_ptr<uint64_t[]> keys;  // (row << 16) | column, ascending
+  mutable std::unique_ptr<const SharedCell*[]> cells;
+  mutable size_t size = 0;
 };
 
 struct CellStore {
