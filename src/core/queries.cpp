@@ -32,6 +32,15 @@ constexpr size_t kDigits = size_t{1} << kDigitBits;
 // their counters (8 KiB each per pass) stay cheap to sum.
 constexpr size_t kRadixPieces = 64;
 
+size_t piece_count(size_t n) { return run_serially(n) ? 1 : kRadixPieces; }
+
+// Calls fn(piece, begin, end) for each of the piece_count(n) pieces of [0, n).
+template <class Fn>
+void over_pieces(size_t n, Fn&& fn) {
+  const size_t pieces = piece_count(n);
+  for_each_piece(pieces, [&](size_t p) { fn(p, n * p / pieces, n * (p + 1) / pieces); });
+}
+
 // Sorts by key. Keys are unique and short: with the column's bits packed
 // right below the row's, a sheet of up to 2^22 cell places needs two
 // counting passes, which beat a comparison sort on one thread as on many.
@@ -44,17 +53,15 @@ void sort_by_key(std::vector<KeyedCell>& cells) {
     std::sort(cells.begin(), cells.end(), [](const KeyedCell& a, const KeyedCell& b) { return a.key < b.key; });
     return;
   }
-  const size_t pieces = run_serially(n) ? 1 : kRadixPieces;
-  auto piece_start = [n, pieces](size_t p) { return n * p / pieces; };
-  std::vector<uint64_t> used(pieces);  // the key bits each piece uses
-  for_each_piece(pieces, [&](size_t p) {
-    for (size_t i = piece_start(p); i < piece_start(p + 1); ++i) used[p] |= cells[i].key;
+  std::vector<uint64_t> used(piece_count(n));  // the key bits each piece uses
+  over_pieces(n, [&](size_t p, size_t begin, size_t end) {
+    for (size_t i = begin; i < end; ++i) used[p] |= cells[i].key;
   });
   uint64_t all = 0;
   for (uint64_t u : used) all |= u;
   const int column_bits = std::bit_width(all & 0xFFFF);
   const int bits = std::bit_width(all >> 16) + column_bits;
-  std::vector<std::array<size_t, kDigits>> next(pieces);
+  std::vector<std::array<size_t, kDigits>> next(piece_count(n));
   std::unique_ptr<KeyedCell[]> spare(new KeyedCell[n]);  // left uninitialised: every entry is written
   KeyedCell* from = cells.data();
   KeyedCell* to = spare.get();
@@ -62,16 +69,16 @@ void sort_by_key(std::vector<KeyedCell>& cells) {
     auto digit = [column_bits, shift](uint64_t key) {
       return ((((key >> 16) << column_bits) | (key & 0xFFFF)) >> shift) & (kDigits - 1);
     };
-    for_each_piece(pieces, [&](size_t p) {
+    over_pieces(n, [&](size_t p, size_t begin, size_t end) {
       next[p].fill(0);
-      for (size_t i = piece_start(p); i < piece_start(p + 1); ++i) ++next[p][digit(from[i].key)];
+      for (size_t i = begin; i < end; ++i) ++next[p][digit(from[i].key)];
     });
     size_t at = 0;
     for (size_t d = 0; d < kDigits; ++d) {
       for (auto& piece : next) at += std::exchange(piece[d], at);
     }
-    for_each_piece(pieces, [&](size_t p) {
-      for (size_t i = piece_start(p); i < piece_start(p + 1); ++i) to[next[p][digit(from[i].key)]++] = from[i];
+    over_pieces(n, [&](size_t p, size_t begin, size_t end) {
+      for (size_t i = begin; i < end; ++i) to[next[p][digit(from[i].key)]++] = from[i];
     });
     std::swap(from, to);
   }
@@ -141,9 +148,8 @@ CellSpan sorted_cells(const CellStore& store) {
     const size_t n = keyed.size();
     std::unique_ptr<uint64_t[]> keys(new uint64_t[n]);
     std::unique_ptr<const SharedCell*[]> cells(new const SharedCell*[n]);
-    const size_t pieces = run_serially(n) ? 1 : kRadixPieces;
-    for_each_piece(pieces, [&](size_t p) {
-      for (size_t i = n * p / pieces; i < n * (p + 1) / pieces; ++i) {
+    over_pieces(n, [&](size_t, size_t begin, size_t end) {
+      for (size_t i = begin; i < end; ++i) {
         keys[i] = keyed[i].key;
         cells[i] = keyed[i].cell;
       }
