@@ -95,14 +95,15 @@ std::vector<KeyedCell> keyed_by_coordinate(const CellMap& map) {
 
 // The kept list's cells whose key lies inside the bounds, in key order: the
 // rows are found by binary search, the columns tested within them.
-std::vector<SharedCell> kept_cells_in_range(const SortedCellList& list, Coordinate low, Coordinate high) {
+std::vector<SharedCell> kept_cells_in_range(const CellStore& store, Coordinate low, Coordinate high) {
   if (low.row > high.row) return {};
-  const std::span<const uint64_t> keys(list.keys.get(), list.size);
+  const CellSpan cells = sorted_cells(store);
+  const std::span<const uint64_t> keys(store.sorted.keys.get(), cells.size());
   const size_t first = std::lower_bound(keys.begin(), keys.end(), sort_key({low.row, 0})) - keys.begin();
   const size_t last = std::upper_bound(keys.begin(), keys.end(), sort_key({high.row, UINT16_MAX})) - keys.begin();
   return collect_ordered<SharedCell>(last - first, [&](size_t k, std::vector<SharedCell>& out) {
     const auto column = static_cast<uint16_t>(keys[first + k]);
-    if (low.column <= column && column <= high.column) out.push_back(*list.cells[first + k]);
+    if (low.column <= column && column <= high.column) out.push_back(*cells[first + k]);
   });
 }
 
@@ -140,7 +141,12 @@ std::vector<const SharedCell*> sort_cells_by_coordinate(const CellMap& map) {
 
 CellSpan sorted_cells(const CellStore& store) {
   const SortedCellList& list = store.sorted;
-  if (list.ready.load(std::memory_order_acquire)) return {list.cells.get(), list.size};
+  if (list.ready.load(std::memory_order_acquire)) {
+    // A cell filed or removed past edit_cell_map would leave the list
+    // pointing at slots the map may have moved: refuse rather than read them.
+    if (list.size != store.map.size()) throw InternalFailure("sorted cell list kept past a change of its cell map");
+    return {list.cells.get(), list.size};
+  }
   absl::MutexLock lock(&list.building);
   // Another reader may have built it while this one waited for the lock.
   if (!list.ready.load(std::memory_order_relaxed)) {
@@ -214,7 +220,7 @@ std::vector<SharedCell> get_cells_by_range_core(const CellStore& store, std::opt
   const Coordinate high{end_row.value_or(kMaxRangeRow), end_col.value_or(kMaxRangeColumn)};
   // A kept list answers by binary search. Without one, sorting the whole map
   // to keep it would cost far more than a narrow range, so the map is walked.
-  if (store.sorted.ready.load(std::memory_order_acquire)) return kept_cells_in_range(store.sorted, low, high);
+  if (store.sorted.ready.load(std::memory_order_acquire)) return kept_cells_in_range(store, low, high);
   // Filtering while walking the map touches each entry once; the walk itself
   // cannot be split, and only the hits are sorted.
   std::vector<KeyedCell> keyed;
