@@ -29,10 +29,12 @@ constexpr size_t kRadixFloor = 4096;
 constexpr int kDigitBits = 11;  // 2048 counters: the scatter's write streams stay in cache
 constexpr size_t kDigits = size_t{1} << kDigitBits;
 // Pieces of a parallel pass: enough to balance the pool, few enough that
-// their counters (8 KiB each per pass) stay cheap to sum.
+// their counters (16 KiB each per pass) stay cheap to clear and sum, and
+// each long enough to be worth handing to a thread.
 constexpr size_t kRadixPieces = 64;
+constexpr size_t kMinPiece = 16384;
 
-size_t piece_count(size_t n) { return run_serially(n) ? 1 : kRadixPieces; }
+size_t piece_count(size_t n) { return run_serially(n) ? 1 : std::clamp<size_t>(n / kMinPiece, 1, kRadixPieces); }
 
 // Calls fn(piece, begin, end) for each of the piece_count(n) pieces of [0, n).
 template <class Fn>
