@@ -1,5 +1,7 @@
 #include "module/frame/entry.hpp"
 
+#include <unistd.h>
+
 #include <atomic>
 #include <mutex>
 #include <vector>
@@ -33,6 +35,17 @@ void apply_deferred_releases() noexcept {
   for (PyObject* o : batch) Py_DECREF(o);
 }
 
+// No check for finalisation beforehand could spare this: finalisation may
+// begin between the check and the request. The unwind is stopped at its first
+// frame of ours, before any cleanup could run without the lock.
+void take_lock_back(PyThreadState* state) noexcept {
+  try {
+    PyEval_RestoreThread(state);
+  } catch (...) {  // nothing but the thread's own exit unwinds out of the interpreter
+    detail::park_exiting_thread();
+  }
+}
+
 }  // namespace
 
 namespace detail {
@@ -62,6 +75,21 @@ void set_error_from_current_exception() noexcept {
   }
 }
 
+void park_exiting_thread() noexcept {
+  for (;;) pause();
+}
+
+AllowThreads::AllowThreads() noexcept : saved_count_(t_attach_count) {
+  t_attach_count = 0;
+  state_ = PyEval_SaveThread();
+}
+
+AllowThreads::~AllowThreads() {
+  take_lock_back(state_);
+  t_attach_count = saved_count_;
+  apply_deferred_releases();
+}
+
 }  // namespace detail
 
 void release_later(PyObject* o) noexcept {
@@ -77,17 +105,6 @@ void release_later(PyObject* o) noexcept {
   } catch (...) {
     // Out of memory for the queue: a lost reference (a leak) is the only safe outcome.
   }
-}
-
-AllowThreads::AllowThreads() noexcept : saved_count_(t_attach_count) {
-  t_attach_count = 0;
-  state_ = PyEval_SaveThread();
-}
-
-AllowThreads::~AllowThreads() {
-  PyEval_RestoreThread(state_);
-  t_attach_count = saved_count_;
-  apply_deferred_releases();
 }
 
 bool attached() noexcept { return t_attach_count > 0; }

@@ -3,6 +3,13 @@
 // deferred reference releases, runs the body and turns whatever escapes it
 // into a Python exception: PyError as it is, core::InternalFailure and every
 // other C++ exception as PanicException. Nothing unwinds into the interpreter.
+// And the one way to give the interpreter lock up for a while.
+//
+// Interpreters before 3.14 end a daemon thread that wants the lock during
+// finalisation with pthread_exit, a forced unwind that may neither be
+// swallowed nor pass a noexcept frame. Such a thread is parked for good
+// instead, as later interpreters park it themselves: it never runs Python code
+// again and the process exits with its own status.
 //
 //   static PyObject* book_repr(PyObject* self) {
 //     return entry([&] { return Book::repr(self); });   // body returns Ref
@@ -10,6 +17,7 @@
 #pragma once
 
 #include <Python.h>
+#include <cxxabi.h>
 
 #include <exception>
 #include <new>
@@ -25,6 +33,8 @@ void enter() noexcept;  // counts the attachment, applies deferred releases
 void leave() noexcept;
 // Converts the exception in flight (inside a catch block) into a pending Python error.
 void set_error_from_current_exception() noexcept;
+// Blocks the calling thread until the process ends.
+[[noreturn]] void park_exiting_thread() noexcept;
 }  // namespace detail
 
 // For bodies that return a new reference (Ref); NULL with an error set on failure.
@@ -34,6 +44,8 @@ PyObject* entry(F&& body) noexcept {
   PyObject* result = nullptr;
   try {
     result = std::forward<F>(body)().release();
+  } catch (abi::__forced_unwind&) {  // Python code the body called met finalisation; never return
+    detail::park_exiting_thread();
   } catch (...) {
     detail::set_error_from_current_exception();
   }
@@ -48,6 +60,8 @@ int entry_status(F&& body) noexcept {
   int status = 0;
   try {
     std::forward<F>(body)();
+  } catch (abi::__forced_unwind&) {
+    detail::park_exiting_thread();
   } catch (...) {
     detail::set_error_from_current_exception();
     status = -1;
@@ -60,9 +74,10 @@ int entry_status(F&& body) noexcept {
 // entry of any thread.
 void release_later(PyObject* o) noexcept;
 
-// Runs a scope without the interpreter lock: the attach count is set aside and
-// PyEval_SaveThread called; the destructor takes the lock back, restores the
-// count and applies deferred releases. Touch no Python object inside.
+namespace detail {
+// Gives the lock up for its lifetime: the attach count is set aside and
+// PyEval_SaveThread called; the destructor takes the lock back (or parks the
+// thread, see above), restores the count and applies deferred releases.
 class AllowThreads {
  public:
   AllowThreads() noexcept;
@@ -74,6 +89,15 @@ class AllowThreads {
   long saved_count_;
   PyThreadState* state_;
 };
+}  // namespace detail
+
+// Runs f() without the interpreter lock and returns what it returns, with the
+// lock held again, also when f throws. f touches no Python object.
+template <class F>
+decltype(auto) without_interpreter_lock(F&& f) {
+  detail::AllowThreads unlocked;
+  return std::forward<F>(f)();
+}
 
 // Whether this thread is attached (inside an entry, with the interpreter lock).
 bool attached() noexcept;

@@ -52,7 +52,7 @@ void set_pending(PyObject* exc) noexcept {  // steals exc
 // A PanicException raised by Python code that native code called: the failure
 // goes on to the caller, but first its Python stack is shown, since the frames
 // between here and the caller will not appear in the final traceback.
-void report_returning_panic(PyObject* exc) noexcept {
+void report_returning_panic(PyObject* exc) {
   std::fputs("--- vellix: an internal failure (PanicException) came back from Python code; "
              "passing it on ---\n",
              stderr);
