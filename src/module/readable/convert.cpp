@@ -30,13 +30,25 @@ void for_each_list_item(PyObject* list, F&& f) {
   }
 }
 
-// Nested lists recurse on the C stack; a list that holds itself would never end.
+// Nested lists recurse on the C stack (reading them, writing their text and
+// freeing them); a list that holds itself would never end. The interpreter's
+// limit alone can be raised past what the stack holds, and on 3.11 it is the
+// only one Py_EnterRecursiveCall applies, so a fixed bound stands beside it.
+thread_local int t_value_depth = 0;
+
 class RecursionGuard {
  public:
   RecursionGuard() {
+    if (t_value_depth >= kMaxValueDepth) {
+      py::throw_error(PyExc_RecursionError, "maximum recursion depth exceeded while reading a value");
+    }
     if (Py_EnterRecursiveCall(" while reading a value")) py::throw_pending();
+    ++t_value_depth;
   }
-  ~RecursionGuard() { Py_LeaveRecursiveCall(); }
+  ~RecursionGuard() {
+    --t_value_depth;
+    Py_LeaveRecursiveCall();
+  }
   RecursionGuard(const RecursionGuard&) = delete;  // one leave per enter
   RecursionGuard& operator=(const RecursionGuard&) = delete;
 };
