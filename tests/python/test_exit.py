@@ -32,9 +32,16 @@ CALLS = {  # `rs` is a ReadableSheet of 4000 cells (enough for the worker pool),
     **{f"ReadableSheet.{name}": f"rs.{name}({args})" for name, args in ARGS.items()},
     **{f"readable.{name}": f"readable.{name}({args}, cells)" for name, args in ARGS.items() if name != "get_cells_by_range"},
     "readable.create_finder": "readable.create_finder([source])",
-    # The lock is lost inside Python code that the call runs, not where the call gives it up.
-    "readable.find_cells_by_regex reading a property that sleeps": "readable.find_cells_by_regex('v', [Sleepy()])",
 }
+CALLBACKS = {  # calls that lose the lock inside Python code they run, not where they give it up
+    "a property": "readable.find_cells_by_regex('v', [Lagging()])",
+    "str()": "readable.find_cells_by_regex('v', [cell(Text())])",
+    "a finaliser": "readable.find_cells_by_regex('v', [Dying()])",
+    "__index__": "rs.find_cell_by_coords(Index(), 1)",
+    "iteration": "rs.find_values_by_col_rows(1, Rows([1]))",
+    "json.loads": "book.to_dict()",
+}
+CALLS.update({f"{name} that sleeps": call for name, call in CALLBACKS.items()})
 
 CHILD = """
     import sys, threading, time
@@ -44,9 +51,22 @@ CHILD = """
     source = dict(name="s", sheet_state="visible", merge_cells=[], cells=sources)
     rs = readable.Finder([source]).sheets[0]
     cells = rs.cells
-    class Sleepy:
+    import types, vellix
+    nap = lambda: time.sleep(0.001)
+    cell = lambda value: dict(row=1, column=1, value=value, formula=None, data_type="s", style_id=None)
+    class Text:
+        __str__ = lambda self: nap() or "v"
+    class Lagging:
         row, column, formula, data_type, style_id = 1, 1, None, "s", None
-        value = property(lambda self: time.sleep(0.001) or "v")
+        value = property(lambda self: nap() or "v")
+    class Dying(Lagging):  # its value's last reference is the one the call drops
+        value = property(lambda self: type("Value", (), dict(__str__=lambda v: "v", __del__=lambda v: nap()))())
+    class Index:
+        __index__ = lambda self: nap() or 1
+    class Rows(list):
+        __iter__ = lambda self: nap() or list.__iter__(self)
+    book = vellix.Book()
+    sys.modules["json"] = types.SimpleNamespace(loads=lambda text: nap() or {{}})
     ready = threading.Barrier({threads} + 1)
     def spin():
         {call}

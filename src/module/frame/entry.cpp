@@ -1,7 +1,5 @@
 #include "module/frame/entry.hpp"
 
-#include <unistd.h>
-
 #include <atomic>
 #include <mutex>
 #include <vector>
@@ -32,18 +30,7 @@ void apply_deferred_releases() noexcept {
     g_release_pending.store(false, std::memory_order_release);
   }
   // Outside the mutex: a release may run Python code that releases more.
-  for (PyObject* o : batch) Py_DECREF(o);
-}
-
-// No check for finalisation beforehand could spare this: finalisation may
-// begin between the check and the request. The unwind is stopped at its first
-// frame of ours, before any cleanup could run without the lock.
-void take_lock_back(PyThreadState* state) noexcept {
-  try {
-    PyEval_RestoreThread(state);
-  } catch (...) {  // nothing but the thread's own exit unwinds out of the interpreter
-    detail::park_exiting_thread();
-  }
+  for (PyObject* o : batch) drop_reference(o);
 }
 
 }  // namespace
@@ -75,17 +62,15 @@ void set_error_from_current_exception() noexcept {
   }
 }
 
-void park_exiting_thread() noexcept {
-  for (;;) pause();
-}
-
 AllowThreads::AllowThreads() noexcept : saved_count_(t_attach_count) {
   t_attach_count = 0;
   state_ = PyEval_SaveThread();
 }
 
+// No check for finalisation beforehand could spare the parking: finalisation
+// may begin between the check and the request.
 AllowThreads::~AllowThreads() {
-  take_lock_back(state_);
+  parking_on_exit([this] { PyEval_RestoreThread(state_); });
   t_attach_count = saved_count_;
   apply_deferred_releases();
 }
@@ -95,7 +80,7 @@ AllowThreads::~AllowThreads() {
 void release_later(PyObject* o) noexcept {
   if (o == nullptr) return;
   if (attached()) {
-    Py_DECREF(o);
+    drop_reference(o);
     return;
   }
   try {

@@ -3,13 +3,8 @@
 // deferred reference releases, runs the body and turns whatever escapes it
 // into a Python exception: PyError as it is, core::InternalFailure and every
 // other C++ exception as PanicException. Nothing unwinds into the interpreter.
-// And the one way to give the interpreter lock up for a while.
-//
-// Interpreters before 3.14 end a daemon thread that wants the lock during
-// finalisation with pthread_exit, a forced unwind that may neither be
-// swallowed nor pass a noexcept frame. Such a thread is parked for good
-// instead, as later interpreters park it themselves: it never runs Python code
-// again and the process exits with its own status.
+// And the one way to give the interpreter lock up for a while. A thread the
+// interpreter ends on the way is parked (thread_exit.hpp).
 //
 //   static PyObject* book_repr(PyObject* self) {
 //     return entry([&] { return Book::repr(self); });   // body returns Ref
@@ -17,7 +12,6 @@
 #pragma once
 
 #include <Python.h>
-#include <cxxabi.h>
 
 #include <exception>
 #include <new>
@@ -25,6 +19,7 @@
 
 #include "module/frame/errors.hpp"
 #include "module/frame/ref.hpp"
+#include "module/frame/thread_exit.hpp"
 
 namespace vellix::py {
 
@@ -33,8 +28,6 @@ void enter() noexcept;  // counts the attachment, applies deferred releases
 void leave() noexcept;
 // Converts the exception in flight (inside a catch block) into a pending Python error.
 void set_error_from_current_exception() noexcept;
-// Blocks the calling thread until the process ends.
-[[noreturn]] void park_exiting_thread() noexcept;
 }  // namespace detail
 
 // For bodies that return a new reference (Ref); NULL with an error set on failure.
@@ -44,8 +37,8 @@ PyObject* entry(F&& body) noexcept {
   PyObject* result = nullptr;
   try {
     result = std::forward<F>(body)().release();
-  } catch (abi::__forced_unwind&) {  // Python code the body called met finalisation; never return
-    detail::park_exiting_thread();
+  } catch (abi::__forced_unwind&) {  // from Python code no parking_on_exit stands around
+    park_exiting_thread();
   } catch (...) {
     detail::set_error_from_current_exception();
   }
@@ -61,7 +54,7 @@ int entry_status(F&& body) noexcept {
   try {
     std::forward<F>(body)();
   } catch (abi::__forced_unwind&) {
-    detail::park_exiting_thread();
+    park_exiting_thread();
   } catch (...) {
     detail::set_error_from_current_exception();
     status = -1;
@@ -77,7 +70,7 @@ void release_later(PyObject* o) noexcept;
 namespace detail {
 // Gives the lock up for its lifetime: the attach count is set aside and
 // PyEval_SaveThread called; the destructor takes the lock back (or parks the
-// thread, see above), restores the count and applies deferred releases.
+// thread), restores the count and applies deferred releases.
 class AllowThreads {
  public:
   AllowThreads() noexcept;

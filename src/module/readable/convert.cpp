@@ -163,7 +163,10 @@ PyObject* key_name(Key k) {
 
 // The key access rule: obj[key] for a dict or dict subclass, getattr otherwise.
 Ref read_key(PyObject* o, Key k) {
-  PyObject* r = PyDict_Check(o) ? PyObject_GetItem(o, key_name(k)) : PyObject_GetAttr(o, key_name(k));
+  PyObject* key = key_name(k);
+  PyObject* r = py::parking_on_exit([&] {  // a lookup or property may be Python code
+    return PyDict_Check(o) ? PyObject_GetItem(o, key) : PyObject_GetAttr(o, key);
+  });
   if (r == nullptr) py::throw_pending();
   return Ref::steal(r);
 }
@@ -203,7 +206,7 @@ ExtractedValue value_from_pyobject(PyObject* o) {
   }
   if (PyUnicode_Check(o)) return extracted(str_utf8(o));
   if (!PyList_Check(o)) {
-    Ref s = Ref::steal(PyObject_Str(o));
+    Ref s = Ref::steal(py::parking_on_exit([o] { return PyObject_Str(o); }));
     if (!s) py::throw_pending();
     return extracted(lenient_utf8(s.get()));
   }
