@@ -116,7 +116,8 @@ TEST(BuildCell, OnlyTheExactTypeSKeepsTheTextUnparsed) {
   EXPECT_EQ(kind_of(build_cell(3, 4, "123", std::nullopt, "S", std::nullopt).value), 'I');
   const CoreCell cell = build_cell(7, 2, "", "SUM(A1)", "s", "");
   EXPECT_EQ(kind_of(cell.value), 'S');  // the empty text under "s" is a String, not Empty
-  EXPECT_TRUE(cell.formula == "SUM(A1)" && cell.style_id == "" && !cell.hidden_value.has_value());
+  EXPECT_TRUE(cell_text(cell, &CellExtras::formula) == "SUM(A1)" && cell_text(cell, &CellExtras::style_id) == "" &&
+              !cell_text(cell, &CellExtras::hidden_value).has_value());
 }
 
 }  // namespace
