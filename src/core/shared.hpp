@@ -13,18 +13,30 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
+#include <new>
 #include <utility>
 
 #include "core/rw_lock.hpp"
 
 namespace vellix::core {
 
+// Where the blocks of a payload type come from: the global heap, unless the
+// type names a source of its own (cells take theirs from a pool).
+template <class T>
+struct BlockSource {
+  static void* allocate(size_t size) { return ::operator new(size); }
+  static void free(void* block) noexcept { ::operator delete(block); }
+};
+
 template <class T>
 class Shared {
   struct Block {
     template <class... A>
     explicit Block(A&&... a) : value(std::forward<A>(a)...) {}
+    static void* operator new(size_t size) { return BlockSource<T>::allocate(size); }
+    static void operator delete(void* block) noexcept { BlockSource<T>::free(block); }
     RwLock mu;
     // 32 bits: 2^32 handles of one block would take 32 GiB of handles alone.
     std::atomic<uint32_t> refs{1};

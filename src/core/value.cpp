@@ -1,9 +1,14 @@
 #include "core/value.hpp"
 
+#include <pthread.h>
+
 #include <chrono>
 #include <cstring>
 #include <new>
 #include <utility>
+
+#include "core/block_pool.hpp"
+#include "core/error.hpp"
 
 namespace vellix::core {
 
@@ -118,6 +123,20 @@ char data_type_letter(const CellValue& v) noexcept {
 }
 
 void set_cell_value_from_text(CellValue& slot, std::string_view text) { slot = parse_cell_value(text); }
+
+namespace {
+constexpr size_t kCellBlockSize = 40;  // the lock and count (8), the cell (32)
+constinit BlockPool g_cell_blocks(kCellBlockSize);
+[[maybe_unused]] const int kCellBlocksForkSafe =
+    pthread_atfork([] { g_cell_blocks.lock(); }, [] { g_cell_blocks.unlock(); }, [] { g_cell_blocks.unlock(); });
+}  // namespace
+
+void* BlockSource<CoreCell>::allocate(size_t size) {
+  if (size != kCellBlockSize) throw InternalFailure("a cell's block is not the pool's size");
+  return g_cell_blocks.allocate();
+}
+
+void BlockSource<CoreCell>::free(void* block) noexcept { g_cell_blocks.free(block); }
 
 CoreCell::CoreCell(uint32_t row, uint16_t column, CellValue value, Text formula, Text data_type, Text style_id,
                    Text hidden_value)

@@ -166,6 +166,14 @@ struct CoreCell {
 };
 static_assert(sizeof(CoreCell) == 32);
 
+// A cell's block (lock, count and cell: 40 bytes) comes from a pool, not
+// from a 48-byte malloc chunk.
+template <>
+struct BlockSource<CoreCell> {
+  static void* allocate(size_t size);
+  static void free(void* block) noexcept;
+};
+
 using SharedCell = Shared<CoreCell>;
 
 // The formula, style_id or hidden_value text of a cell (none when absent):
