@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstring>
+#include <random>
 #include <set>
 #include <thread>
 #include <vector>
@@ -19,9 +20,8 @@
 namespace vellix::core {
 namespace {
 
-// Blocks taken on several threads at once never overlap, and freed ones
-// are handed out again before any new slab space.
-TEST(BlockPool, BlocksFromManyThreadsAreDisjointAndFreedOnesComeBack) {
+// Blocks taken on several threads at once never overlap.
+TEST(BlockPool, BlocksFromManyThreadsAreDisjoint) {
   BlockPool pool(40);
   constexpr int kThreads = 8;
   constexpr int kEach = 5000;  // several slabs per thread
@@ -48,12 +48,30 @@ TEST(BlockPool, BlocksFromManyThreadsAreDisjointAndFreedOnesComeBack) {
   }
   EXPECT_EQ(starts.size(), size_t{kThreads} * kEach);
   for (auto it = starts.begin(); std::next(it) != starts.end(); ++it) ASSERT_GE(*std::next(it) - *it, 40u);
+}
 
-  const std::set<void*> freed(taken[3].begin(), taken[3].end());
-  for (void* p : taken[3]) pool.free(p);
-  std::set<void*> again;
-  for (int i = 0; i < kEach; ++i) again.insert(pool.allocate());
-  EXPECT_EQ(again, freed);
+// Blocks freed in any order (as a dropped sheet frees its cells) are taken
+// again in address order, slab by slab, before any new slab is made; a slab
+// whose blocks are all free goes back, all but the one in use.
+TEST(BlockPool, FreedSpaceIsReusedInAddressOrderAndEmptySlabsGoBack) {
+  BlockPool pool(40);
+  constexpr size_t kBlocks = 20000;
+  std::vector<void*> blocks(kBlocks);
+  for (void*& b : blocks) b = pool.allocate();
+  const size_t slabs = pool.slab_count();
+  EXPECT_GE(slabs, kBlocks * 40 / (64 * 1024));
+  std::shuffle(blocks.begin(), blocks.end(), std::mt19937(7));
+  for (size_t i = 0; i < kBlocks; i += 2) pool.free(blocks[i]);  // every other one: no slab empties
+  EXPECT_EQ(pool.slab_count(), slabs);
+  std::vector<uintptr_t> again(kBlocks / 2);
+  for (uintptr_t& a : again) a = reinterpret_cast<uintptr_t>(pool.allocate());
+  EXPECT_EQ(pool.slab_count(), slabs);
+  size_t descents = 0;
+  for (size_t i = 1; i < again.size(); ++i) descents += again[i] < again[i - 1];
+  EXPECT_LT(descents, slabs);  // only where the pool moves to another slab
+  for (uintptr_t a : again) pool.free(reinterpret_cast<void*>(a));
+  for (size_t i = 1; i < kBlocks; i += 2) pool.free(blocks[i]);
+  EXPECT_EQ(pool.slab_count(), 1u);
 }
 
 // A child forked while another thread keeps making and dropping cells can
