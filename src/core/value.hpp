@@ -178,8 +178,11 @@ using SharedCell = Shared<CoreCell>;
 
 // The formula, style_id or hidden_value text of a cell (none when absent):
 //   cell_text(cell, &CellExtras::formula)
+// The data type is read and set only through cell_data_type and
+// set_cell_data_type, which keep type_letter and extras->data_type agreeing.
 const Text& cell_text(const CoreCell& cell, Text CellExtras::*field) noexcept;
 void set_cell_text(CoreCell& cell, Text CellExtras::*field, Text text);
+// A view of the cell's own bytes: it lives as long as the cell is unchanged.
 std::string_view cell_data_type(const CoreCell& cell) noexcept;
 void set_cell_data_type(CoreCell& cell, std::string_view data_type);
 
