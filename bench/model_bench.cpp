@@ -74,7 +74,7 @@ void fill_integer_cells(const SharedSheet& sheet) {
       cell.row = r;
       cell.column = c;
       cell.value = CellValue::integer(static_cast<int32_t>(r * 1000 + c));
-      cell.data_type = Text::letter(data_type_letter(cell.value));
+      cell.type_letter = data_type_letter(cell.value);
       (void)cell_map_insert(w->cells.map, r, c, SharedCell::make(std::move(cell)));
     }
   }

@@ -5,7 +5,9 @@ Compared with a pure-Python baseline doing the same bookkeeping (a dict of
 small cell objects), so the figures say what the extension costs per cell.
 """
 
+import ctypes
 import gc
+import os
 import sys
 import time
 import timeit
@@ -44,6 +46,37 @@ def new_sheet():
     return (book.add_sheet("Data"),)
 
 
+class _Mallinfo2(ctypes.Structure):
+    _fields_ = [(name, ctypes.c_size_t) for name in
+                ("arena", "ordblks", "smblks", "hblks", "hblkhd", "usmblks", "fsmblks", "uordblks", "fordblks",
+                 "keepcost")]
+
+
+def heap_in_use():
+    """Bytes malloc holds for the program: in use plus mmapped (glibc's mallinfo2)."""
+    info = ctypes.CDLL(None).mallinfo2
+    info.restype = _Mallinfo2
+    m = info()
+    return m.uordblks + m.hblkhd
+
+
+def resident_bytes():
+    with open("/proc/self/statm") as f:
+        return int(f.read().split()[1]) * os.sysconf("SC_PAGE_SIZE")
+
+
+def fill_memory():
+    """Bytes per cell of a sheet built with Sheet.cell, map included: the heap
+    delta and the resident-set delta of building it."""
+    book = vellix.Book()
+    sheet = book.add_sheet("Data")
+    gc.collect()
+    heap, rss = heap_in_use(), resident_bytes()
+    fill(sheet)
+    n = ROWS * COLS
+    return (heap_in_use() - heap) / n, (resident_bytes() - rss) / n, book
+
+
 def read_back(sheet):
     cells = sheet.cells
     return sum(1 for c in cells if c.value)
@@ -79,6 +112,9 @@ def warm_calls():
 def main():
     n = ROWS * COLS
     print(f"CPython {sys.version.split()[0]}, {n:,} cells")
+    heap_per_cell, rss_per_cell, _ = fill_memory()  # first, on a fresh heap
+    print(f"memory of the filled sheet: {heap_per_cell:.1f} bytes/cell (malloc in use), "
+          f"{rss_per_cell:.1f} bytes/cell (resident set)")
 
     t_fill, sheet = best_of(3, new_sheet, fill)
     t_base, _ = best_of(3, tuple, python_fill)

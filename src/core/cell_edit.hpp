@@ -16,24 +16,25 @@ namespace vellix::core {
 
 // A formula cell is one with a formula whose data_type is exactly "f".
 inline bool cell_is_formula(const CoreCell& cell) noexcept {
-  return cell.formula.has_value() && cell.data_type == "f";
+  return cell.type_letter == 'f' && cell_text(cell, &CellExtras::formula).has_value();
 }
 
 inline void store_cell_value(CoreCell& cell, CellValue value) {
-  cell.data_type = Text::letter(data_type_letter(value));
+  const char letter = data_type_letter(value);
+  set_cell_data_type(cell, {&letter, 1});
   cell.value = std::move(value);
-  cell.formula = Text();
+  set_cell_text(cell, &CellExtras::formula, Text());
 }
 
 inline void store_cell_formula(CoreCell& cell, std::string_view formula) {
-  cell.formula = Text(formula);
-  cell.data_type = Text::letter('f');
+  set_cell_text(cell, &CellExtras::formula, Text(formula));
+  set_cell_data_type(cell, "f");
 }
 
 // A cell asked for without a value: a formula cell stays as it is, any other
 // cell is marked "s" and keeps its value.
 inline void touch_cell(CoreCell& cell) {
-  if (!cell_is_formula(cell)) cell.data_type = Text::letter('s');
+  if (!cell_is_formula(cell)) set_cell_data_type(cell, "s");
 }
 
 }  // namespace vellix::core

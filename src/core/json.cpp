@@ -209,11 +209,11 @@ void write_cell(Writer& w, const SharedCell& handle) {
   open_positioned(w, cell->row, cell->column);
   w.put(",\"value\":");
   write_value(w, cell->value);
-  write_optional_text(w, ",\"formula\":", cell->formula);
+  write_optional_text(w, ",\"formula\":", cell_text(*cell, &CellExtras::formula));
   w.put(",\"data_type\":");
-  write_string(w, cell->data_type.view());
-  write_optional_text(w, ",\"style_id\":", cell->style_id);
-  write_optional_text(w, ",\"hidden_value\":", cell->hidden_value);
+  write_string(w, cell_data_type(*cell));
+  write_optional_text(w, ",\"style_id\":", cell_text(*cell, &CellExtras::style_id));
+  write_optional_text(w, ",\"hidden_value\":", cell_text(*cell, &CellExtras::hidden_value));
   w.put('}');
 }
 

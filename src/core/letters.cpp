@@ -15,11 +15,13 @@ constexpr int kLettersGroup = 3;
 constexpr int kDigitsGroup = 6;
 constexpr int kGroupCount = 7;
 
+// Never destroyed: a search in a daemon thread may still be parsing a
+// reference while the process exits and runs static destructors.
 const Pattern& coordinate_pattern() {
-  static const Pattern pattern = [] {
+  static const Pattern& pattern = *[] {
     Result<Pattern> p = compile_pattern(COORDINATE_REGEX);
     if (!p) throw InternalFailure("the cell reference pattern does not compile: " + p.error().message);
-    return std::move(p).value();
+    return new Pattern(std::move(p).value());
   }();
   return pattern;
 }

@@ -2,9 +2,9 @@
 // every cell, comment, sheet and book is held (SharedCell, SharedComment,
 // SharedSheet, SharedBook).
 //
-// One heap block holds the count, the lock and the payload; a handle is one
-// pointer. Copying a handle adds a count, the last release frees the block.
-// Counts are atomic, so handles may be copied and dropped on any thread;
+// One heap block holds the lock and the count (8 bytes together) and the
+// payload; a handle is one pointer. Copying a handle adds a count, the last
+// release frees the block. Counts are atomic, so handles may be copied and dropped on any thread;
 // the payload is read under read() and changed under write().
 //
 //   SharedCell c = SharedCell::make(...);
@@ -12,38 +12,42 @@
 //   { auto w = c.write(); w->row = 3; }       // exclusive lock for the scope
 #pragma once
 
-#include <absl/synchronization/mutex.h>
-
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
+#include <new>
 #include <utility>
+
+#include "core/rw_lock.hpp"
 
 namespace vellix::core {
 
-// The system's abseil is built with its debug checks on, which files every
-// locked mutex in one global, globally locked deadlock graph: a sheet of a
-// million cells would pay a graph update per cell lock and destruction, and
-// the search workers would serialise on the graph's lock. Lock order is kept
-// by design (book, sheet, cell or comment), so the graph is switched off
-// before any lock is taken, in every program that holds a Shared.
-inline const bool kMutexDeadlockGraphOff =
-    (absl::SetMutexDeadlockDetectionMode(absl::OnDeadlockCycle::kIgnore), true);
+// Where the blocks of a payload type come from: the global heap, unless the
+// type names a source of its own (cells take theirs from a pool).
+template <class T>
+struct BlockSource {
+  static void* allocate(size_t size) { return ::operator new(size); }
+  static void free(void* block) noexcept { ::operator delete(block); }
+};
 
 template <class T>
 class Shared {
   struct Block {
     template <class... A>
     explicit Block(A&&... a) : value(std::forward<A>(a)...) {}
-    absl::Mutex mu;
-    std::atomic<uint64_t> refs{1};
+    static void* operator new(size_t size) { return BlockSource<T>::allocate(size); }
+    static void operator delete(void* block) noexcept { BlockSource<T>::free(block); }
+    RwLock mu;
+    // 32 bits: 2^32 handles of one block would take 32 GiB of handles alone.
+    std::atomic<uint32_t> refs{1};
     T value;
   };
 
  public:
   class ReadGuard {
    public:
-    explicit ReadGuard(Block* b) : b_(b) { b_->mu.ReaderLock(); }
-    ~ReadGuard() { b_->mu.ReaderUnlock(); }
+    explicit ReadGuard(Block* b) : b_(b) { b_->mu.lock_shared(); }
+    ~ReadGuard() { b_->mu.unlock_shared(); }
     ReadGuard(const ReadGuard&) = delete;  // one unlock per lock
     ReadGuard& operator=(const ReadGuard&) = delete;
     const T& operator*() const noexcept { return b_->value; }
@@ -55,8 +59,8 @@ class Shared {
 
   class WriteGuard {
    public:
-    explicit WriteGuard(Block* b) : b_(b) { b_->mu.WriterLock(); }
-    ~WriteGuard() { b_->mu.WriterUnlock(); }
+    explicit WriteGuard(Block* b) : b_(b) { b_->mu.lock(); }
+    ~WriteGuard() { b_->mu.unlock(); }
     WriteGuard(const WriteGuard&) = delete;  // one unlock per lock
     WriteGuard& operator=(const WriteGuard&) = delete;
     T& operator*() const noexcept { return b_->value; }
@@ -94,7 +98,7 @@ class Shared {
   // The payload without its lock: only for objects no other thread can see yet.
   T& unlocked() const noexcept { return b_->value; }
 
-  uint64_t use_count() const noexcept { return b_ ? b_->refs.load(std::memory_order_relaxed) : 0; }
+  uint32_t use_count() const noexcept { return b_ ? b_->refs.load(std::memory_order_relaxed) : 0; }
 
   // Starts loading the block into cache; touches nothing, so it needs no lock.
   void prefetch() const noexcept { __builtin_prefetch(b_); }

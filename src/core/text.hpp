@@ -1,9 +1,9 @@
 // Text: a compact, immutable UTF-8 text held by one pointer, or none.
 //
-// Cells hold up to four optional texts; std::string would cost 32 bytes each,
-// which a million-cell sheet cannot afford. A Text is 8 bytes, a null pointer
-// is "none" (distinct from the empty text), and the one-letter data types
-// point to static blocks, so typing a value allocates nothing.
+// A cell's long string value and its rare texts (formula, style, hidden
+// value) are Texts; std::string would cost 32 bytes each, which a
+// million-cell sheet cannot afford. A Text is 8 bytes, and a null pointer is
+// "none" (distinct from the empty text).
 //
 // Not synchronised: callers guard a Text with the lock of what holds it.
 #pragma once
@@ -23,8 +23,8 @@ class Text {
   Text& operator=(Text&& other) noexcept;
   ~Text() { release(); }
 
-  // The text of a one-letter data type; "s", "n", "b", "d" and "f" are static.
-  static Text letter(char c);
+  // The one-letter text c.
+  static Text letter(char c) { return Text(std::string_view(&c, 1)); }
 
   bool has_value() const noexcept { return block_ != nullptr; }
   // The bytes; the empty view when none.

@@ -10,6 +10,9 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
+#include <memory>
+#include <new>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -53,13 +56,17 @@ bool valid_date(int32_t year, unsigned month, unsigned day);
 
 enum class ValueKind : uint8_t { Empty = 0, String = 1, Number = 2, Integer = 3, Bool = 4, DateTime = 5 };
 
-// A tagged value in 16 bytes (a cell stores millions of them).
+// A tagged value in 16 bytes (a cell stores millions of them). A String of up
+// to kInlineStringSize bytes is held in the value itself, a longer one in a
+// Text; moving a value moves an inline string's bytes, so a view of them
+// lives only as long as the value stays where it is.
 class CellValue {
  public:
-  CellValue() noexcept : tag_(ValueKind::Empty) {}
+  static constexpr size_t kInlineStringSize = 14;
+
+  CellValue() noexcept = default;
   static CellValue empty() noexcept { return {}; }
   static CellValue string(std::string_view s);
-  static CellValue string(Text s);  // s must hold a text
   static CellValue number(double d) noexcept;
   static CellValue integer(int32_t i) noexcept;
   static CellValue boolean(bool b) noexcept;
@@ -69,38 +76,42 @@ class CellValue {
   CellValue& operator=(const CellValue& o);
   CellValue(CellValue&& o) noexcept;
   CellValue& operator=(CellValue&& o) noexcept;
-  ~CellValue();
+  ~CellValue() { destroy(); }
 
-  ValueKind kind() const noexcept { return tag_; }
+  ValueKind kind() const noexcept { return static_cast<ValueKind>(rep_[0]); }
   // Each accessor requires the matching kind.
   std::string_view as_string() const noexcept;
-  double as_number() const noexcept { return u_.number; }
-  int32_t as_integer() const noexcept { return u_.integer; }
-  bool as_bool() const noexcept { return u_.boolean; }
+  double as_number() const noexcept { return load<double>(kPayload); }
+  int32_t as_integer() const noexcept { return load<int32_t>(kPayload); }
+  bool as_bool() const noexcept { return rep_[kPayload] != 0; }
   DateTime as_datetime() const noexcept;
 
  private:
+  // Byte 0 is the kind. A String's byte 1 is its inline size, or kLongString
+  // when a Text at kPayload holds it; its inline bytes start at byte 2. A
+  // DateTime keeps month and day in bytes 1 and 2 and the year at 4, so the
+  // whole date-time fits beside the tag.
+  static constexpr size_t kPayload = 8;
+  static constexpr unsigned char kLongString = 0xff;
+
+  bool holds_text() const noexcept { return kind() == ValueKind::String && rep_[1] == kLongString; }
+  Text& text() noexcept { return *std::launder(reinterpret_cast<Text*>(rep_ + kPayload)); }
+  const Text& text() const noexcept { return *std::launder(reinterpret_cast<const Text*>(rep_ + kPayload)); }
+  template <class V>
+  V load(size_t at) const noexcept {
+    V v;
+    std::memcpy(&v, rep_ + at, sizeof v);
+    return v;
+  }
+  template <class V>
+  void store(size_t at, V v) noexcept {
+    std::memcpy(rep_ + at, &v, sizeof v);
+  }
   void destroy() noexcept;
   // Takes o's payload into this (which holds none); o is left Empty.
   void take(CellValue& o) noexcept;
 
-  ValueKind tag_;
-  // DateTime's date lives beside the tag so the whole value fits 16 bytes.
-  uint8_t month_ = 0;
-  uint8_t day_ = 0;
-  int32_t year_ = 0;
-  union U {
-    U() noexcept : integer(0) {}
-    ~U() {}
-    Text string;
-    double number;
-    int32_t integer;
-    bool boolean;
-    struct {
-      uint32_t secs;
-      uint32_t nanos;
-    } time;
-  } u_;
+  alignas(8) unsigned char rep_[16] = {};
 };
 static_assert(sizeof(CellValue) == 16);
 
@@ -129,17 +140,51 @@ void set_cell_value_from_text(CellValue& slot, std::string_view text);
 // "s" for Empty and String, "n" for Number and Integer, "b" for Bool, "d" for DateTime.
 char data_type_letter(const CellValue& v) noexcept;
 
-struct CoreCell {
-  uint32_t row = 0;
-  uint16_t column = 0;
-  CellValue value;
-  Text formula;    // none, or the formula
-  Text data_type;  // always holds a text
+// The texts few cells carry, out of line so that a cell without them pays
+// one null pointer.
+struct CellExtras {
+  Text formula;
   Text style_id;
   Text hidden_value;
+  Text data_type;  // held here only when it is not one byte (see CoreCell)
+};
+
+// A cell in 32 bytes. data_type, almost always one letter, is that byte in
+// type_letter; any other text (empty, longer, or the zero byte) is kept in
+// extras->data_type with type_letter 0. Read and change the texts through
+// the functions below, which keep extras only while it holds a text.
+struct CoreCell {
+  CoreCell() noexcept = default;
+  CoreCell(uint32_t row, uint16_t column, CellValue value, Text formula, Text data_type, Text style_id,
+           Text hidden_value);
+
+  uint32_t row = 0;
+  uint16_t column = 0;
+  char type_letter = 's';
+  CellValue value;
+  std::unique_ptr<CellExtras> extras;
+};
+static_assert(sizeof(CoreCell) == 32);
+
+// A cell's block (lock, count and cell: 40 bytes) comes from a pool, not
+// from a 48-byte malloc chunk.
+template <>
+struct BlockSource<CoreCell> {
+  static void* allocate(size_t size);
+  static void free(void* block) noexcept;
 };
 
 using SharedCell = Shared<CoreCell>;
+
+// The formula, style_id or hidden_value text of a cell (none when absent):
+//   cell_text(cell, &CellExtras::formula)
+// The data type is read and set only through cell_data_type and
+// set_cell_data_type, which keep type_letter and extras->data_type agreeing.
+const Text& cell_text(const CoreCell& cell, Text CellExtras::*field) noexcept;
+void set_cell_text(CoreCell& cell, Text CellExtras::*field, Text text);
+// A view of the cell's own bytes: it lives as long as the cell is unchanged.
+std::string_view cell_data_type(const CoreCell& cell) noexcept;
+void set_cell_data_type(CoreCell& cell, std::string_view data_type);
 
 // A new cell (hidden_value none). data_type exactly "s" stores value as a
 // String unparsed; any other data_type types it with parse_cell_value; no

@@ -81,11 +81,11 @@ py::Ref book_to_dict(const core::SharedBook& book) {
   py::Ref text = py::py_str(json_text(book));
   py::Ref module_name = py::py_str("json");
   // Imported anew each call so a replaced sys.modules["json"] or json.loads takes effect.
-  py::Ref json = py::Ref::steal(PyImport_Import(module_name.get()));
+  py::Ref json = py::Ref::steal(py::parking_on_exit([&] { return PyImport_Import(module_name.get()); }));
   if (!json) py::throw_pending();
-  py::Ref loads = py::Ref::steal(PyObject_GetAttrString(json.get(), "loads"));
+  py::Ref loads = py::Ref::steal(py::parking_on_exit([&] { return PyObject_GetAttrString(json.get(), "loads"); }));
   if (!loads) py::throw_pending();
-  py::Ref result = py::Ref::steal(PyObject_CallOneArg(loads.get(), text.get()));
+  py::Ref result = py::Ref::steal(py::parking_on_exit([&] { return PyObject_CallOneArg(loads.get(), text.get()); }));
   if (!result) py::throw_pending();
   return result;
 }

@@ -106,17 +106,17 @@ int set_formula(PyObject* self, PyObject* value, void*) noexcept {
 
 int set_style(PyObject* self, PyObject* value, void*) noexcept {
   return write_attribute<Cell>(self, value, text_value,
-                               [](core::CoreCell& c, std::string_view text) { c.style_id = core::Text(text); });
+                               [](core::CoreCell& c, std::string_view text) { core::set_cell_text(c, &core::CellExtras::style_id, core::Text(text)); });
 }
 
 PyObject* get_hidden_value(PyObject* self, void*) noexcept {
   return read_attribute<Cell>(
-      self, [](const core::CoreCell& c) { return copy_optional_text(c.hidden_value); }, py_optional_str);
+      self, [](const core::CoreCell& c) { return copy_optional_text(core::cell_text(c, &core::CellExtras::hidden_value)); }, py_optional_str);
 }
 
 int set_hidden_value(PyObject* self, PyObject* value, void*) noexcept {
   return write_attribute<Cell>(self, value, text_value,
-                               [](core::CoreCell& c, std::string_view text) { c.hidden_value = core::Text(text); });
+                               [](core::CoreCell& c, std::string_view text) { core::set_cell_text(c, &core::CellExtras::hidden_value, core::Text(text)); });
 }
 
 PyObject* cell_repr(PyObject* self) noexcept {

@@ -64,17 +64,17 @@ struct CellGetters {
 
   static PyObject* formula(PyObject* self, void*) noexcept {
     return read_attribute<C>(
-        self, [](const core::CoreCell& c) { return copy_optional_text(c.formula); }, py_optional_str);
+        self, [](const core::CoreCell& c) { return copy_optional_text(core::cell_text(c, &core::CellExtras::formula)); }, py_optional_str);
   }
 
   static PyObject* style(PyObject* self, void*) noexcept {
     return read_attribute<C>(
-        self, [](const core::CoreCell& c) { return copy_optional_text(c.style_id); }, py_optional_str);
+        self, [](const core::CoreCell& c) { return copy_optional_text(core::cell_text(c, &core::CellExtras::style_id)); }, py_optional_str);
   }
 
   static PyObject* data_type(PyObject* self, void*) noexcept {
     return read_attribute<C>(
-        self, [](const core::CoreCell& c) { return std::string(c.data_type.view()); },
+        self, [](const core::CoreCell& c) { return std::string(core::cell_data_type(c)); },
         py::py_str);
   }
 

@@ -139,10 +139,7 @@ class StartupLock {
       // Start-up ran code that imports the module again.
       py::throw_error(PyExc_ImportError, "vellix._vellix is being imported while it starts up");
     }
-    if (!g_startup_mutex.try_lock()) {
-      py::AllowThreads unlocked;
-      g_startup_mutex.lock();
-    }
+    if (!g_startup_mutex.try_lock()) py::without_interpreter_lock([] { g_startup_mutex.lock(); });
     g_startup_thread.store(std::this_thread::get_id());
   }
   ~StartupLock() {

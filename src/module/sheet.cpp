@@ -52,9 +52,12 @@ core::SharedCell cell_at(const core::SharedSheet& handle, uint32_t row, uint16_t
     return cell;
   }
   core::CellValue initial = value ? std::move(*value) : core::CellValue::empty();
-  core::Text data_type = core::Text::letter(core::data_type_letter(initial));
-  core::SharedCell cell = core::SharedCell::make(
-      core::CoreCell{row, col, std::move(initial), core::Text(), std::move(data_type), core::Text(), core::Text()});
+  core::SharedCell cell = core::SharedCell::make();
+  core::CoreCell& fresh = cell.unlocked();  // no other thread sees it yet
+  fresh.row = row;
+  fresh.column = col;
+  fresh.type_letter = core::data_type_letter(initial);
+  fresh.value = std::move(initial);
   (void)core::cell_map_insert(core::edit_cell_map(sheet->cells), row, col, cell);  // nothing was filed there
   return cell;
 }

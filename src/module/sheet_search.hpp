@@ -38,8 +38,7 @@ struct KeepInterpreterLock {
 struct ReleaseInterpreterLock {
   template <class F>
   static auto run(F&& f) {
-    py::AllowThreads unlocked;
-    return f();
+    return py::without_interpreter_lock(std::forward<F>(f));
   }
 };
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "core/cell_edit.hpp"
+
 #include <cmath>
 #include <limits>
 #include <optional>
@@ -116,7 +118,107 @@ TEST(BuildCell, OnlyTheExactTypeSKeepsTheTextUnparsed) {
   EXPECT_EQ(kind_of(build_cell(3, 4, "123", std::nullopt, "S", std::nullopt).value), 'I');
   const CoreCell cell = build_cell(7, 2, "", "SUM(A1)", "s", "");
   EXPECT_EQ(kind_of(cell.value), 'S');  // the empty text under "s" is a String, not Empty
-  EXPECT_TRUE(cell.formula == "SUM(A1)" && cell.style_id == "" && !cell.hidden_value.has_value());
+  EXPECT_TRUE(cell_text(cell, &CellExtras::formula) == "SUM(A1)" && cell_text(cell, &CellExtras::style_id) == "" &&
+              !cell_text(cell, &CellExtras::hidden_value).has_value());
+}
+
+// Strings up to 14 bytes live in the value, longer ones in a Text: each side
+// of the boundary, with bytes a C string would cut, must copy, move and be
+// overwritten intact.
+TEST(CellValueTest, StringsOnBothSidesOfTheInlineSizeKeepTheirBytes) {
+  const std::string kLong(40, 'L');
+  const std::string texts[] = {
+      "a",
+      std::string(13, 'x'),
+      std::string(14, 'y'),
+      std::string(15, 'z'),
+      "\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9\u00e9",   // 14 bytes, 7 characters
+      "abcdefghijklm\u00e9",         // 15 bytes: the last character crosses the boundary
+      std::string("ab\0cd\0\0", 7),  // zero bytes inside
+      std::string(14, '\0'),
+      std::string(1000, 'q'),
+  };
+  for (const std::string& text : texts) {
+    SCOPED_TRACE(text.size());
+    const CellValue v = CellValue::string(text);
+    EXPECT_EQ(v.as_string(), text);
+    EXPECT_EQ(cell_value_text(v), text);
+    CellValue copy = v;
+    CellValue moved = std::move(copy);
+    EXPECT_EQ(moved.as_string(), text);
+    EXPECT_EQ(copy.kind(), ValueKind::Empty);
+    CellValue over_long = CellValue::string(kLong);
+    over_long = moved;
+    CellValue over_short = CellValue::string("s");
+    over_short = std::move(moved);
+    EXPECT_EQ(over_long.as_string(), text);
+    EXPECT_EQ(over_short.as_string(), text);
+    over_short = CellValue::string(kLong);  // a long text replacing this one
+    EXPECT_EQ(over_short.as_string(), kLong);
+    EXPECT_EQ(v.as_string(), text);
+  }
+}
+
+std::optional<std::string> text_of(const Text& t) {
+  return t.has_value() ? std::optional<std::string>(t.view()) : std::nullopt;
+}
+
+// What the Python setters do to a cell, step by step, and the formula, style,
+// hidden value and data type it then shows; the rare texts sit in one extras
+// block that must go once the last of them does.
+TEST(CellTexts, GainingAndLosingFormulaStyleAndHiddenValueKeepsTheOthers) {
+  using Edit = void (*)(CoreCell&);
+  struct Step {
+    Edit edit;
+    std::optional<std::string> formula, style, hidden;
+    std::string data_type;
+  };
+  const Step steps[] = {
+      {[](CoreCell&) {}, std::nullopt, std::nullopt, std::nullopt, "s"},
+      {[](CoreCell& c) { store_cell_formula(c, "=A1"); }, "=A1", std::nullopt, std::nullopt, "f"},
+      {[](CoreCell& c) { set_cell_text(c, &CellExtras::style_id, Text("")); }, "=A1", "", std::nullopt, "f"},
+      {[](CoreCell& c) { set_cell_text(c, &CellExtras::hidden_value, Text("h")); }, "=A1", "", "h", "f"},
+      {[](CoreCell& c) { touch_cell(c); }, "=A1", "", "h", "f"},
+      {[](CoreCell& c) { store_cell_value(c, parse_cell_value("7")); }, std::nullopt, "", "h", "n"},
+      {[](CoreCell& c) { touch_cell(c); }, std::nullopt, "", "h", "s"},
+      {[](CoreCell& c) { set_cell_text(c, &CellExtras::style_id, Text()); }, std::nullopt, std::nullopt, "h", "s"},
+      {[](CoreCell& c) { set_cell_text(c, &CellExtras::hidden_value, Text()); }, std::nullopt, std::nullopt,
+       std::nullopt, "s"},
+      {[](CoreCell& c) { set_cell_data_type(c, "custom"); }, std::nullopt, std::nullopt, std::nullopt, "custom"},
+      {[](CoreCell& c) { store_cell_formula(c, ""); }, "", std::nullopt, std::nullopt, "f"},
+      {[](CoreCell& c) { store_cell_value(c, CellValue::boolean(true)); }, std::nullopt, std::nullopt, std::nullopt,
+       "b"},
+  };
+  CoreCell cell = build_cell(2, 3, "x", std::nullopt, "s", std::nullopt);
+  for (size_t i = 0; i < std::size(steps); ++i) {
+    SCOPED_TRACE(i);
+    steps[i].edit(cell);
+    EXPECT_EQ(text_of(cell_text(cell, &CellExtras::formula)), steps[i].formula);
+    EXPECT_EQ(text_of(cell_text(cell, &CellExtras::style_id)), steps[i].style);
+    EXPECT_EQ(text_of(cell_text(cell, &CellExtras::hidden_value)), steps[i].hidden);
+    EXPECT_EQ(cell_data_type(cell), steps[i].data_type);
+    const bool any_text = steps[i].formula || steps[i].style || steps[i].hidden || steps[i].data_type.size() != 1;
+    EXPECT_EQ(cell.extras != nullptr, any_text);
+  }
+}
+
+// Any one byte but the zero byte is held in the cell itself; every other
+// data type text, and a later letter replacing it, reads back exactly.
+TEST(CellTexts, EveryDataTypeTextReadsBackExactly) {
+  const std::string types[] = {"s", "n", "b", "d", "f", "S", "x", "~", "\xff", std::string(1, '\0'),
+                               "", "str", "\u00e9", std::string("n\0", 2), std::string(300, 't')};
+  for (const std::string& type : types) {
+    SCOPED_TRACE(type);
+    CoreCell cell = build_cell(1, 1, "5", std::nullopt, type, std::nullopt);
+    EXPECT_EQ(cell_data_type(cell), type);
+    EXPECT_EQ(cell_data_type(CoreCell(1, 1, CellValue(), Text(), Text(type), Text(), Text())), type);
+    set_cell_text(cell, &CellExtras::style_id, Text("st"));
+    store_cell_value(cell, CellValue::empty());
+    EXPECT_EQ(cell_data_type(cell), "s");
+    EXPECT_EQ(text_of(cell_text(cell, &CellExtras::style_id)), "st");
+    set_cell_data_type(cell, type);
+    EXPECT_EQ(cell_data_type(cell), type);
+  }
 }
 
 }  // namespace

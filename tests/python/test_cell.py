@@ -47,3 +47,19 @@ def test_conversions_run_before_the_cell_is_locked():
     writes = type("Writes", (), {"__float__": lambda self: (setattr(cell, "value", "inner"), 8.5)[1]})
     cell.set_value_number(writes())  # deadlocks if the conversion ran under the cell's lock
     assert cell.value == "8.5"
+
+
+@pytest.mark.parametrize("text", [
+    "x" * 13, "y" * 14, "z" * 15, "\u00e9" * 7, "abcdefghijklm\u00e9", "\U0001f642" * 3 + "ab", "\U0001f642" * 4,
+    "a\x00b\x00", "\x00" * 14, "w" * 200,
+])
+def test_strings_around_the_inline_size_read_back_search_and_export_exactly(text):
+    book = vellix.Book()
+    sheet = book.add_sheet("S")
+    cell = sheet.cell(2, 1, text)
+    sheet.cell(1, 1, "z" * 15).value = text  # replacing a longer text, and then a shorter one
+    sheet.cell(3, 1, "x").value = text
+    assert [c.value for c in sheet.cells] == [text] * 3
+    assert (cell.data_type, cell.is_value_empty) == ("s", False)
+    assert [(c.row, c.column) for c in sheet.find_cells_by_str(text)] == [(1, 1), (2, 1), (3, 1)]
+    assert [c["value"] for c in book.to_dict()["sheets"][0]["cells"]] == [text] * 3

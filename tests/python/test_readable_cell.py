@@ -41,3 +41,9 @@ def test_nothing_can_be_made_or_written_and_the_writing_half_of_cell_is_absent(r
                 write()
         assert name in GETTERS or not hasattr(c, name)
     assert [getattr(c, name) for name in GETTERS] == before
+
+
+@pytest.mark.parametrize("data_type", ["s", "n", "f", "x", "~", "\u00e9", "\x00", "", "str", "n\x00", "t" * 300])
+def test_any_data_type_text_reads_back_exactly(data_type):
+    c = readable_cell(1, 1, "12", None, data_type, None)
+    assert (c.data_type, c.value, c.is_value_integer) == (data_type, "12", data_type != "s")

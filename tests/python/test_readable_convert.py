@@ -90,6 +90,41 @@ def test_conversion_errors_reach_python_unchanged(item, exc_type, message, raise
     raises_exactly(exc_type, message, readable.find_cells_by_regex, "", [cell(), item])
 
 
+def nested(depth):  # [[...[None]...]], `depth` lists deep
+    value = None
+    for _ in range(depth):
+        value = [value]
+    return value
+
+
+FIND_ARGS = {"find_cell_by_coords": (1, 1), "find_value_by_coords": (1, 1), "find_cell_by_regex": ("x",),
+             "find_cell_by_str": ("x",), "find_cell_by_letter": ("A1",), "find_cells_by_regex": ("x",),
+             "find_cells_by_str": ("x",), "find_cells_for_rows_by_regex": ("x", 1),
+             "find_cells_for_cols_by_regex": ("x", 1), "find_cells_multi_regex": ("x", "y"),
+             "find_cells_between_regex": ("x", "y"), "find_cells_range_rows": (1, 2), "find_cells_range_cols": (1, 2),
+             "find_values_by_col_rows": (1, [1]), "find_values_by_row_cols": (1, [1])}
+NESTING_ENTRIES = {  # each reads `value` from one place of a cell or sheet
+    **{name: (lambda name, args: lambda value: getattr(readable, name)(*args, [cell(value=value)]))(name, args)
+       for name, args in FIND_ARGS.items()},
+    "Finder, a cell's style_id": lambda value: readable.Finder([sheet(cells=[cell(style_id=value)])]),
+    "Finder, a merge range": lambda value: readable.Finder([sheet(merge_cells=[value])]),
+    "create_finder, a sheet's name": lambda value: readable.create_finder([sheet(name=value)]),
+}
+
+
+@pytest.mark.parametrize("read", NESTING_ENTRIES.values(), ids=NESTING_ENTRIES.keys())
+def test_lists_nested_past_a_fixed_depth_raise_recursion_error_whatever_the_interpreter_limit(read, raises_exactly):
+    limit = sys.getrecursionlimit()
+    sys.setrecursionlimit(1_000_000)  # far past what the C stack holds
+    try:
+        raises_exactly(RecursionError, "maximum recursion depth exceeded while reading a value", read, nested(100_000))
+        raises_exactly(RecursionError, "maximum recursion depth exceeded while reading a value", read, nested(1001))
+        read(nested(900))
+    finally:
+        sys.setrecursionlimit(limit)
+    assert convert(cell(value=nested(900))).value == "[" * 900 + "]" * 900
+
+
 @pytest.mark.parametrize("change, rows", [
     (lambda items: items.clear(), [1]), (lambda items: items.pop(), [1, 2]),
     (lambda items: items.extend([cell(row=90), cell(row=91)]), [1, 2, 3]),

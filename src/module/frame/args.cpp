@@ -94,7 +94,7 @@ auto converted(const char* name, F&& convert) -> decltype(convert()) {
 // PyLong_AsLong semantics (__index__, bool as 0 or 1), then the field's range.
 template <class T>
 T to_integer(PyObject* o) {
-  long v = PyLong_AsLong(o);
+  long v = parking_on_exit([o] { return PyLong_AsLong(o); });  // __index__ may be Python code
   if (v == -1 && PyErr_Occurred()) throw_pending();
   if (v < static_cast<long>(std::numeric_limits<T>::min()) || v > static_cast<long>(std::numeric_limits<T>::max())) {
     throw_error(PyExc_OverflowError, kOutOfRange);
@@ -112,7 +112,9 @@ std::string_view to_text(PyObject* o) {
 
 // The type's __qualname__ for messages; never fails.
 std::string type_qualname(PyTypeObject* type) {
-  Ref name = Ref::steal(PyObject_GetAttrString(reinterpret_cast<PyObject*>(type), "__qualname__"));
+  // A metaclass may make attribute reads Python code.
+  auto* type_object = reinterpret_cast<PyObject*>(type);
+  Ref name = Ref::steal(parking_on_exit([&] { return PyObject_GetAttrString(type_object, "__qualname__"); }));
   Py_ssize_t size = 0;
   const char* utf8 = name && PyUnicode_Check(name.get()) ? PyUnicode_AsUTF8AndSize(name.get(), &size) : nullptr;
   if (utf8 == nullptr) {
@@ -123,7 +125,8 @@ std::string type_qualname(PyTypeObject* type) {
 }
 
 bool attribute_equals(PyTypeObject* type, const char* attr, std::initializer_list<const char*> texts) {
-  Ref value = Ref::steal(PyObject_GetAttrString(reinterpret_cast<PyObject*>(type), attr));
+  auto* type_object = reinterpret_cast<PyObject*>(type);
+  Ref value = Ref::steal(parking_on_exit([&] { return PyObject_GetAttrString(type_object, attr); }));
   if (!value || !PyUnicode_Check(value.get())) {
     PyErr_Clear();
     return false;
@@ -160,12 +163,14 @@ std::vector<T> to_items(PyObject* o, F&& convert_item) {
   if (PyUnicode_Check(o)) throw_type_error("Can't extract `str` to `Vec`");
   if (!PySequence_Check(o)) throw_cast_error(o, "Sequence");
   std::vector<T> items;
-  Py_ssize_t hint = PySequence_Size(o);
+  // Sequences and their iterators may be Python code.
+  Py_ssize_t hint = parking_on_exit([o] { return PySequence_Size(o); });
   if (hint < 0) PyErr_Clear();
   if (hint > 0) items.reserve(static_cast<size_t>(hint < kMaxReservedItems ? hint : kMaxReservedItems));
-  Ref it = Ref::steal(PyObject_GetIter(o));
+  Ref it = Ref::steal(parking_on_exit([o] { return PyObject_GetIter(o); }));
   if (!it) throw_pending();
-  while (Ref item = Ref::steal(PyIter_Next(it.get()))) items.push_back(convert_item(item.get()));
+  auto next = [&it] { return Ref::steal(parking_on_exit([&it] { return PyIter_Next(it.get()); })); };
+  while (Ref item = next()) items.push_back(convert_item(item.get()));
   if (PyErr_Occurred()) throw_pending();
   return items;
 }
@@ -218,7 +223,7 @@ int32_t arg_index(PyObject* o, const char* name) {
 double arg_float(PyObject* o, const char* name) {
   return converted(name, [&] {
     if (PyFloat_CheckExact(o)) return PyFloat_AS_DOUBLE(o);
-    double v = PyFloat_AsDouble(o);
+    double v = parking_on_exit([o] { return PyFloat_AsDouble(o); });  // __float__ may be Python code
     if (v == -1.0 && PyErr_Occurred()) throw_pending();
     return v;
   });

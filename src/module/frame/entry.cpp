@@ -30,7 +30,7 @@ void apply_deferred_releases() noexcept {
     g_release_pending.store(false, std::memory_order_release);
   }
   // Outside the mutex: a release may run Python code that releases more.
-  for (PyObject* o : batch) Py_DECREF(o);
+  for (PyObject* o : batch) drop_reference(o);
 }
 
 }  // namespace
@@ -62,12 +62,25 @@ void set_error_from_current_exception() noexcept {
   }
 }
 
+AllowThreads::AllowThreads() noexcept : saved_count_(t_attach_count) {
+  t_attach_count = 0;
+  state_ = PyEval_SaveThread();
+}
+
+// No check for finalisation beforehand could spare the parking: finalisation
+// may begin between the check and the request.
+AllowThreads::~AllowThreads() {
+  parking_on_exit([this] { PyEval_RestoreThread(state_); });
+  t_attach_count = saved_count_;
+  apply_deferred_releases();
+}
+
 }  // namespace detail
 
 void release_later(PyObject* o) noexcept {
   if (o == nullptr) return;
   if (attached()) {
-    Py_DECREF(o);
+    drop_reference(o);
     return;
   }
   try {
@@ -77,17 +90,6 @@ void release_later(PyObject* o) noexcept {
   } catch (...) {
     // Out of memory for the queue: a lost reference (a leak) is the only safe outcome.
   }
-}
-
-AllowThreads::AllowThreads() noexcept : saved_count_(t_attach_count) {
-  t_attach_count = 0;
-  state_ = PyEval_SaveThread();
-}
-
-AllowThreads::~AllowThreads() {
-  PyEval_RestoreThread(state_);
-  t_attach_count = saved_count_;
-  apply_deferred_releases();
 }
 
 bool attached() noexcept { return t_attach_count > 0; }

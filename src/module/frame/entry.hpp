@@ -3,6 +3,8 @@
 // deferred reference releases, runs the body and turns whatever escapes it
 // into a Python exception: PyError as it is, core::InternalFailure and every
 // other C++ exception as PanicException. Nothing unwinds into the interpreter.
+// And the one way to give the interpreter lock up for a while. A thread the
+// interpreter ends on the way is parked (thread_exit.hpp).
 //
 //   static PyObject* book_repr(PyObject* self) {
 //     return entry([&] { return Book::repr(self); });   // body returns Ref
@@ -17,6 +19,7 @@
 
 #include "module/frame/errors.hpp"
 #include "module/frame/ref.hpp"
+#include "module/frame/thread_exit.hpp"
 
 namespace vellix::py {
 
@@ -34,6 +37,8 @@ PyObject* entry(F&& body) noexcept {
   PyObject* result = nullptr;
   try {
     result = std::forward<F>(body)().release();
+  } catch (abi::__forced_unwind&) {  // from Python code no parking_on_exit stands around
+    park_exiting_thread();
   } catch (...) {
     detail::set_error_from_current_exception();
   }
@@ -48,6 +53,8 @@ int entry_status(F&& body) noexcept {
   int status = 0;
   try {
     std::forward<F>(body)();
+  } catch (abi::__forced_unwind&) {
+    park_exiting_thread();
   } catch (...) {
     detail::set_error_from_current_exception();
     status = -1;
@@ -60,9 +67,10 @@ int entry_status(F&& body) noexcept {
 // entry of any thread.
 void release_later(PyObject* o) noexcept;
 
-// Runs a scope without the interpreter lock: the attach count is set aside and
-// PyEval_SaveThread called; the destructor takes the lock back, restores the
-// count and applies deferred releases. Touch no Python object inside.
+namespace detail {
+// Gives the lock up for its lifetime: the attach count is set aside and
+// PyEval_SaveThread called; the destructor takes the lock back (or parks the
+// thread), restores the count and applies deferred releases.
 class AllowThreads {
  public:
   AllowThreads() noexcept;
@@ -74,6 +82,15 @@ class AllowThreads {
   long saved_count_;
   PyThreadState* state_;
 };
+}  // namespace detail
+
+// Runs f() without the interpreter lock and returns what it returns, with the
+// lock held again, also when f throws. f touches no Python object.
+template <class F>
+decltype(auto) without_interpreter_lock(F&& f) {
+  detail::AllowThreads unlocked;
+  return std::forward<F>(f)();
+}
 
 // Whether this thread is attached (inside an entry, with the interpreter lock).
 bool attached() noexcept;

@@ -33,26 +33,29 @@ PyObject* take_pending() noexcept {
   PyObject *type = nullptr, *value = nullptr, *tb = nullptr;
   PyErr_Fetch(&type, &value, &tb);
   if (type == nullptr) return nullptr;
-  PyErr_NormalizeException(&type, &value, &tb);
+  parking_on_exit([&] { PyErr_NormalizeException(&type, &value, &tb); });  // may make the instance
   if (tb != nullptr) PyException_SetTraceback(value, tb);
-  Py_XDECREF(type);
-  Py_XDECREF(tb);
+  drop_reference(type);
+  drop_reference(tb);
   return value;
 #endif
 }
 
 void set_pending(PyObject* exc) noexcept {  // steals exc
+  // Replacing a pending error drops it.
+  parking_on_exit([exc] {
 #if PY_VERSION_HEX >= 0x030C0000
-  PyErr_SetRaisedException(exc);
+    PyErr_SetRaisedException(exc);
 #else
-  PyErr_Restore(Py_NewRef(reinterpret_cast<PyObject*>(Py_TYPE(exc))), exc, PyException_GetTraceback(exc));
+    PyErr_Restore(Py_NewRef(reinterpret_cast<PyObject*>(Py_TYPE(exc))), exc, PyException_GetTraceback(exc));
 #endif
+  });
 }
 
 // A PanicException raised by Python code that native code called: the failure
 // goes on to the caller, but first its Python stack is shown, since the frames
 // between here and the caller will not appear in the final traceback.
-void report_returning_panic(PyObject* exc) noexcept {
+void report_returning_panic(PyObject* exc) {
   std::fputs("--- vellix: an internal failure (PanicException) came back from Python code; "
              "passing it on ---\n",
              stderr);
@@ -99,12 +102,15 @@ PyObject* panic_exception_type() {
 }
 
 void set_panic(std::string_view message) noexcept {
-  PyObject* type = panic_exception_type();
-  if (type == nullptr) return;  // the reason it could not be made stays pending
-  PyObject* text = message_object(message);
-  if (text == nullptr) return;
-  PyErr_SetObject(type, text);
-  Py_DECREF(text);
+  // Making the type or the instance may collect garbage, running finalisers.
+  parking_on_exit([message] {
+    PyObject* type = panic_exception_type();
+    if (type == nullptr) return;  // the reason it could not be made stays pending
+    PyObject* text = message_object(message);
+    if (text == nullptr) return;
+    PyErr_SetObject(type, text);
+    drop_reference(text);
+  });
 }
 
 }  // namespace vellix::py

@@ -84,8 +84,10 @@ class PyClass {
   static PyTypeObject* type_object_or_null() noexcept {
     PyTypeObject* t = cell();
     if (t == nullptr) {
-      t = detail::create_type(Spec::kTypeName, sizeof(Object), Spec::kFlags, Spec::kDoc, Spec::slots(),
-                              &PyClass::dealloc);
+      t = parking_on_exit([] {  // a new type may set off a collection, running finalisers
+        return detail::create_type(Spec::kTypeName, sizeof(Object), Spec::kFlags, Spec::kDoc, Spec::slots(),
+                                   &PyClass::dealloc);
+      });
       cell() = t;  // the interpreter lock serialises first use
     }
     return t;
@@ -149,7 +151,7 @@ class PyClass {
     obj->borrow.~atomic();
     freefunc f = reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free));
     (f ? f : PyObject_Free)(o);
-    Py_DECREF(type);  // instances of heap types own a reference to their type
+    drop_reference(reinterpret_cast<PyObject*>(type));  // instances of heap types own a reference to their type
     detail::leave();
   }
 };

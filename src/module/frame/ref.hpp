@@ -7,7 +7,15 @@
 
 #include <utility>
 
+#include "module/frame/thread_exit.hpp"
+
 namespace vellix::py {
+
+// Drops one reference to `o` (none when nullptr). The drop may run a
+// finaliser: Python code, in which the thread can lose the lock for good.
+inline void drop_reference(PyObject* o) noexcept {
+  if (o != nullptr) parking_on_exit([o] { Py_DECREF(o); });
+}
 
 class Ref {
  public:
@@ -25,12 +33,12 @@ class Ref {
   Ref(Ref&& o) noexcept : p_(std::exchange(o.p_, nullptr)) {}
   Ref& operator=(Ref&& o) noexcept {
     if (this != &o) {
-      Py_XDECREF(p_);
+      drop_reference(p_);
       p_ = std::exchange(o.p_, nullptr);
     }
     return *this;
   }
-  ~Ref() { Py_XDECREF(p_); }
+  ~Ref() { drop_reference(p_); }
 
   PyObject* get() const noexcept { return p_; }
   // Hands the reference to the caller (for a slot's return value, or a call that steals).

@@ -30,13 +30,25 @@ void for_each_list_item(PyObject* list, F&& f) {
   }
 }
 
-// Nested lists recurse on the C stack; a list that holds itself would never end.
+// Nested lists recurse on the C stack (reading them, writing their text and
+// freeing them); a list that holds itself would never end. The interpreter's
+// limit alone can be raised past what the stack holds, and on 3.11 it is the
+// only one Py_EnterRecursiveCall applies, so a fixed bound stands beside it.
+thread_local int t_value_depth = 0;
+
 class RecursionGuard {
  public:
   RecursionGuard() {
+    if (t_value_depth >= kMaxValueDepth) {
+      py::throw_error(PyExc_RecursionError, "maximum recursion depth exceeded while reading a value");
+    }
     if (Py_EnterRecursiveCall(" while reading a value")) py::throw_pending();
+    ++t_value_depth;
   }
-  ~RecursionGuard() { Py_LeaveRecursiveCall(); }
+  ~RecursionGuard() {
+    --t_value_depth;
+    Py_LeaveRecursiveCall();
+  }
   RecursionGuard(const RecursionGuard&) = delete;  // one leave per enter
   RecursionGuard& operator=(const RecursionGuard&) = delete;
 };
@@ -151,7 +163,10 @@ PyObject* key_name(Key k) {
 
 // The key access rule: obj[key] for a dict or dict subclass, getattr otherwise.
 Ref read_key(PyObject* o, Key k) {
-  PyObject* r = PyDict_Check(o) ? PyObject_GetItem(o, key_name(k)) : PyObject_GetAttr(o, key_name(k));
+  PyObject* key = key_name(k);
+  PyObject* r = py::parking_on_exit([&] {  // a lookup or property may be Python code
+    return PyDict_Check(o) ? PyObject_GetItem(o, key) : PyObject_GetAttr(o, key);
+  });
   if (r == nullptr) py::throw_pending();
   return Ref::steal(r);
 }
@@ -191,7 +206,7 @@ ExtractedValue value_from_pyobject(PyObject* o) {
   }
   if (PyUnicode_Check(o)) return extracted(str_utf8(o));
   if (!PyList_Check(o)) {
-    Ref s = Ref::steal(PyObject_Str(o));
+    Ref s = Ref::steal(py::parking_on_exit([o] { return PyObject_Str(o); }));
     if (!s) py::throw_pending();
     return extracted(lenient_utf8(s.get()));
   }

@@ -40,9 +40,12 @@ struct ExtractedValue {
 // None; exact bool; int (signed 64-bit, else OverflowError); float; str
 // (UTF-8, UnicodeEncodeError for a lone surrogate); any non-list object by
 // its str() with lone surrogates replaced; a list item by item, bounded by
-// both its current and its starting length. Nesting deeper than the
-// interpreter's recursion limit raises RecursionError.
+// both its current and its starting length. Lists nested deeper than the
+// interpreter's recursion limit, or than kMaxValueDepth whatever that limit,
+// raise RecursionError.
 ExtractedValue value_from_pyobject(PyObject* o);
+// Deep enough for any real value, shallow enough for a small thread stack.
+inline constexpr int kMaxValueDepth = 1000;
 
 // Str unchanged, Int in decimal, Float as a Number's value text, Bool
 // "true"/"false", List "[a, b]" of unquoted item texts, None "".

@@ -165,11 +165,7 @@ PyObject* create_finder(PyObject*, PyObject* const* args, Py_ssize_t nargsf, PyO
     auto a = kSig.match(args, nargsf, kwnames);
     PyObject* list = py::arg_list(a[0], "sheets");
     std::vector<core::CoreSheet> sheets = snapshot_sheets(list);
-    core::SharedBook book;
-    {
-      py::AllowThreads unlocked;
-      book = snapshot_book(std::move(sheets));
-    }
+    core::SharedBook book = py::without_interpreter_lock([&] { return snapshot_book(std::move(sheets)); });
     return Finder::new_object(std::move(book));
   });
 }
