@@ -5,6 +5,7 @@
 #include <bit>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <span>
 #include <utility>
 
@@ -149,7 +150,7 @@ CellSpan sorted_cells(const CellStore& store) {
     if (list.size != store.map.size()) throw InternalFailure("sorted cell list kept past a change of its cell map");
     return {list.cells.get(), list.size};
   }
-  absl::MutexLock lock(&list.building);
+  std::lock_guard lock(list.building);
   // Another reader may have built it while this one waited for the lock.
   if (!list.ready.load(std::memory_order_relaxed)) {
     const std::vector<KeyedCell> keyed = keyed_by_coordinate(store.map);

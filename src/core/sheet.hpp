@@ -7,7 +7,6 @@
 #pragma once
 
 #include <absl/container/flat_hash_map.h>
-#include <absl/synchronization/mutex.h>
 
 #include <atomic>
 #include <cstdint>
@@ -16,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/rw_lock.hpp"
 #include "core/shared.hpp"
 #include "core/value.hpp"
 
@@ -47,7 +47,7 @@ struct SortedCellList {
   SortedCellList(const SortedCellList&) noexcept {}
   SortedCellList& operator=(const SortedCellList&) noexcept;
 
-  mutable absl::Mutex building;
+  mutable RwLock building;  // taken exclusively
   mutable std::atomic<bool> ready{false};
   // `size` entries each, left empty until built.
   mutable std::unique_ptr<uint64_t[]> keys;  // (row << 16) | column, ascending
