@@ -1,5 +1,6 @@
 # make demo: install what is missing, build, run the quickstart.
 # make test: install what is missing, build, run every C++ and Python test.
+# make sanitize: the same tests built with AddressSanitizer and UBSan.
 #
 # Python packages go only into the project's virtual environments: .venv from
 # python3, and .venv-extra from the newest other CPython when there is one.
@@ -12,9 +13,14 @@ PYTHON := $(CURDIR)/$(VENV)/bin/python
 EXTRA_PYTHON := $(CURDIR)/$(EXTRA_VENV)/bin/python
 BUILD := build
 EXTRA_BUILD := build-extra
+SANITIZE_BUILD := build-sanitize
 CMAKE_FLAGS := -G Ninja -DCMAKE_BUILD_TYPE=Release
+# gcc's runtimes go first into the interpreter, which is not built with them:
+# the sanitizer's, and the C++ one so that it can catch exceptions thrown.
+SANITIZE_ENV = LD_PRELOAD="$$(g++ -print-file-name=libasan.so) $$(g++ -print-file-name=libstdc++.so)" \
+  ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1
 
-.PHONY: deps build build-extra demo test bench clean
+.PHONY: deps build build-extra demo test sanitize bench clean
 
 deps:
 	@bash scripts/install-deps.sh python3 $(EXTRA_BASE_PYTHON)
@@ -39,8 +45,17 @@ test: build build-extra
 	@PYTHONPATH=$(BUILD)/python $(PYTHON) -m pytest -q tests/python
 	@if [ -n "$(EXTRA_BASE_PYTHON)" ]; then PYTHONPATH=$(EXTRA_BUILD)/python $(EXTRA_PYTHON) -m pytest -q tests/python; fi
 
+# pytest captures only Python's streams here, so that a sanitizer report,
+# which ends the process, still reaches the terminal.
+sanitize: deps
+	@cmake -S . -B $(SANITIZE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=g++ \
+	  -DVELLIX_SANITIZE=ON -DVELLIX_BENCH=OFF -DPython_EXECUTABLE=$(PYTHON) > /dev/null
+	@cmake --build $(SANITIZE_BUILD)
+	@ctest --test-dir $(SANITIZE_BUILD) --output-on-failure -j $$(nproc)
+	@$(SANITIZE_ENV) PYTHONPATH=$(SANITIZE_BUILD)/python $(PYTHON) -m pytest -q --capture=sys tests/python
+
 bench: build
 	@PATH=$(CURDIR)/$(VENV)/bin:$$PATH bash bench/run.sh  # its python3 is the venv's
 
 clean:
-	rm -rf $(BUILD) $(EXTRA_BUILD)
+	rm -rf $(BUILD) $(EXTRA_BUILD) $(SANITIZE_BUILD)
