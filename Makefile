@@ -1,6 +1,7 @@
 # make demo: install what is missing, build, run the quickstart.
 # make test: install what is missing, build, run every C++ and Python test.
 # make sanitize: the same tests built with AddressSanitizer and UBSan.
+# make fuzz: each fuzz target for FUZZ_SECONDS (see fuzz/README.md).
 #
 # Python packages go only into the project's virtual environments: .venv from
 # python3, and .venv-extra from the newest other CPython when there is one.
@@ -14,13 +15,15 @@ EXTRA_PYTHON := $(CURDIR)/$(EXTRA_VENV)/bin/python
 BUILD := build
 EXTRA_BUILD := build-extra
 SANITIZE_BUILD := build-sanitize
+FUZZ_BUILD := build-fuzz
+FUZZ_SECONDS := 60
 CMAKE_FLAGS := -G Ninja -DCMAKE_BUILD_TYPE=Release
 # gcc's runtimes go first into the interpreter, which is not built with them:
 # the sanitizer's, and the C++ one so that it can catch exceptions thrown.
 SANITIZE_ENV = LD_PRELOAD="$$(g++ -print-file-name=libasan.so) $$(g++ -print-file-name=libstdc++.so)" \
   ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1
 
-.PHONY: deps build build-extra demo test sanitize bench clean
+.PHONY: deps build build-extra demo test sanitize fuzz bench clean
 
 deps:
 	@bash scripts/install-deps.sh python3 $(EXTRA_BASE_PYTHON)
@@ -54,8 +57,14 @@ sanitize: deps
 	@ctest --test-dir $(SANITIZE_BUILD) --output-on-failure -j $$(nproc)
 	@$(SANITIZE_ENV) PYTHONPATH=$(SANITIZE_BUILD)/python $(PYTHON) -m pytest -q --capture=sys tests/python
 
+fuzz: deps
+	@cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+	  -DVELLIX_FUZZ=ON -DVELLIX_TESTS=OFF -DVELLIX_BENCH=OFF -DVELLIX_EXTENSION=OFF > /dev/null
+	@cmake --build $(FUZZ_BUILD)
+	@bash scripts/fuzz.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
 bench: build
 	@PATH=$(CURDIR)/$(VENV)/bin:$$PATH bash bench/run.sh  # its python3 is the venv's
 
 clean:
-	rm -rf $(BUILD) $(EXTRA_BUILD) $(SANITIZE_BUILD)
+	rm -rf $(BUILD) $(EXTRA_BUILD) $(SANITIZE_BUILD) $(FUZZ_BUILD)

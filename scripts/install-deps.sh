@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that the build and the tests need, and only
-# those missing, so a second run (or a machine that has everything) costs a
-# fraction of a second. Uses sudo when not root. Usage: install-deps.sh [PYTHON...] (default python3): for each
+# Installs the Debian packages that the build, the tests, the sanitizer build
+# and the fuzz targets need, and only those missing, so a second run (or a
+# machine that has everything) costs a fraction of a second. Uses sudo when
+# not root. Usage: install-deps.sh [PYTHON...] (default python3): for each
 # Python that is Debian's own, its headers and venv module come too. Python
 # packages never go into these interpreters (Debian's is externally managed);
 # scripts/venv.sh puts them into the project's virtual environments.
@@ -11,6 +12,7 @@ DEB_PACKAGES=(
   g++ cmake ninja-build pkg-config make
   libpcre2-dev libtbb-dev libabsl-dev libicu-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  clang libclang-rt-14-dev nlohmann-json3-dev
 )
 DEBIAN_PYTHON_PACKAGES=(python3 python3-dev python3-venv)
 
