@@ -47,6 +47,13 @@ void BlockPool::release_slab(Slab* slab) noexcept {
   std::free(slab);
 }
 
+BlockPool::~BlockPool() {
+  for (Slab* slab : by_address_) {
+    slab->~Slab();
+    std::free(slab);
+  }
+}
+
 void* BlockPool::allocate() {
   std::lock_guard<RwLock> hold(lock_);
   while (current_ == nullptr || current_->free_count == 0) {

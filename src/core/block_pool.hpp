@@ -32,6 +32,8 @@ class BlockPool {
   explicit constexpr BlockPool(size_t block_size) noexcept : block_size_(block_size) {}
   BlockPool(const BlockPool&) = delete;  // its blocks belong to it
   BlockPool& operator=(const BlockPool&) = delete;
+  // Gives every slab back: blocks still out die with the pool.
+  ~BlockPool();
 
   size_t block_size() const noexcept { return block_size_; }
   // A block of block_size() bytes, aligned to 8; throws std::bad_alloc.

@@ -63,6 +63,9 @@ int run_match(pcre2_code* code, bool jit, uint32_t limit, std::string_view text,
     pcre2_set_match_limit(s.context, limit);
     s.match_limit = limit;
   }
+  // An empty view may carry a null pointer, which JIT code reads through for
+  // some patterns ("()*T|9|"): hand it a real empty text instead.
+  if (text.data() == nullptr) text = std::string_view("", 0);
   auto subject = reinterpret_cast<PCRE2_SPTR>(text.data());
   if (jit) return pcre2_jit_match(code, subject, text.size(), 0, 0, data, s.context);
   return pcre2_match(code, subject, text.size(), 0, PCRE2_NO_UTF_CHECK, data, s.context);

@@ -127,7 +127,15 @@ void set_cell_value_from_text(CellValue& slot, std::string_view text) { slot = p
 namespace {
 constexpr size_t kCellBlockSize = 40;  // the lock and count (8), the cell (32)
 static_assert(sizeof(RwLock) + sizeof(std::atomic<uint32_t>) + sizeof(CoreCell) == kCellBlockSize);
-constinit BlockPool g_cell_blocks(kCellBlockSize);
+// Never destroyed: a cell may still be dropped while the process exits, after
+// static destructors have begun.
+union CellBlocks {
+  constexpr CellBlocks() : pool(kCellBlockSize) {}
+  ~CellBlocks() {}
+  BlockPool pool;
+};
+constinit CellBlocks g_cell_blocks_holder;
+BlockPool& g_cell_blocks = g_cell_blocks_holder.pool;
 [[maybe_unused]] const int kCellBlocksForkSafe =
     pthread_atfork([] { g_cell_blocks.lock(); }, [] { g_cell_blocks.unlock(); }, [] { g_cell_blocks.unlock(); });
 }  // namespace

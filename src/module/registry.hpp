@@ -10,7 +10,7 @@
 namespace vellix::module {
 
 // `__version__` and what version() returns.
-inline constexpr const char kVersion[] = "0.12.3";
+inline constexpr const char kVersion[] = VELLIX_VERSION;  // from pyproject.toml, by the build
 
 PyTypeObject* service_type();
 PyTypeObject* book_type();

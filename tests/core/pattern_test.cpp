@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
+#include <string_view>
+#include <tuple>
 
 namespace vellix::core {
 namespace {
@@ -27,6 +30,18 @@ TEST(Pattern, AMatchTheLibraryGivesUpOnCountsAsNoMatch) {
   EXPECT_FALSE(limited.matches(std::string(12, 'a') + "!"));
   EXPECT_TRUE(limited.matches("aaaa"));
   EXPECT_FALSE(compile_search_pattern("^(a+)+$|!").value().matches(std::string(40, 'a') + "!"));
+}
+
+// A default-constructed view has no pointer at all; the JIT code of some
+// patterns once read through it.
+TEST(Pattern, MatchesAnEmptyViewWithoutPointer) {
+  const std::tuple<const char*, bool> cases[] = {{"()*T|9|", true}, {"a|b|()", true}, {"x", false}, {"^$", true}};
+  for (const auto& [pattern, matches] : cases) {
+    const Pattern p = compile_pattern(pattern).value();
+    EXPECT_EQ(p.matches(std::string_view()), matches) << pattern;
+    std::optional<std::string_view> groups[2];
+    EXPECT_EQ(p.match_groups(std::string_view(), groups), matches) << pattern;
+  }
 }
 
 }  // namespace

@@ -32,7 +32,7 @@ void set_error_from_current_exception() noexcept;
 
 // For bodies that return a new reference (Ref); NULL with an error set on failure.
 template <class F>
-PyObject* entry(F&& body) noexcept {
+VELLIX_CATCHES_FORCED_UNWIND PyObject* entry(F&& body) noexcept {
   detail::enter();
   PyObject* result = nullptr;
   try {
@@ -48,7 +48,7 @@ PyObject* entry(F&& body) noexcept {
 
 // For bodies that return nothing (setters, init-style slots); 0 or -1.
 template <class F>
-int entry_status(F&& body) noexcept {
+VELLIX_CATCHES_FORCED_UNWIND int entry_status(F&& body) noexcept {
   detail::enter();
   int status = 0;
   try {

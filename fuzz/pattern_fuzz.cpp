@@ -1,0 +1,52 @@
+// The pattern front end: the input up to its first newline is a pattern, the
+// rest (its first 64 bytes) a text. Compiling either form fails cleanly or
+// gives a pattern that matches the text without fault or hang, and a match
+// reports groups that lie inside the text.
+#include <array>
+#include <cstdint>
+#include <cstdlib>
+#include <optional>
+#include <string_view>
+
+#include "core/pattern.hpp"
+#include "utf8.hpp"
+
+using namespace vellix::core;
+
+namespace {
+
+constexpr size_t kMaxText = 64;
+
+void check(bool ok) {
+  if (!ok) std::abort();
+}
+
+void exercise(const Result<Pattern>& compiled, std::string_view text) {
+  if (!compiled) {
+    check(!compiled.error().message.empty());
+    return;
+  }
+  const Pattern& pattern = compiled.value();
+  std::array<std::optional<std::string_view>, 4> groups;
+  const bool hit = pattern.match_groups(text, groups);
+  check(hit == pattern.matches(text));
+  check(hit == groups[0].has_value());
+  for (const auto& g : groups) {
+    if (!g) continue;
+    check(g->data() >= text.data() && g->data() + g->size() <= text.data() + text.size());
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::string_view input(reinterpret_cast<const char*>(data), size);
+  const size_t newline = input.find('\n');
+  const std::string_view pattern = input.substr(0, newline);
+  const std::string_view text =
+      newline == std::string_view::npos ? std::string_view() : input.substr(newline + 1, kMaxText);
+  if (!vellix::fuzz::valid_utf8(text)) return -1;  // cells only ever hold UTF-8
+  exercise(compile_search_pattern(pattern), text);
+  exercise(compile_pattern(pattern), text);
+  return 0;
+}
