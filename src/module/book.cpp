@@ -5,11 +5,11 @@
 
 #include <string>
 
-#include "module/attribute.hpp"
+#include "module/frame/attribute.hpp"
 #include "module/book_ops.hpp"
 #include "module/classes.hpp"
-#include "module/method_table.hpp"
-#include "module/registry.hpp"
+#include "module/frame/method_table.hpp"
+#include "module/frame/registry.hpp"
 
 namespace vellix::module {
 namespace {

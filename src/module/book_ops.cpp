@@ -8,7 +8,7 @@
 #include "module/classes.hpp"
 #include "module/frame/errors.hpp"
 #include "module/frame/object.hpp"
-#include "module/results.hpp"
+#include "module/frame/results.hpp"
 
 namespace vellix::module {
 

@@ -21,10 +21,10 @@
 #include <cstddef>
 
 #include "core/sheet.hpp"
-#include "module/attribute.hpp"
+#include "module/frame/attribute.hpp"
 #include "module/frame/args.hpp"
 #include "module/frame/ref.hpp"
-#include "module/method.hpp"
+#include "module/frame/method.hpp"
 
 namespace vellix::module {
 

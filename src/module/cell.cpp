@@ -12,12 +12,12 @@
 
 #include "core/cell_edit.hpp"
 #include "core/value.hpp"
-#include "module/attribute.hpp"
+#include "module/frame/attribute.hpp"
 #include "module/cell_getters.hpp"
 #include "module/classes.hpp"
-#include "module/method.hpp"
-#include "module/method_table.hpp"
-#include "module/registry.hpp"
+#include "module/frame/method.hpp"
+#include "module/frame/method_table.hpp"
+#include "module/frame/registry.hpp"
 
 namespace vellix::module {
 namespace {

@@ -21,7 +21,7 @@
 #include "core/cell_edit.hpp"
 #include "core/letters.hpp"
 #include "core/value.hpp"
-#include "module/attribute.hpp"
+#include "module/frame/attribute.hpp"
 #include "module/frame/object.hpp"
 
 namespace vellix::module {

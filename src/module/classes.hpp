@@ -1,8 +1,6 @@
-// The eight Python classes as instances of the per-class family
-// (frame/object.hpp). Each spec's slots() and the class's entries live in the
-// class's own file: book.cpp, sheet.cpp (+ sheet_rows.cpp, sheet_search.cpp),
-// cell.cpp, comment.cpp, service.cpp, readable/finder.cpp,
-// readable/sheet.cpp, readable/cell.cpp.
+// The classes of the vellix module as instances of the per-class family
+// (frame/object.hpp); the readable ones are in readable/classes.hpp. Each
+// spec's slots() and the class's entries live in the class's own file.
 #pragma once
 
 #include <Python.h>
@@ -25,16 +23,6 @@ struct ServicePayload {
   }
 };
 
-#define VELLIX_CLASS_SPEC(Spec, PayloadType, name, type_name, doc, flags) \
-  struct Spec {                                                          \
-    using Payload = PayloadType;                                         \
-    static constexpr const char* kName = name;                           \
-    static constexpr const char* kTypeName = type_name;                  \
-    static constexpr const char* kDoc = doc;                             \
-    static constexpr unsigned kFlags = flags;                            \
-    static PyType_Slot* slots();                                         \
-  }
-
 VELLIX_CLASS_SPEC(BookSpec, core::SharedBook, "Book", "vellix.Book", "Book()\n--\n\n", 0);
 VELLIX_CLASS_SPEC(SheetSpec, core::SharedSheet, "Sheet", "vellix.Sheet", nullptr, Py_TPFLAGS_DISALLOW_INSTANTIATION);
 VELLIX_CLASS_SPEC(CellSpec, core::SharedCell, "Cell", "vellix.Cell", nullptr, Py_TPFLAGS_DISALLOW_INSTANTIATION);
@@ -42,22 +30,12 @@ VELLIX_CLASS_SPEC(CommentSpec, core::SharedComment, "Comment", "vellix.Comment",
                   Py_TPFLAGS_DISALLOW_INSTANTIATION);
 VELLIX_CLASS_SPEC(ServiceSpec, ServicePayload, "Service", "vellix.Service", "Service(conn_db)\n--\n\n",
                   Py_TPFLAGS_BASETYPE);
-VELLIX_CLASS_SPEC(FinderSpec, core::SharedBook, "Finder", "vellix.readable.Finder", "Finder(sheets)\n--\n\n", 0);
-VELLIX_CLASS_SPEC(ReadableSheetSpec, core::SharedSheet, "ReadableSheet", "vellix.readable.ReadableSheet", nullptr,
-                  Py_TPFLAGS_DISALLOW_INSTANTIATION);
-VELLIX_CLASS_SPEC(ReadableCellSpec, core::SharedCell, "ReadableCell", "vellix.readable.ReadableCell", nullptr,
-                  Py_TPFLAGS_DISALLOW_INSTANTIATION);
-
-#undef VELLIX_CLASS_SPEC
 
 using Book = py::PyClass<BookSpec>;
 using Sheet = py::PyClass<SheetSpec>;
 using Cell = py::PyClass<CellSpec>;
 using Comment = py::PyClass<CommentSpec>;
 using Service = py::PyClass<ServiceSpec>;
-using Finder = py::PyClass<FinderSpec>;
-using ReadableSheet = py::PyClass<ReadableSheetSpec>;
-using ReadableCell = py::PyClass<ReadableCellSpec>;
 
 // The `Sheet` argument rule (Book.copy_sheet, Service._copy_sheet): a Sheet or
 // subtype, its handle copied under a momentary shared borrow.

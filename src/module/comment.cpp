@@ -7,9 +7,10 @@
 #include <string_view>
 
 #include "core/sheet.hpp"
-#include "module/attribute.hpp"
+#include "module/frame/attribute.hpp"
+#include "module/frame/results.hpp"
 #include "module/classes.hpp"
-#include "module/registry.hpp"
+#include "module/frame/registry.hpp"
 
 namespace vellix::module {
 namespace {

@@ -11,8 +11,8 @@
 #include "module/frame/args.hpp"
 #include "module/frame/entry.hpp"
 #include "module/frame/object.hpp"
-#include "module/method_table.hpp"
-#include "module/registry.hpp"
+#include "module/frame/method_table.hpp"
+#include "module/frame/registry.hpp"
 
 namespace vellix::module {
 

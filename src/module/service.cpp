@@ -7,16 +7,16 @@
 #include <string>
 
 #include "core/sheet.hpp"
-#include "module/attribute.hpp"
+#include "module/frame/attribute.hpp"
 #include "module/book_ops.hpp"
 #include "module/classes.hpp"
 #include "module/frame/args.hpp"
 #include "module/frame/entry.hpp"
 #include "module/frame/errors.hpp"
-#include "module/method.hpp"
-#include "module/method_table.hpp"
-#include "module/qualname.hpp"
-#include "module/registry.hpp"
+#include "module/frame/method.hpp"
+#include "module/frame/method_table.hpp"
+#include "module/frame/qualname.hpp"
+#include "module/frame/registry.hpp"
 
 namespace vellix::module {
 

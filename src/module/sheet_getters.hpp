@@ -17,7 +17,8 @@
 
 #include "core/queries.hpp"
 #include "core/sheet.hpp"
-#include "module/attribute.hpp"
+#include "module/frame/attribute.hpp"
+#include "module/frame/results.hpp"
 #include "module/frame/object.hpp"
 
 namespace vellix::module {

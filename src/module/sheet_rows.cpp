@@ -5,9 +5,9 @@
 #include <cstdint>
 
 #include "core/sheet.hpp"
-#include "module/attribute.hpp"
+#include "module/frame/attribute.hpp"
 #include "module/classes.hpp"
-#include "module/method.hpp"
+#include "module/frame/method.hpp"
 
 namespace vellix::module {
 namespace {

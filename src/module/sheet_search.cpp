@@ -12,12 +12,13 @@
 #include "core/letters.hpp"
 #include "core/queries.hpp"
 #include "core/search.hpp"
-#include "module/attribute.hpp"
+#include "module/frame/attribute.hpp"
 #include "module/cell_getters.hpp"
 #include "module/frame/args.hpp"
 #include "module/frame/errors.hpp"
-#include "module/method.hpp"
-#include "module/results.hpp"
+#include "module/frame/method.hpp"
+#include "module/frame/results.hpp"
+#include "module/readable/classes.hpp"
 
 namespace vellix::module {
 namespace {

@@ -24,23 +24,6 @@
 
 namespace vellix::module {
 
-// Runs the core work with the interpreter lock held.
-struct KeepInterpreterLock {
-  template <class F>
-  static auto run(F&& f) {
-    return f();
-  }
-};
-
-// Runs the core work with the interpreter lock released; it is taken back
-// before run returns, also when the work throws.
-struct ReleaseInterpreterLock {
-  template <class F>
-  static auto run(F&& f) {
-    return py::without_interpreter_lock(std::forward<F>(f));
-  }
-};
-
 template <class Self_, class Hit_, class Lock_, const char* kClassName_>
 struct SearchHost {
   using Self = Self_;  // the sheet class
@@ -50,9 +33,7 @@ struct SearchHost {
 };
 
 inline constexpr char kSheetName[] = "Sheet";
-inline constexpr char kReadableSheetName[] = "ReadableSheet";
-using SheetHost = SearchHost<Sheet, Cell, KeepInterpreterLock, kSheetName>;
-using ReadableSheetHost = SearchHost<ReadableSheet, ReadableCell, ReleaseInterpreterLock, kReadableSheetName>;
+using SheetHost = SearchHost<Sheet, Cell, py::KeepInterpreterLock, kSheetName>;
 
 // METH_FASTCALL | METH_KEYWORDS entries; their text signatures are the
 // method name with the parameters below.
@@ -80,6 +61,5 @@ struct SheetSearches {
 };
 
 extern template struct SheetSearches<SheetHost>;
-extern template struct SheetSearches<ReadableSheetHost>;
 
 }  // namespace vellix::module

@@ -92,6 +92,23 @@ decltype(auto) without_interpreter_lock(F&& f) {
   return std::forward<F>(f)();
 }
 
+// Lock policies for work that touches no Python object: run(f) returns f()
+// run with the interpreter lock kept, or released and taken back before run
+// returns, also when f throws.
+struct KeepInterpreterLock {
+  template <class F>
+  static auto run(F&& f) {
+    return std::forward<F>(f)();
+  }
+};
+
+struct ReleaseInterpreterLock {
+  template <class F>
+  static auto run(F&& f) {
+    return without_interpreter_lock(std::forward<F>(f));
+  }
+};
+
 // Whether this thread is attached (inside an entry, with the interpreter lock).
 bool attached() noexcept;
 

@@ -3,7 +3,7 @@
 // with PyType_FromSpec, downcast, new_object, new_list, dealloc, and the
 // shared and exclusive borrow guards.
 //
-// A class supplies a spec struct:
+// A class supplies a spec struct (VELLIX_CLASS_SPEC below writes one):
 //   struct BookSpec {
 //     using Payload = core::SharedBook;
 //     static constexpr const char* kName = "Book";             // __qualname__, messages
@@ -155,6 +155,17 @@ class PyClass {
     detail::leave();
   }
 };
+
+// The spec struct of a class, as above.
+#define VELLIX_CLASS_SPEC(Spec, PayloadType, name, type_name, doc, flags) \
+  struct Spec {                                                          \
+    using Payload = PayloadType;                                         \
+    static constexpr const char* kName = name;                           \
+    static constexpr const char* kTypeName = type_name;                  \
+    static constexpr const char* kDoc = doc;                             \
+    static constexpr unsigned kFlags = flags;                            \
+    static PyType_Slot* slots();                                         \
+  }
 
 // Result builders; a failure to make one is an API failure.
 Ref py_str(std::string_view utf8);

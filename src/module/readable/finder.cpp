@@ -13,17 +13,16 @@
 #include "core/pattern.hpp"
 #include "core/search.hpp"
 #include "core/sheet.hpp"
-#include "module/attribute.hpp"
-#include "module/book_ops.hpp"
-#include "module/classes.hpp"
+#include "module/frame/attribute.hpp"
+#include "module/readable/classes.hpp"
 #include "module/frame/args.hpp"
 #include "module/frame/entry.hpp"
-#include "module/method.hpp"
-#include "module/method_table.hpp"
-#include "module/qualname.hpp"
+#include "module/frame/method.hpp"
+#include "module/frame/method_table.hpp"
+#include "module/frame/qualname.hpp"
 #include "module/readable/convert.hpp"
-#include "module/registry.hpp"
-#include "module/results.hpp"
+#include "module/frame/registry.hpp"
+#include "module/frame/results.hpp"
 
 namespace vellix::module {
 
@@ -128,7 +127,7 @@ PyObject* finder_repr(PyObject* self) noexcept {
   return with_self<Finder>(self, [&](Finder::Object& o) {
     std::string text = class_qualname(self);
     text += ", sheets: ";
-    text += std::to_string(book_sheet_count(o.payload));
+    text += std::to_string(copy_locked(o.payload, [](const core::SheetList& sheets) { return sheets.size(); }));
     return py::py_str(text);
   });
 }

@@ -20,15 +20,14 @@
 #include "core/letters.hpp"
 #include "core/search.hpp"
 #include "module/cell_getters.hpp"
-#include "module/classes.hpp"
+#include "module/readable/classes.hpp"
 #include "module/frame/args.hpp"
 #include "module/frame/entry.hpp"
-#include "module/method_table.hpp"
+#include "module/frame/method_table.hpp"
 #include "module/readable/convert.hpp"
 #include "module/readable/finder.hpp"
-#include "module/registry.hpp"
-#include "module/results.hpp"
-#include "module/sheet_search.hpp"
+#include "module/frame/registry.hpp"
+#include "module/frame/results.hpp"
 
 namespace vellix::module {
 
@@ -42,7 +41,7 @@ template <class Search>
 auto search_cells(PyObject* cells_arg, Search&& search) {
   PyObject* list = py::arg_list(cells_arg, "cells");
   std::vector<core::SharedCell> converted = cells_from_pylist(list);
-  auto outcome = ReleaseInterpreterLock::run([&] {
+  auto outcome = py::ReleaseInterpreterLock::run([&] {
     std::vector<const core::SharedCell*> refs(converted.size());
     for (size_t i = 0; i < converted.size(); ++i) refs[i] = &converted[i];
     return search(core::CellSpan(refs));

@@ -15,8 +15,6 @@
 
 #include <Python.h>
 
-#include <cstdint>
-#include <initializer_list>
 #include <utility>
 
 #include "module/frame/entry.hpp"
@@ -58,15 +56,6 @@ int write_attribute(PyObject* self, PyObject* value, Convert&& convert, Write&& 
     auto locked = obj.payload.write();
     write(*locked, std::move(converted));
   });
-}
-
-// A tuple of ints, as coordinates and merged ranges are shown.
-inline py::Ref py_int_tuple(std::initializer_list<uint64_t> values) {
-  py::Ref tuple = py::Ref::steal(PyTuple_New(static_cast<Py_ssize_t>(values.size())));
-  if (!tuple) py::throw_api_failure();
-  Py_ssize_t i = 0;
-  for (uint64_t v : values) PyTuple_SET_ITEM(tuple.get(), i++, py::py_int(v).release());  // steals the int
-  return tuple;
 }
 
 }  // namespace vellix::module
