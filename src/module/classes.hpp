@@ -19,7 +19,7 @@ struct ServicePayload {
   ServicePayload(ServicePayload&& o) noexcept : conn_db(std::exchange(o.conn_db, nullptr)), book(std::move(o.book)) {}
   ServicePayload(const ServicePayload&) = delete;  // owns one reference to conn_db
   ~ServicePayload() {
-    if (conn_db) py::release_later(conn_db);
+    py::drop_reference(conn_db);  // destroyed only by dealloc or inside an entry: the lock is held
   }
 };
 

@@ -63,7 +63,6 @@ Ref py_str(std::string_view utf8) {
   return built(PyUnicode_FromStringAndSize(utf8.data(), static_cast<Py_ssize_t>(utf8.size())));
 }
 Ref py_int(uint64_t v) { return built(PyLong_FromUnsignedLongLong(v)); }
-Ref py_int_signed(int64_t v) { return built(PyLong_FromLongLong(v)); }
 Ref py_float(double v) { return built(PyFloat_FromDouble(v)); }
 Ref py_bool(bool v) { return Ref::borrow(v ? Py_True : Py_False); }
 Ref py_none() { return Ref::borrow(Py_None); }

@@ -100,11 +100,6 @@ class PyClass {
     return t;
   }
 
-  static bool check(PyObject* o) noexcept {
-    PyTypeObject* t = cell();
-    return t != nullptr && (Py_TYPE(o) == t || PyType_IsSubtype(Py_TYPE(o), t));
-  }
-
   // `o` as an instance of this class (or a subtype), else the cast TypeError.
   static Object& downcast(PyObject* o) {
     PyTypeObject* t = type_object();
@@ -144,7 +139,6 @@ class PyClass {
   }
 
   static void dealloc(PyObject* o) noexcept {
-    detail::enter();
     PyTypeObject* type = Py_TYPE(o);
     auto* obj = reinterpret_cast<Object*>(o);
     obj->payload.~Payload();
@@ -152,7 +146,6 @@ class PyClass {
     freefunc f = reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free));
     (f ? f : PyObject_Free)(o);
     drop_reference(reinterpret_cast<PyObject*>(type));  // instances of heap types own a reference to their type
-    detail::leave();
   }
 };
 
@@ -170,7 +163,6 @@ class PyClass {
 // Result builders; a failure to make one is an API failure.
 Ref py_str(std::string_view utf8);
 Ref py_int(uint64_t v);
-Ref py_int_signed(int64_t v);
 Ref py_float(double v);
 Ref py_bool(bool v);
 Ref py_none();
