@@ -1,7 +1,6 @@
 // Cell: a live view of one cell of a sheet. The read-only attributes are the
 // templates shared with ReadableCell (cell_getters.hpp); this file adds the
-// hidden value, the four setters, the typed set_value_* methods and the text
-// form.
+// hidden value, the setters, the typed set_value_* methods and the text form.
 
 #include <Python.h>
 #include <datetime.h>

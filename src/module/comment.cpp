@@ -15,13 +15,13 @@
 namespace vellix::module {
 namespace {
 
-// The two setters are among the four entries that borrow exclusively.
 std::string_view text_val(PyObject* v) { return py::arg_text(v, "val"); }
 
 PyObject* get_author(PyObject* self, void*) noexcept {
   return read_attribute<Comment>(self, [](const core::CoreComment& c) { return c.author; }, py::py_str);
 }
 
+// Both setters borrow the comment exclusively.
 int set_author(PyObject* self, PyObject* value, void*) noexcept {
   return write_attribute<Comment, py::ExclusiveBorrow>(
       self, value, text_val, [](core::CoreComment& c, std::string_view author) { c.author.assign(author); });

@@ -1,6 +1,5 @@
-// The module-level functions: version, column_number_to_letter and
-// get_letter_coordinate. Each holds the interpreter lock throughout and
-// touches no shared state.
+// The module-level functions of vellix. Each holds the interpreter lock
+// throughout and touches no shared state.
 #include <Python.h>
 
 #include <array>

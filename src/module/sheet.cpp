@@ -1,7 +1,7 @@
 // Sheet: a live view of one worksheet. This file holds the class's method
 // table and the members for its name, state, cells, merged ranges and
-// comments; the row and column members live in sheet_rows.cpp, the searches
-// in sheet_search.cpp.
+// comments; its row and column members and its searches have files of their
+// own.
 
 #include <Python.h>
 

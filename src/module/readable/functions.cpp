@@ -1,6 +1,6 @@
-// The fifteen find functions of vellix.readable: search a Python list of
-// cells (ReadableCell objects, dicts, or any object with the six cell
-// attributes) without a sheet.
+// The find functions of vellix.readable: search a Python list of cells
+// (ReadableCell objects, dicts, or any object with the cell attributes)
+// without a sheet.
 //
 // Each converts its arguments and the list with the interpreter lock held,
 // runs one core search with the lock released, and takes it back before it
