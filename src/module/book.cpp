@@ -15,8 +15,7 @@ namespace vellix::module {
 namespace {
 
 constexpr py::Signature<0> kNew{"Book.__new__", {}, 0};
-constexpr BookSignatures kSigs =
-    book_signatures("Book.add_sheet", "Book.copy_sheet", "Book.get_sheet_index", "Book.get_sheet_name");
+constexpr BookSignatures kSigs = book_signatures("Book", "add_sheet", "copy_sheet", "get_sheet_index", "get_sheet_name");
 
 const core::SharedBook& book_of(Book::Object& o) { return o.payload; }
 using Entries = BookEntries<Book, kSigs, book_of>;
@@ -34,15 +33,7 @@ PyObject* book_repr(PyObject* self) noexcept {
   });
 }
 
-PyMethodDef kMethods[] = {
-    fastcall_entry("add_sheet", Entries::add_sheet, "add_sheet($self, name, sheet_state=\"visible\")\n--\n\n"),
-    fastcall_entry("copy_sheet", Entries::copy_sheet, "copy_sheet($self, sheet)\n--\n\n"),
-    fastcall_entry("get_sheet_index", Entries::get_sheet_index, "get_sheet_index($self, idx)\n--\n\n"),
-    fastcall_entry("get_sheet_name", Entries::get_sheet_name, "get_sheet_name($self, name)\n--\n\n"),
-    noargs_entry("to_json", Entries::to_json, "to_json($self)\n--\n\n"),
-    noargs_entry("to_dict", Entries::to_dict, "to_dict($self)\n--\n\n"),
-    kMethodTableEnd,
-};
+auto kMethods = Entries::table();
 
 PyGetSetDef kGetSet[] = {
     {"sheets", Entries::sheets, nullptr, nullptr, nullptr},
@@ -55,7 +46,7 @@ PyType_Slot* BookSpec::slots() {
   static PyType_Slot slots[] = {
       {Py_tp_new, reinterpret_cast<void*>(book_new)},
       {Py_tp_repr, reinterpret_cast<void*>(book_repr)},
-      {Py_tp_methods, kMethods},
+      {Py_tp_methods, kMethods.data()},
       {Py_tp_getset, kGetSet},
       {0, nullptr},
   };

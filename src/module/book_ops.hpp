@@ -3,21 +3,24 @@
 // names.
 //
 // BookEntries gives a class its entries (getter, fastcall and noargs
-// methods): each matches its arguments with signatures carrying the class's
-// own display names ("Book.add_sheet", "Service._add_sheet"), checks and
-// borrows self, then hands the matched argument objects to the operation
-// below, which converts them in signature order, locks the book, runs the
-// core operation and builds the Python result after unlocking. Call with the
-// interpreter lock held; errors travel as py::PyError.
+// methods) and their method table: each matches its arguments with
+// signatures carrying the class's own names ("Book.add_sheet",
+// "Service._add_sheet"), checks and borrows self, then hands the matched
+// argument objects to the operation below, which converts them in signature
+// order, locks the book, runs the core operation and builds the Python result
+// after unlocking. Call with the interpreter lock held; errors travel as
+// py::PyError.
 //
 //   constexpr BookSignatures kSigs = book_signatures("Book.add_sheet", "Book.copy_sheet", ...);
 //   const core::SharedBook& book_of(Book::Object& o) { return o.payload; }
 //   using Entries = BookEntries<Book, kSigs, book_of>;
-//   fastcall_entry("add_sheet", Entries::add_sheet, "add_sheet($self, ...)\n--\n\n"),
+//   auto kMethods = Entries::table();
 #pragma once
 
 #include <Python.h>
 
+#include <algorithm>
+#include <array>
 #include <cstddef>
 
 #include "core/sheet.hpp"
@@ -25,32 +28,31 @@
 #include "module/frame/args.hpp"
 #include "module/frame/ref.hpp"
 #include "module/frame/method.hpp"
+#include "module/frame/method_table.hpp"
 
 namespace vellix::module {
 
-// The signatures of the members that take arguments. Parameter names and
-// defaults are the same for every class; only the display name in
-// argument-matching messages differs ("Book.add_sheet", "Service._add_sheet").
-constexpr py::Signature<2> add_sheet_signature(const char* display_name) {
-  return {display_name, {"name", "sheet_state"}, 1};
-}
-constexpr py::Signature<1> copy_sheet_signature(const char* display_name) { return {display_name, {"sheet"}, 1}; }
-constexpr py::Signature<1> get_sheet_index_signature(const char* display_name) {
-  return {display_name, {"idx"}, 1};
-}
-constexpr py::Signature<1> get_sheet_name_signature(const char* display_name) { return {display_name, {"name"}, 1}; }
-
+// The signatures of the methods. Parameter names and defaults are the same
+// for every class; only the names differ ("Book.add_sheet",
+// "Service._add_sheet").
 struct BookSignatures {
   py::Signature<2> add_sheet;
   py::Signature<1> copy_sheet;
   py::Signature<1> get_sheet_index;
   py::Signature<1> get_sheet_name;
+  py::Signature<0> to_json;
+  py::Signature<0> to_dict;
 };
 
-constexpr BookSignatures book_signatures(const char* add_sheet, const char* copy_sheet, const char* get_sheet_index,
-                                         const char* get_sheet_name) {
-  return {add_sheet_signature(add_sheet), copy_sheet_signature(copy_sheet),
-          get_sheet_index_signature(get_sheet_index), get_sheet_name_signature(get_sheet_name)};
+// Each name is "<class>.<method>".
+constexpr BookSignatures book_signatures(const char* owner, const char* add_sheet, const char* copy_sheet,
+                                         const char* get_sheet_index, const char* get_sheet_name) {
+  return {{py::qualified_name(owner, add_sheet), {"name", "sheet_state=\"visible\""}, 1},
+          {py::qualified_name(owner, copy_sheet), {"sheet"}, 1},
+          {py::qualified_name(owner, get_sheet_index), {"idx"}, 1},
+          {py::qualified_name(owner, get_sheet_name), {"name"}, 1},
+          {py::qualified_name(owner, "to_json"), {}, 0},
+          {py::qualified_name(owner, "to_dict"), {}, 0}};
 }
 
 // A list of Sheet objects, one per sheet, in book order.
@@ -102,6 +104,22 @@ struct BookEntries {
   }
   static PyObject* to_dict(PyObject* self, PyObject*) noexcept {
     return with_self<Class>(self, [](Object& o) { return book_to_dict(kBookOf(o)); });
+  }
+
+  // The class's method table: its own `first` rows, the methods above, then
+  // the sentinel. Keep it in static storage: the type points into it.
+  template <size_t K = 0>
+  static std::array<PyMethodDef, K + 7> table(const std::array<PyMethodDef, K>& first = {}) {
+    std::array<PyMethodDef, K + 7> t{};
+    std::copy(first.begin(), first.end(), t.begin());
+    t[K + 0] = fastcall_entry<kSigs.add_sheet>(add_sheet);
+    t[K + 1] = fastcall_entry<kSigs.copy_sheet>(copy_sheet);
+    t[K + 2] = fastcall_entry<kSigs.get_sheet_index>(get_sheet_index);
+    t[K + 3] = fastcall_entry<kSigs.get_sheet_name>(get_sheet_name);
+    t[K + 4] = noargs_entry<kSigs.to_json>(to_json);
+    t[K + 5] = noargs_entry<kSigs.to_dict>(to_dict);
+    t[K + 6] = kMethodTableEnd;
+    return t;
   }
 };
 

@@ -126,13 +126,10 @@ PyObject* cell_repr(PyObject* self) noexcept {
 }
 
 PyMethodDef kMethods[] = {
-    fastcall_entry("set_value_number", set_value<kSetValueNumber, number_value>,
-                   "set_value_number($self, value)\n--\n\n"),
-    fastcall_entry("set_value_integer", set_value<kSetValueInteger, integer_value>,
-                   "set_value_integer($self, value)\n--\n\n"),
-    fastcall_entry("set_value_bool", set_value<kSetValueBool, bool_value>, "set_value_bool($self, value)\n--\n\n"),
-    fastcall_entry("set_value_datetime", set_value<kSetValueDatetime, datetime_value>,
-                   "set_value_datetime($self, value)\n--\n\n"),
+    fastcall_entry<kSetValueNumber>(set_value<kSetValueNumber, number_value>),
+    fastcall_entry<kSetValueInteger>(set_value<kSetValueInteger, integer_value>),
+    fastcall_entry<kSetValueBool>(set_value<kSetValueBool, bool_value>),
+    fastcall_entry<kSetValueDatetime>(set_value<kSetValueDatetime, datetime_value>),
     kMethodTableEnd,
 };
 

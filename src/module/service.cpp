@@ -4,6 +4,7 @@
 // two hooks that raise NotImplementedError until a subclass overrides them.
 #include <Python.h>
 
+#include <array>
 #include <string>
 
 #include "core/sheet.hpp"
@@ -24,10 +25,10 @@ namespace {
 
 constexpr py::Signature<1> kNew{"Service.__new__", {"conn_db"}, 1};
 // `sheets` is positional only: a keyword of that name belongs to **kwargs.
-constexpr py::Signature<1> kSummary{"Service.summary_0", {"sheets"}, 1};
-constexpr py::Signature<0> kFmt{"Service._fmt_0", {}, 0};
-constexpr BookSignatures kSigs = book_signatures("Service._add_sheet", "Service._copy_sheet",
-                                                  "Service._get_sheet_index", "Service._get_sheet_name");
+constexpr py::Signature<1> kSummary{"Service.summary_0", {"sheets"}, 1, true};
+constexpr py::Signature<0> kFmt{"Service._fmt_0", {}, 0, true};
+constexpr BookSignatures kSigs =
+    book_signatures("Service", "_add_sheet", "_copy_sheet", "_get_sheet_index", "_get_sheet_name");
 
 const core::SharedBook& book_of(Service::Object& o) { return o.payload.book; }
 using Entries = BookEntries<Service, kSigs, book_of>;
@@ -46,9 +47,9 @@ PyObject* get_conn_db(PyObject* self, void*) noexcept {
 }
 
 // Hooks run with free arguments; any keyword is accepted and ignored.
-PyObject* summary_0(PyObject* self, PyObject* args, PyObject* /*kwargs*/) noexcept {
+PyObject* summary_0(PyObject* self, PyObject* args, PyObject* kwargs) noexcept {
   return py::entry([&]() -> py::Ref {
-    auto a = kSummary.match_tuple(args, nullptr);
+    auto a = kSummary.match_tuple(args, kwargs);
     auto& obj = Service::downcast(self);
     py::SharedBorrow borrow(obj.borrow);
     py::arg_list(a[0], "sheets");
@@ -56,9 +57,9 @@ PyObject* summary_0(PyObject* self, PyObject* args, PyObject* /*kwargs*/) noexce
   });
 }
 
-PyObject* fmt_0(PyObject* self, PyObject* args, PyObject* /*kwargs*/) noexcept {
+PyObject* fmt_0(PyObject* self, PyObject* args, PyObject* kwargs) noexcept {
   return py::entry([&]() -> py::Ref {
-    (void)kFmt.match_tuple(args, nullptr);
+    (void)kFmt.match_tuple(args, kwargs);
     auto& obj = Service::downcast(self);
     py::SharedBorrow borrow(obj.borrow);
     py::throw_error(PyExc_NotImplementedError, "Method 'fmt_0' is not implemented");
@@ -72,17 +73,7 @@ PyObject* service_repr(PyObject* self) noexcept {
   });
 }
 
-PyMethodDef kMethods[] = {
-    varargs_entry("summary_0", summary_0, "summary_0($self, sheets, /, **kwargs)\n--\n\n"),
-    varargs_entry("_fmt_0", fmt_0, "_fmt_0($self, **kwargs)\n--\n\n"),
-    fastcall_entry("_add_sheet", Entries::add_sheet, "_add_sheet($self, name, sheet_state=\"visible\")\n--\n\n"),
-    fastcall_entry("_copy_sheet", Entries::copy_sheet, "_copy_sheet($self, sheet)\n--\n\n"),
-    fastcall_entry("_get_sheet_index", Entries::get_sheet_index, "_get_sheet_index($self, idx)\n--\n\n"),
-    fastcall_entry("_get_sheet_name", Entries::get_sheet_name, "_get_sheet_name($self, name)\n--\n\n"),
-    noargs_entry("to_json", Entries::to_json, "to_json($self)\n--\n\n"),
-    noargs_entry("to_dict", Entries::to_dict, "to_dict($self)\n--\n\n"),
-    kMethodTableEnd,
-};
+auto kMethods = Entries::table(std::array{varargs_entry<kSummary>(summary_0), varargs_entry<kFmt>(fmt_0)});
 
 PyGetSetDef kGetSet[] = {
     {"_conn_db", get_conn_db, nullptr, nullptr, nullptr},
@@ -96,7 +87,7 @@ PyType_Slot* ServiceSpec::slots() {
   static PyType_Slot slots[] = {
       {Py_tp_new, reinterpret_cast<void*>(&service_new)},
       {Py_tp_repr, reinterpret_cast<void*>(&service_repr)},
-      {Py_tp_methods, kMethods},
+      {Py_tp_methods, kMethods.data()},
       {Py_tp_getset, kGetSet},
       {0, nullptr},
   };

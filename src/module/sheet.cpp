@@ -30,7 +30,7 @@ using Getters = SheetGetters<Sheet, Cell>;
 constexpr py::Signature<1> kSetSheetState{"Sheet.set_sheet_state", {"state"}, 1};
 constexpr py::Signature<4> kAddMergeCells{"Sheet.add_merge_cells", {"start_row", "end_row", "start_col", "end_col"}, 4};
 constexpr py::Signature<4> kAddComment{"Sheet.add_comment", {"row", "col", "text", "author"}, 4};
-constexpr py::Signature<3> kCell{"Sheet.cell", {"row", "col", "value"}, 2};
+constexpr py::Signature<3> kCell{"Sheet.cell", {"row", "col", "value=None"}, 2};
 
 // The cell at (row, col), created when missing. With a value text the cell
 // takes the typed value (dropping any formula); without one, a cell that is
@@ -120,50 +120,39 @@ PyObject* sheet_repr(PyObject* self) noexcept {
       self, [](const core::CoreSheet& s) { return "Sheet " + sheet_text_tail(s); }, py::py_str);
 }
 
+using Search = SheetSearches<SheetHost>;
+
 // In the order of the class's member table; the getters and the setter of
 // `name` sit in kGetSet at their own places in that order.
 PyMethodDef kMethods[] = {
-    fastcall_entry("set_sheet_state", set_sheet_state, "set_sheet_state($self, state)\n--\n\n"),
-    fastcall_entry("add_merge_cells", add_merge_cells,
-                   "add_merge_cells($self, start_row, end_row, start_col, end_col)\n--\n\n"),
-    fastcall_entry("add_comment", add_comment, "add_comment($self, row, col, text, author)\n--\n\n"),
-    fastcall_entry("cell", cell, "cell($self, row, col, value=None)\n--\n\n"),
-    fastcall_entry("get_value_cell", SheetSearches<SheetHost>::get_value_cell, "get_value_cell($self, row, col)\n--\n\n"),
-    fastcall_entry("delete_cols", sheet_delete_cols, "delete_cols($self, idx, amount)\n--\n\n"),
-    fastcall_entry("delete_rows", sheet_delete_rows, "delete_rows($self, idx, amount)\n--\n\n"),
-    fastcall_entry("set_height_row", sheet_set_height_row, "set_height_row($self, row_num, val)\n--\n\n"),
-    fastcall_entry("set_hidden_row", sheet_set_hidden_row, "set_hidden_row($self, row_num, val)\n--\n\n"),
-    fastcall_entry("set_width_column", sheet_set_width_column, "set_width_column($self, col_num, val)\n--\n\n"),
-    fastcall_entry("set_hidden_column", sheet_set_hidden_column, "set_hidden_column($self, col_num, val)\n--\n\n"),
-    fastcall_entry("get_cells_by_range", SheetSearches<SheetHost>::get_cells_by_range,
-                   "get_cells_by_range($self, start_row=None, end_row=None, start_col=None, end_col=None)\n--\n\n"),
-    fastcall_entry("get_height_by_row", sheet_get_height_by_row, "get_height_by_row($self, row_num)\n--\n\n"),
-    fastcall_entry("get_hidden_by_row", sheet_get_hidden_by_row, "get_hidden_by_row($self, row_num)\n--\n\n"),
-    fastcall_entry("get_width_by_column", sheet_get_width_by_column, "get_width_by_column($self, col_num)\n--\n\n"),
-    fastcall_entry("get_hidden_by_column", sheet_get_hidden_by_column, "get_hidden_by_column($self, col_num)\n--\n\n"),
-    fastcall_entry("find_cell_by_regex", SheetSearches<SheetHost>::find_cell_by_regex,
-                   "find_cell_by_regex($self, regex)\n--\n\n"),
-    fastcall_entry("find_cell_by_str", SheetSearches<SheetHost>::find_cell_by_str, "find_cell_by_str($self, value)\n--\n\n"),
-    fastcall_entry("find_cell_by_letter", SheetSearches<SheetHost>::find_cell_by_letter,
-                   "find_cell_by_letter($self, letter)\n--\n\n"),
-    fastcall_entry("find_cells_by_regex", SheetSearches<SheetHost>::find_cells_by_regex,
-                   "find_cells_by_regex($self, regex)\n--\n\n"),
-    fastcall_entry("find_cells_by_str", SheetSearches<SheetHost>::find_cells_by_str,
-                   "find_cells_by_str($self, value)\n--\n\n"),
-    fastcall_entry("find_cells_for_rows_by_regex", SheetSearches<SheetHost>::find_cells_for_rows_by_regex,
-                   "find_cells_for_rows_by_regex($self, regex, col_stop)\n--\n\n"),
-    fastcall_entry("find_cells_for_cols_by_regex", SheetSearches<SheetHost>::find_cells_for_cols_by_regex,
-                   "find_cells_for_cols_by_regex($self, regex, row_stop)\n--\n\n"),
-    fastcall_entry("find_cells_multi_regex", SheetSearches<SheetHost>::find_cells_multi_regex,
-                   "find_cells_multi_regex($self, before_regex, after_regex)\n--\n\n"),
-    fastcall_entry("find_cells_between_regex", SheetSearches<SheetHost>::find_cells_between_regex,
-                   "find_cells_between_regex($self, before_regex, after_regex)\n--\n\n"),
-    fastcall_entry("find_cells_range_rows", SheetSearches<SheetHost>::find_cells_range_rows,
-                   "find_cells_range_rows($self, start_row, end_row)\n--\n\n"),
-    fastcall_entry("find_cells_range_cols", SheetSearches<SheetHost>::find_cells_range_cols,
-                   "find_cells_range_cols($self, start_col, end_col)\n--\n\n"),
-    fastcall_entry("find_value_by_coords", SheetSearches<SheetHost>::find_value_by_coords,
-                   "find_value_by_coords($self, row, col)\n--\n\n"),
+    fastcall_entry<kSetSheetState>(set_sheet_state),
+    fastcall_entry<kAddMergeCells>(add_merge_cells),
+    fastcall_entry<kAddComment>(add_comment),
+    fastcall_entry<kCell>(cell),
+    Search::entry(Search::get_value_cell),
+    fastcall_entry<kDeleteCols>(sheet_delete_cols),
+    fastcall_entry<kDeleteRows>(sheet_delete_rows),
+    fastcall_entry<kSetHeightRow>(sheet_set_height_row),
+    fastcall_entry<kSetHiddenRow>(sheet_set_hidden_row),
+    fastcall_entry<kSetWidthColumn>(sheet_set_width_column),
+    fastcall_entry<kSetHiddenColumn>(sheet_set_hidden_column),
+    Search::entry(Search::get_cells_by_range),
+    fastcall_entry<kGetHeightByRow>(sheet_get_height_by_row),
+    fastcall_entry<kGetHiddenByRow>(sheet_get_hidden_by_row),
+    fastcall_entry<kGetWidthByColumn>(sheet_get_width_by_column),
+    fastcall_entry<kGetHiddenByColumn>(sheet_get_hidden_by_column),
+    Search::entry(Search::find_cell_by_regex),
+    Search::entry(Search::find_cell_by_str),
+    Search::entry(Search::find_cell_by_letter),
+    Search::entry(Search::find_cells_by_regex),
+    Search::entry(Search::find_cells_by_str),
+    Search::entry(Search::find_cells_for_rows_by_regex),
+    Search::entry(Search::find_cells_for_cols_by_regex),
+    Search::entry(Search::find_cells_multi_regex),
+    Search::entry(Search::find_cells_between_regex),
+    Search::entry(Search::find_cells_range_rows),
+    Search::entry(Search::find_cells_range_cols),
+    Search::entry(Search::find_value_by_coords),
     kMethodTableEnd,
 };
 

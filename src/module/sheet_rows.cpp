@@ -71,8 +71,7 @@ using Args1 = std::array<PyObject*, 1>;
 }  // namespace
 
 PyObject* sheet_delete_cols(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
-  static constexpr py::Signature<2> kSig{"Sheet.delete_cols", {"idx", "amount"}, 2};
-  return method<Sheet>(kSig, self, args, nargsf, kwnames, [](Sheet::Object& o, Args2& a) {
+  return method<Sheet>(kDeleteCols, self, args, nargsf, kwnames, [](Sheet::Object& o, Args2& a) {
     uint16_t idx = py::arg_col(a[0], "idx");
     uint16_t amount = py::arg_col(a[1], "amount");
     delete_band<Columns>(*o.payload.write(), idx, amount);
@@ -81,8 +80,7 @@ PyObject* sheet_delete_cols(PyObject* self, PyObject* const* args, Py_ssize_t na
 }
 
 PyObject* sheet_delete_rows(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
-  static constexpr py::Signature<2> kSig{"Sheet.delete_rows", {"idx", "amount"}, 2};
-  return method<Sheet>(kSig, self, args, nargsf, kwnames, [](Sheet::Object& o, Args2& a) {
+  return method<Sheet>(kDeleteRows, self, args, nargsf, kwnames, [](Sheet::Object& o, Args2& a) {
     uint32_t idx = py::arg_row(a[0], "idx");
     uint32_t amount = py::arg_row(a[1], "amount");
     delete_band<Rows>(*o.payload.write(), idx, amount);
@@ -91,8 +89,7 @@ PyObject* sheet_delete_rows(PyObject* self, PyObject* const* args, Py_ssize_t na
 }
 
 PyObject* sheet_set_height_row(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
-  static constexpr py::Signature<2> kSig{"Sheet.set_height_row", {"row_num", "val"}, 2};
-  return method<Sheet>(kSig, self, args, nargsf, kwnames, [](Sheet::Object& o, Args2& a) {
+  return method<Sheet>(kSetHeightRow, self, args, nargsf, kwnames, [](Sheet::Object& o, Args2& a) {
     uint32_t row = py::arg_row(a[0], "row_num");
     double val = py::arg_float(a[1], "val");
     dimension_entry(o.payload.write()->row_dimensions.rows, row).height = val;
@@ -101,8 +98,7 @@ PyObject* sheet_set_height_row(PyObject* self, PyObject* const* args, Py_ssize_t
 }
 
 PyObject* sheet_set_hidden_row(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
-  static constexpr py::Signature<2> kSig{"Sheet.set_hidden_row", {"row_num", "val"}, 2};
-  return method<Sheet>(kSig, self, args, nargsf, kwnames, [](Sheet::Object& o, Args2& a) {
+  return method<Sheet>(kSetHiddenRow, self, args, nargsf, kwnames, [](Sheet::Object& o, Args2& a) {
     uint32_t row = py::arg_row(a[0], "row_num");
     bool val = py::arg_bool(a[1], "val");
     dimension_entry(o.payload.write()->row_dimensions.rows, row).hidden = val;
@@ -111,8 +107,7 @@ PyObject* sheet_set_hidden_row(PyObject* self, PyObject* const* args, Py_ssize_t
 }
 
 PyObject* sheet_set_width_column(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
-  static constexpr py::Signature<2> kSig{"Sheet.set_width_column", {"col_num", "val"}, 2};
-  return method<Sheet>(kSig, self, args, nargsf, kwnames, [](Sheet::Object& o, Args2& a) {
+  return method<Sheet>(kSetWidthColumn, self, args, nargsf, kwnames, [](Sheet::Object& o, Args2& a) {
     uint16_t col = py::arg_col(a[0], "col_num");
     double val = py::arg_float(a[1], "val");
     dimension_entry(o.payload.write()->column_dimensions.columns, col).width = val;
@@ -121,8 +116,7 @@ PyObject* sheet_set_width_column(PyObject* self, PyObject* const* args, Py_ssize
 }
 
 PyObject* sheet_set_hidden_column(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
-  static constexpr py::Signature<2> kSig{"Sheet.set_hidden_column", {"col_num", "val"}, 2};
-  return method<Sheet>(kSig, self, args, nargsf, kwnames, [](Sheet::Object& o, Args2& a) {
+  return method<Sheet>(kSetHiddenColumn, self, args, nargsf, kwnames, [](Sheet::Object& o, Args2& a) {
     uint16_t col = py::arg_col(a[0], "col_num");
     bool val = py::arg_bool(a[1], "val");
     dimension_entry(o.payload.write()->column_dimensions.columns, col).hidden = val;
@@ -131,8 +125,7 @@ PyObject* sheet_set_hidden_column(PyObject* self, PyObject* const* args, Py_ssiz
 }
 
 PyObject* sheet_get_height_by_row(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
-  static constexpr py::Signature<1> kSig{"Sheet.get_height_by_row", {"row_num"}, 1};
-  return method<Sheet>(kSig, self, args, nargsf, kwnames, [](Sheet::Object& o, Args1& a) {
+  return method<Sheet>(kGetHeightByRow, self, args, nargsf, kwnames, [](Sheet::Object& o, Args1& a) {
     uint32_t row = py::arg_row(a[0], "row_num");
     return py::py_float(copy_locked(o.payload, [&](const core::CoreSheet& s) {
       return field_or(s.row_dimensions.rows, row, &core::RowDimension::height, s.row_dimensions.default_height);
@@ -141,8 +134,7 @@ PyObject* sheet_get_height_by_row(PyObject* self, PyObject* const* args, Py_ssiz
 }
 
 PyObject* sheet_get_hidden_by_row(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
-  static constexpr py::Signature<1> kSig{"Sheet.get_hidden_by_row", {"row_num"}, 1};
-  return method<Sheet>(kSig, self, args, nargsf, kwnames, [](Sheet::Object& o, Args1& a) {
+  return method<Sheet>(kGetHiddenByRow, self, args, nargsf, kwnames, [](Sheet::Object& o, Args1& a) {
     uint32_t row = py::arg_row(a[0], "row_num");
     return py::py_bool(copy_locked(o.payload, [&](const core::CoreSheet& s) {
       return field_or(s.row_dimensions.rows, row, &core::RowDimension::hidden, false);
@@ -151,8 +143,7 @@ PyObject* sheet_get_hidden_by_row(PyObject* self, PyObject* const* args, Py_ssiz
 }
 
 PyObject* sheet_get_width_by_column(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
-  static constexpr py::Signature<1> kSig{"Sheet.get_width_by_column", {"col_num"}, 1};
-  return method<Sheet>(kSig, self, args, nargsf, kwnames, [](Sheet::Object& o, Args1& a) {
+  return method<Sheet>(kGetWidthByColumn, self, args, nargsf, kwnames, [](Sheet::Object& o, Args1& a) {
     uint16_t col = py::arg_col(a[0], "col_num");
     return py::py_float(copy_locked(o.payload, [&](const core::CoreSheet& s) {
       return field_or(s.column_dimensions.columns, col, &core::ColumnDimension::width,
@@ -162,8 +153,7 @@ PyObject* sheet_get_width_by_column(PyObject* self, PyObject* const* args, Py_ss
 }
 
 PyObject* sheet_get_hidden_by_column(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
-  static constexpr py::Signature<1> kSig{"Sheet.get_hidden_by_column", {"col_num"}, 1};
-  return method<Sheet>(kSig, self, args, nargsf, kwnames, [](Sheet::Object& o, Args1& a) {
+  return method<Sheet>(kGetHiddenByColumn, self, args, nargsf, kwnames, [](Sheet::Object& o, Args1& a) {
     uint16_t col = py::arg_col(a[0], "col_num");
     return py::py_bool(copy_locked(o.payload, [&](const core::CoreSheet& s) {
       return field_or(s.column_dimensions.columns, col, &core::ColumnDimension::hidden, false);

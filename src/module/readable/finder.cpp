@@ -60,10 +60,11 @@ PyObject* finder_sheets(PyObject* self, void*) noexcept {
       [](core::SheetList sheets) { return ReadableSheet::new_list(std::move(sheets)); });
 }
 
+constexpr py::Signature<1> kGetSheetIndex{"Finder.get_sheet_index", {"idx"}, 1};
+
 PyObject* finder_get_sheet_index(PyObject* self, PyObject* const* args, Py_ssize_t nargsf,
                                  PyObject* kwnames) noexcept {
-  static constexpr py::Signature<1> kSig{"Finder.get_sheet_index", {"idx"}, 1};
-  return method<Finder>(kSig, self, args, nargsf, kwnames, [](Finder::Object& o, auto& a) {
+  return method<Finder>(kGetSheetIndex, self, args, nargsf, kwnames, [](Finder::Object& o, auto& a) {
     int32_t idx = py::arg_index(a[0], "idx");
     core::SharedSheet sheet = copy_locked(o.payload, [idx](const core::SheetList& sheets) {
       // A negative index never counts from the end.
@@ -84,22 +85,25 @@ PyObject* finder_sheets_by_names(const py::Signature<1>& sig, PyObject* self, Py
   });
 }
 
+constexpr py::Signature<1> kGetSheetsWithoutNames{"Finder.get_sheets_without_names", {"name_list"}, 1};
+
 PyObject* finder_get_sheets_without_names(PyObject* self, PyObject* const* args, Py_ssize_t nargsf,
                                           PyObject* kwnames) noexcept {
-  static constexpr py::Signature<1> kSig{"Finder.get_sheets_without_names", {"name_list"}, 1};
-  return finder_sheets_by_names<core::get_sheets_without_names_core>(kSig, self, args, nargsf, kwnames);
+  return finder_sheets_by_names<core::get_sheets_without_names_core>(kGetSheetsWithoutNames, self, args, nargsf, kwnames);
 }
+
+constexpr py::Signature<1> kGetSheetsWithNames{"Finder.get_sheets_with_names", {"name_list"}, 1};
 
 PyObject* finder_get_sheets_with_names(PyObject* self, PyObject* const* args, Py_ssize_t nargsf,
                                        PyObject* kwnames) noexcept {
-  static constexpr py::Signature<1> kSig{"Finder.get_sheets_with_names", {"name_list"}, 1};
-  return finder_sheets_by_names<core::get_sheets_with_names_core>(kSig, self, args, nargsf, kwnames);
+  return finder_sheets_by_names<core::get_sheets_with_names_core>(kGetSheetsWithNames, self, args, nargsf, kwnames);
 }
+
+constexpr py::Signature<1> kFindSheetByName{"Finder.find_sheet_by_name", {"name"}, 1};
 
 PyObject* finder_find_sheet_by_name(PyObject* self, PyObject* const* args, Py_ssize_t nargsf,
                                     PyObject* kwnames) noexcept {
-  static constexpr py::Signature<1> kSig{"Finder.find_sheet_by_name", {"name"}, 1};
-  return method<Finder>(kSig, self, args, nargsf, kwnames, [](Finder::Object& o, auto& a) {
+  return method<Finder>(kFindSheetByName, self, args, nargsf, kwnames, [](Finder::Object& o, auto& a) {
     std::string_view name = py::arg_text(a[0], "name");
     core::SharedSheet sheet = copy_locked(
         o.payload, [&](const core::SheetList& sheets) { return core::find_sheet_by_name_core(name, sheets); });
@@ -110,10 +114,11 @@ PyObject* finder_find_sheet_by_name(PyObject* self, PyObject* const* args, Py_ss
 // Compiled as given: unlike the cell searches, case counts unless the pattern
 // sets a flag itself. A pattern that does not compile raises RuntimeError
 // with the pattern library's message, as every other pattern search does.
+constexpr py::Signature<1> kFindSheetByRegex{"Finder.find_sheet_by_regex", {"pattern"}, 1};
+
 PyObject* finder_find_sheet_by_regex(PyObject* self, PyObject* const* args, Py_ssize_t nargsf,
                                      PyObject* kwnames) noexcept {
-  static constexpr py::Signature<1> kSig{"Finder.find_sheet_by_regex", {"pattern"}, 1};
-  return method<Finder>(kSig, self, args, nargsf, kwnames, [](Finder::Object& o, auto& a) {
+  return method<Finder>(kFindSheetByRegex, self, args, nargsf, kwnames, [](Finder::Object& o, auto& a) {
     std::string_view text = py::arg_text(a[0], "pattern");
     core::Pattern pattern = unwrap(core::compile_pattern(text));
     core::SharedSheet sheet = copy_locked(
@@ -133,13 +138,11 @@ PyObject* finder_repr(PyObject* self) noexcept {
 }
 
 PyMethodDef kMethods[] = {
-    fastcall_entry("get_sheet_index", finder_get_sheet_index, "get_sheet_index($self, idx)\n--\n\n"),
-    fastcall_entry("get_sheets_without_names", finder_get_sheets_without_names,
-                   "get_sheets_without_names($self, name_list)\n--\n\n"),
-    fastcall_entry("get_sheets_with_names", finder_get_sheets_with_names,
-                   "get_sheets_with_names($self, name_list)\n--\n\n"),
-    fastcall_entry("find_sheet_by_name", finder_find_sheet_by_name, "find_sheet_by_name($self, name)\n--\n\n"),
-    fastcall_entry("find_sheet_by_regex", finder_find_sheet_by_regex, "find_sheet_by_regex($self, pattern)\n--\n\n"),
+    fastcall_entry<kGetSheetIndex>(finder_get_sheet_index),
+    fastcall_entry<kGetSheetsWithoutNames>(finder_get_sheets_without_names),
+    fastcall_entry<kGetSheetsWithNames>(finder_get_sheets_with_names),
+    fastcall_entry<kFindSheetByName>(finder_find_sheet_by_name),
+    fastcall_entry<kFindSheetByRegex>(finder_find_sheet_by_regex),
     kMethodTableEnd,
 };
 
@@ -153,9 +156,8 @@ PyGetSetDef kGetSet[] = {
 // Releases the interpreter lock only while the converted sheets are wrapped
 // into the shared snapshot; reading the caller's objects needs the lock.
 PyObject* create_finder(PyObject*, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) noexcept {
-  static constexpr py::Signature<1> kSig{"create_finder", {"sheets"}, 1};
   return py::entry([&] {
-    auto a = kSig.match(args, nargsf, kwnames);
+    auto a = kCreateFinder.match(args, nargsf, kwnames);
     PyObject* list = py::arg_list(a[0], "sheets");
     std::vector<core::CoreSheet> sheets = snapshot_sheets(list);
     core::SharedBook book = py::without_interpreter_lock([&] { return snapshot_book(std::move(sheets)); });

@@ -63,18 +63,20 @@ PyObject* call(const py::Signature<N>& sig, PyObject* const* args, Py_ssize_t na
   });
 }
 
+constexpr py::Signature<3> kFindCellByCoords{"find_cell_by_coords", {"row", "col", "cells"}, 3};
+
 PyObject* find_cell_by_coords(PyObject*, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) noexcept {
-  static constexpr py::Signature<3> kSig{"find_cell_by_coords", {"row", "col", "cells"}, 3};
-  return call(kSig, args, nargsf, kwnames, [](auto& a) {
+  return call(kFindCellByCoords, args, nargsf, kwnames, [](auto& a) {
     uint32_t row = py::arg_row(a[0], "row");
     uint16_t col = py::arg_col(a[1], "col");
     return hit(search_cells(a[2], [&](core::CellSpan c) { return core::find_cell_by_coords_core(row, col, c); }));
   });
 }
 
+constexpr py::Signature<3> kFindValueByCoords{"find_value_by_coords", {"row", "col", "cells"}, 3};
+
 PyObject* find_value_by_coords(PyObject*, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) noexcept {
-  static constexpr py::Signature<3> kSig{"find_value_by_coords", {"row", "col", "cells"}, 3};
-  return call(kSig, args, nargsf, kwnames, [](auto& a) {
+  return call(kFindValueByCoords, args, nargsf, kwnames, [](auto& a) {
     uint32_t row = py::arg_row(a[0], "row");
     uint16_t col = py::arg_col(a[1], "col");
     std::optional<std::string> text = search_cells(a[2], [&](core::CellSpan c) -> std::optional<std::string> {
@@ -86,52 +88,58 @@ PyObject* find_value_by_coords(PyObject*, PyObject* const* args, Py_ssize_t narg
   });
 }
 
+constexpr py::Signature<2> kFindCellByRegex{"find_cell_by_regex", {"regex", "cells"}, 2};
+
 PyObject* find_cell_by_regex(PyObject*, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) noexcept {
-  static constexpr py::Signature<2> kSig{"find_cell_by_regex", {"regex", "cells"}, 2};
-  return call(kSig, args, nargsf, kwnames, [](auto& a) {
+  return call(kFindCellByRegex, args, nargsf, kwnames, [](auto& a) {
     std::string regex(py::arg_text(a[0], "regex"));
     return hit(unwrap(search_cells(a[1], [&](core::CellSpan c) { return core::find_cell_by_regex_core(regex, c); })));
   });
 }
 
+constexpr py::Signature<2> kFindCellByStr{"find_cell_by_str", {"value", "cells"}, 2};
+
 PyObject* find_cell_by_str(PyObject*, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) noexcept {
-  static constexpr py::Signature<2> kSig{"find_cell_by_str", {"value", "cells"}, 2};
-  return call(kSig, args, nargsf, kwnames, [](auto& a) {
+  return call(kFindCellByStr, args, nargsf, kwnames, [](auto& a) {
     std::string value(py::arg_text(a[0], "value"));
     return hit(search_cells(a[1], [&](core::CellSpan c) { return core::find_cell_by_str_core(value, c); }));
   });
 }
 
+constexpr py::Signature<2> kFindCellByLetter{"find_cell_by_letter", {"letter", "cells"}, 2};
+
 PyObject* find_cell_by_letter(PyObject*, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) noexcept {
-  static constexpr py::Signature<2> kSig{"find_cell_by_letter", {"letter", "cells"}, 2};
-  return call(kSig, args, nargsf, kwnames, [](auto& a) {
+  return call(kFindCellByLetter, args, nargsf, kwnames, [](auto& a) {
     std::string letter(py::arg_text(a[0], "letter"));
     return hit(
         unwrap(search_cells(a[1], [&](core::CellSpan c) { return core::find_cell_by_letter_core(letter, c); })));
   });
 }
 
+constexpr py::Signature<2> kFindCellsByRegex{"find_cells_by_regex", {"regex", "cells"}, 2};
+
 PyObject* find_cells_by_regex(PyObject*, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) noexcept {
-  static constexpr py::Signature<2> kSig{"find_cells_by_regex", {"regex", "cells"}, 2};
-  return call(kSig, args, nargsf, kwnames, [](auto& a) {
+  return call(kFindCellsByRegex, args, nargsf, kwnames, [](auto& a) {
     std::string regex(py::arg_text(a[0], "regex"));
     return hits(
         unwrap(search_cells(a[1], [&](core::CellSpan c) { return core::find_cells_by_regex_core(regex, c); })));
   });
 }
 
+constexpr py::Signature<2> kFindCellsByStr{"find_cells_by_str", {"value", "cells"}, 2};
+
 PyObject* find_cells_by_str(PyObject*, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) noexcept {
-  static constexpr py::Signature<2> kSig{"find_cells_by_str", {"value", "cells"}, 2};
-  return call(kSig, args, nargsf, kwnames, [](auto& a) {
+  return call(kFindCellsByStr, args, nargsf, kwnames, [](auto& a) {
     std::string value(py::arg_text(a[0], "value"));
     return hits(search_cells(a[1], [&](core::CellSpan c) { return core::find_cells_by_str_core(value, c); }));
   });
 }
 
+constexpr py::Signature<3> kFindCellsForRowsByRegex{"find_cells_for_rows_by_regex", {"regex", "col_stop", "cells"}, 3};
+
 PyObject* find_cells_for_rows_by_regex(PyObject*, PyObject* const* args, Py_ssize_t nargsf,
                                        PyObject* kwnames) noexcept {
-  static constexpr py::Signature<3> kSig{"find_cells_for_rows_by_regex", {"regex", "col_stop", "cells"}, 3};
-  return call(kSig, args, nargsf, kwnames, [](auto& a) {
+  return call(kFindCellsForRowsByRegex, args, nargsf, kwnames, [](auto& a) {
     std::string regex(py::arg_text(a[0], "regex"));
     uint16_t col_stop = py::arg_col(a[1], "col_stop");
     return hits(unwrap(search_cells(
@@ -139,10 +147,11 @@ PyObject* find_cells_for_rows_by_regex(PyObject*, PyObject* const* args, Py_ssiz
   });
 }
 
+constexpr py::Signature<3> kFindCellsForColsByRegex{"find_cells_for_cols_by_regex", {"regex", "row_stop", "cells"}, 3};
+
 PyObject* find_cells_for_cols_by_regex(PyObject*, PyObject* const* args, Py_ssize_t nargsf,
                                        PyObject* kwnames) noexcept {
-  static constexpr py::Signature<3> kSig{"find_cells_for_cols_by_regex", {"regex", "row_stop", "cells"}, 3};
-  return call(kSig, args, nargsf, kwnames, [](auto& a) {
+  return call(kFindCellsForColsByRegex, args, nargsf, kwnames, [](auto& a) {
     std::string regex(py::arg_text(a[0], "regex"));
     uint32_t row_stop = py::arg_row(a[1], "row_stop");
     return hits(unwrap(search_cells(
@@ -150,9 +159,10 @@ PyObject* find_cells_for_cols_by_regex(PyObject*, PyObject* const* args, Py_ssiz
   });
 }
 
+constexpr py::Signature<3> kFindCellsMultiRegex{"find_cells_multi_regex", {"before_regex", "after_regex", "cells"}, 3};
+
 PyObject* find_cells_multi_regex(PyObject*, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) noexcept {
-  static constexpr py::Signature<3> kSig{"find_cells_multi_regex", {"before_regex", "after_regex", "cells"}, 3};
-  return call(kSig, args, nargsf, kwnames, [](auto& a) {
+  return call(kFindCellsMultiRegex, args, nargsf, kwnames, [](auto& a) {
     std::string before(py::arg_text(a[0], "before_regex"));
     std::string after(py::arg_text(a[1], "after_regex"));
     return hits(unwrap(
@@ -160,9 +170,11 @@ PyObject* find_cells_multi_regex(PyObject*, PyObject* const* args, Py_ssize_t na
   });
 }
 
+constexpr py::Signature<3> kFindCellsBetweenRegex{
+    "find_cells_between_regex", {"before_regex", "after_regex", "cells"}, 3};
+
 PyObject* find_cells_between_regex(PyObject*, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) noexcept {
-  static constexpr py::Signature<3> kSig{"find_cells_between_regex", {"before_regex", "after_regex", "cells"}, 3};
-  return call(kSig, args, nargsf, kwnames, [](auto& a) {
+  return call(kFindCellsBetweenRegex, args, nargsf, kwnames, [](auto& a) {
     std::string before(py::arg_text(a[0], "before_regex"));
     std::string after(py::arg_text(a[1], "after_regex"));
     return hits(unwrap(
@@ -170,27 +182,30 @@ PyObject* find_cells_between_regex(PyObject*, PyObject* const* args, Py_ssize_t 
   });
 }
 
+constexpr py::Signature<3> kFindCellsRangeRows{"find_cells_range_rows", {"start_row", "end_row", "cells"}, 3};
+
 PyObject* find_cells_range_rows(PyObject*, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) noexcept {
-  static constexpr py::Signature<3> kSig{"find_cells_range_rows", {"start_row", "end_row", "cells"}, 3};
-  return call(kSig, args, nargsf, kwnames, [](auto& a) {
+  return call(kFindCellsRangeRows, args, nargsf, kwnames, [](auto& a) {
     uint32_t start = py::arg_row(a[0], "start_row");
     uint32_t end = py::arg_row(a[1], "end_row");
     return hits(search_cells(a[2], [&](core::CellSpan c) { return core::find_cells_range_rows_core(start, end, c); }));
   });
 }
 
+constexpr py::Signature<3> kFindCellsRangeCols{"find_cells_range_cols", {"start_col", "end_col", "cells"}, 3};
+
 PyObject* find_cells_range_cols(PyObject*, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) noexcept {
-  static constexpr py::Signature<3> kSig{"find_cells_range_cols", {"start_col", "end_col", "cells"}, 3};
-  return call(kSig, args, nargsf, kwnames, [](auto& a) {
+  return call(kFindCellsRangeCols, args, nargsf, kwnames, [](auto& a) {
     uint16_t start = py::arg_col(a[0], "start_col");
     uint16_t end = py::arg_col(a[1], "end_col");
     return hits(search_cells(a[2], [&](core::CellSpan c) { return core::find_cells_range_cols_core(start, end, c); }));
   });
 }
 
+constexpr py::Signature<3> kFindValuesByColRows{"find_values_by_col_rows", {"col", "rows", "cells"}, 3};
+
 PyObject* find_values_by_col_rows(PyObject*, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) noexcept {
-  static constexpr py::Signature<3> kSig{"find_values_by_col_rows", {"col", "rows", "cells"}, 3};
-  return call(kSig, args, nargsf, kwnames, [](auto& a) {
+  return call(kFindValuesByColRows, args, nargsf, kwnames, [](auto& a) {
     uint16_t col = py::arg_col(a[0], "col");
     std::vector<uint32_t> rows = py::arg_rows(a[1], "rows");
     return text_list(
@@ -198,9 +213,10 @@ PyObject* find_values_by_col_rows(PyObject*, PyObject* const* args, Py_ssize_t n
   });
 }
 
+constexpr py::Signature<3> kFindValuesByRowCols{"find_values_by_row_cols", {"row", "cols", "cells"}, 3};
+
 PyObject* find_values_by_row_cols(PyObject*, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) noexcept {
-  static constexpr py::Signature<3> kSig{"find_values_by_row_cols", {"row", "cols", "cells"}, 3};
-  return call(kSig, args, nargsf, kwnames, [](auto& a) {
+  return call(kFindValuesByRowCols, args, nargsf, kwnames, [](auto& a) {
     uint32_t row = py::arg_row(a[0], "row");
     std::vector<uint16_t> cols = py::arg_cols(a[1], "cols");
     return text_list(
@@ -209,30 +225,22 @@ PyObject* find_values_by_row_cols(PyObject*, PyObject* const* args, Py_ssize_t n
 }
 
 PyMethodDef kFunctions[] = {
-    fastcall_entry("create_finder", create_finder, "create_finder(sheets)\n--\n\n"),
-    fastcall_entry("find_cell_by_coords", find_cell_by_coords, "find_cell_by_coords(row, col, cells)\n--\n\n"),
-    fastcall_entry("find_value_by_coords", find_value_by_coords, "find_value_by_coords(row, col, cells)\n--\n\n"),
-    fastcall_entry("find_cell_by_regex", find_cell_by_regex, "find_cell_by_regex(regex, cells)\n--\n\n"),
-    fastcall_entry("find_cell_by_str", find_cell_by_str, "find_cell_by_str(value, cells)\n--\n\n"),
-    fastcall_entry("find_cell_by_letter", find_cell_by_letter, "find_cell_by_letter(letter, cells)\n--\n\n"),
-    fastcall_entry("find_cells_by_regex", find_cells_by_regex, "find_cells_by_regex(regex, cells)\n--\n\n"),
-    fastcall_entry("find_cells_by_str", find_cells_by_str, "find_cells_by_str(value, cells)\n--\n\n"),
-    fastcall_entry("find_cells_for_rows_by_regex", find_cells_for_rows_by_regex,
-                   "find_cells_for_rows_by_regex(regex, col_stop, cells)\n--\n\n"),
-    fastcall_entry("find_cells_for_cols_by_regex", find_cells_for_cols_by_regex,
-                   "find_cells_for_cols_by_regex(regex, row_stop, cells)\n--\n\n"),
-    fastcall_entry("find_cells_multi_regex", find_cells_multi_regex,
-                   "find_cells_multi_regex(before_regex, after_regex, cells)\n--\n\n"),
-    fastcall_entry("find_cells_between_regex", find_cells_between_regex,
-                   "find_cells_between_regex(before_regex, after_regex, cells)\n--\n\n"),
-    fastcall_entry("find_cells_range_rows", find_cells_range_rows,
-                   "find_cells_range_rows(start_row, end_row, cells)\n--\n\n"),
-    fastcall_entry("find_cells_range_cols", find_cells_range_cols,
-                   "find_cells_range_cols(start_col, end_col, cells)\n--\n\n"),
-    fastcall_entry("find_values_by_col_rows", find_values_by_col_rows,
-                   "find_values_by_col_rows(col, rows, cells)\n--\n\n"),
-    fastcall_entry("find_values_by_row_cols", find_values_by_row_cols,
-                   "find_values_by_row_cols(row, cols, cells)\n--\n\n"),
+    fastcall_entry<kCreateFinder>(create_finder),
+    fastcall_entry<kFindCellByCoords>(find_cell_by_coords),
+    fastcall_entry<kFindValueByCoords>(find_value_by_coords),
+    fastcall_entry<kFindCellByRegex>(find_cell_by_regex),
+    fastcall_entry<kFindCellByStr>(find_cell_by_str),
+    fastcall_entry<kFindCellByLetter>(find_cell_by_letter),
+    fastcall_entry<kFindCellsByRegex>(find_cells_by_regex),
+    fastcall_entry<kFindCellsByStr>(find_cells_by_str),
+    fastcall_entry<kFindCellsForRowsByRegex>(find_cells_for_rows_by_regex),
+    fastcall_entry<kFindCellsForColsByRegex>(find_cells_for_cols_by_regex),
+    fastcall_entry<kFindCellsMultiRegex>(find_cells_multi_regex),
+    fastcall_entry<kFindCellsBetweenRegex>(find_cells_between_regex),
+    fastcall_entry<kFindCellsRangeRows>(find_cells_range_rows),
+    fastcall_entry<kFindCellsRangeCols>(find_cells_range_cols),
+    fastcall_entry<kFindValuesByColRows>(find_values_by_col_rows),
+    fastcall_entry<kFindValuesByRowCols>(find_values_by_row_cols),
 };
 
 }  // namespace

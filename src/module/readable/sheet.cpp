@@ -27,36 +27,7 @@ PyObject* readable_sheet_repr(PyObject* self) noexcept {
   });
 }
 
-PyMethodDef kMethods[] = {
-    fastcall_entry("get_value_cell", Search::get_value_cell, "get_value_cell($self, row, col)\n--\n\n"),
-    fastcall_entry("get_cells_by_range", Search::get_cells_by_range,
-                   "get_cells_by_range($self, start_row=None, end_row=None, start_col=None, end_col=None)\n--\n\n"),
-    fastcall_entry("find_cell_by_regex", Search::find_cell_by_regex, "find_cell_by_regex($self, regex)\n--\n\n"),
-    fastcall_entry("find_cell_by_str", Search::find_cell_by_str, "find_cell_by_str($self, value)\n--\n\n"),
-    fastcall_entry("find_cell_by_coords", Search::find_cell_by_coords, "find_cell_by_coords($self, row, col)\n--\n\n"),
-    fastcall_entry("find_cell_by_letter", Search::find_cell_by_letter, "find_cell_by_letter($self, letter)\n--\n\n"),
-    fastcall_entry("find_cells_by_regex", Search::find_cells_by_regex, "find_cells_by_regex($self, regex)\n--\n\n"),
-    fastcall_entry("find_cells_by_str", Search::find_cells_by_str, "find_cells_by_str($self, value)\n--\n\n"),
-    fastcall_entry("find_cells_for_rows_by_regex", Search::find_cells_for_rows_by_regex,
-                   "find_cells_for_rows_by_regex($self, regex, col_stop)\n--\n\n"),
-    fastcall_entry("find_cells_for_cols_by_regex", Search::find_cells_for_cols_by_regex,
-                   "find_cells_for_cols_by_regex($self, regex, row_stop)\n--\n\n"),
-    fastcall_entry("find_cells_multi_regex", Search::find_cells_multi_regex,
-                   "find_cells_multi_regex($self, before_regex, after_regex)\n--\n\n"),
-    fastcall_entry("find_cells_between_regex", Search::find_cells_between_regex,
-                   "find_cells_between_regex($self, before_regex, after_regex)\n--\n\n"),
-    fastcall_entry("find_cells_range_rows", Search::find_cells_range_rows,
-                   "find_cells_range_rows($self, start_row, end_row)\n--\n\n"),
-    fastcall_entry("find_cells_range_cols", Search::find_cells_range_cols,
-                   "find_cells_range_cols($self, start_col, end_col)\n--\n\n"),
-    fastcall_entry("find_values_by_col_rows", Search::find_values_by_col_rows,
-                   "find_values_by_col_rows($self, col, rows)\n--\n\n"),
-    fastcall_entry("find_values_by_row_cols", Search::find_values_by_row_cols,
-                   "find_values_by_row_cols($self, row, cols)\n--\n\n"),
-    fastcall_entry("find_value_by_coords", Search::find_value_by_coords,
-                   "find_value_by_coords($self, row, col)\n--\n\n"),
-    kMethodTableEnd,
-};
+auto kMethods = Search::table();
 
 PyGetSetDef kGetSet[] = {
     {"name", Getters::name, nullptr, nullptr, nullptr},
@@ -73,7 +44,7 @@ PyGetSetDef kGetSet[] = {
 PyType_Slot* ReadableSheetSpec::slots() {
   static PyType_Slot slots[] = {
       {Py_tp_getset, kGetSet},
-      {Py_tp_methods, kMethods},
+      {Py_tp_methods, kMethods.data()},
       {Py_tp_repr, reinterpret_cast<void*>(&readable_sheet_repr)},
       {0, nullptr},
   };
