@@ -33,7 +33,7 @@ PyObject* book_repr(PyObject* self) noexcept {
   });
 }
 
-auto kMethods = Entries::table();
+auto kMethods = method_table(Entries::rows());
 
 PyGetSetDef kGetSet[] = {
     {"sheets", Entries::sheets, nullptr, nullptr, nullptr},

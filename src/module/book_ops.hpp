@@ -14,12 +14,11 @@
 //   constexpr BookSignatures kSigs = book_signatures("Book.add_sheet", "Book.copy_sheet", ...);
 //   const core::SharedBook& book_of(Book::Object& o) { return o.payload; }
 //   using Entries = BookEntries<Book, kSigs, book_of>;
-//   auto kMethods = Entries::table();
+//   auto kMethods = method_table(Entries::rows());
 #pragma once
 
 #include <Python.h>
 
-#include <algorithm>
 #include <array>
 #include <cstddef>
 
@@ -106,20 +105,14 @@ struct BookEntries {
     return with_self<Class>(self, [](Object& o) { return book_to_dict(kBookOf(o)); });
   }
 
-  // The class's method table: its own `first` rows, the methods above, then
-  // the sentinel. Keep it in static storage: the type points into it.
-  template <size_t K = 0>
-  static std::array<PyMethodDef, K + 7> table(const std::array<PyMethodDef, K>& first = {}) {
-    std::array<PyMethodDef, K + 7> t{};
-    std::copy(first.begin(), first.end(), t.begin());
-    t[K + 0] = fastcall_entry<kSigs.add_sheet>(add_sheet);
-    t[K + 1] = fastcall_entry<kSigs.copy_sheet>(copy_sheet);
-    t[K + 2] = fastcall_entry<kSigs.get_sheet_index>(get_sheet_index);
-    t[K + 3] = fastcall_entry<kSigs.get_sheet_name>(get_sheet_name);
-    t[K + 4] = noargs_entry<kSigs.to_json>(to_json);
-    t[K + 5] = noargs_entry<kSigs.to_dict>(to_dict);
-    t[K + 6] = kMethodTableEnd;
-    return t;
+  // The methods' rows of the class's method table (method_table.hpp).
+  static std::array<PyMethodDef, 6> rows() {
+    return {fastcall_entry<kSigs.add_sheet>(add_sheet),
+            fastcall_entry<kSigs.copy_sheet>(copy_sheet),
+            fastcall_entry<kSigs.get_sheet_index>(get_sheet_index),
+            fastcall_entry<kSigs.get_sheet_name>(get_sheet_name),
+            noargs_entry<kSigs.to_json>(to_json),
+            noargs_entry<kSigs.to_dict>(to_dict)};
   }
 };
 

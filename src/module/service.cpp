@@ -4,7 +4,6 @@
 // two hooks that raise NotImplementedError until a subclass overrides them.
 #include <Python.h>
 
-#include <array>
 #include <string>
 
 #include "core/sheet.hpp"
@@ -73,7 +72,7 @@ PyObject* service_repr(PyObject* self) noexcept {
   });
 }
 
-auto kMethods = Entries::table(std::array{varargs_entry<kSummary>(summary_0), varargs_entry<kFmt>(fmt_0)});
+auto kMethods = method_table(varargs_entry<kSummary>(summary_0), varargs_entry<kFmt>(fmt_0), Entries::rows());
 
 PyGetSetDef kGetSet[] = {
     {"_conn_db", get_conn_db, nullptr, nullptr, nullptr},

@@ -124,37 +124,20 @@ using Search = SheetSearches<SheetHost>;
 
 // In the order of the class's member table; the getters and the setter of
 // `name` sit in kGetSet at their own places in that order.
-PyMethodDef kMethods[] = {
+auto kMethods = method_table(
     fastcall_entry<kSetSheetState>(set_sheet_state),
     fastcall_entry<kAddMergeCells>(add_merge_cells),
     fastcall_entry<kAddComment>(add_comment),
     fastcall_entry<kCell>(cell),
     Search::entry(Search::get_value_cell),
-    fastcall_entry<kDeleteCols>(sheet_delete_cols),
-    fastcall_entry<kDeleteRows>(sheet_delete_rows),
-    fastcall_entry<kSetHeightRow>(sheet_set_height_row),
-    fastcall_entry<kSetHiddenRow>(sheet_set_hidden_row),
-    fastcall_entry<kSetWidthColumn>(sheet_set_width_column),
-    fastcall_entry<kSetHiddenColumn>(sheet_set_hidden_column),
+    sheet_band_edit_entries(),
     Search::entry(Search::get_cells_by_range),
-    fastcall_entry<kGetHeightByRow>(sheet_get_height_by_row),
-    fastcall_entry<kGetHiddenByRow>(sheet_get_hidden_by_row),
-    fastcall_entry<kGetWidthByColumn>(sheet_get_width_by_column),
-    fastcall_entry<kGetHiddenByColumn>(sheet_get_hidden_by_column),
-    Search::entry(Search::find_cell_by_regex),
-    Search::entry(Search::find_cell_by_str),
-    Search::entry(Search::find_cell_by_letter),
-    Search::entry(Search::find_cells_by_regex),
-    Search::entry(Search::find_cells_by_str),
-    Search::entry(Search::find_cells_for_rows_by_regex),
-    Search::entry(Search::find_cells_for_cols_by_regex),
-    Search::entry(Search::find_cells_multi_regex),
-    Search::entry(Search::find_cells_between_regex),
-    Search::entry(Search::find_cells_range_rows),
-    Search::entry(Search::find_cells_range_cols),
-    Search::entry(Search::find_value_by_coords),
-    kMethodTableEnd,
-};
+    sheet_dimension_read_entries(),
+    Search::entries<12>({Search::find_cell_by_regex, Search::find_cell_by_str, Search::find_cell_by_letter,
+                         Search::find_cells_by_regex, Search::find_cells_by_str, Search::find_cells_for_rows_by_regex,
+                         Search::find_cells_for_cols_by_regex, Search::find_cells_multi_regex,
+                         Search::find_cells_between_regex, Search::find_cells_range_rows, Search::find_cells_range_cols,
+                         Search::find_value_by_coords}));
 
 PyGetSetDef kGetSet[] = {
     {"name", Getters::name, set_name, nullptr, nullptr},
@@ -172,7 +155,7 @@ PyGetSetDef kGetSet[] = {
 PyType_Slot* SheetSpec::slots() {
   static PyType_Slot slots[] = {
       {Py_tp_repr, reinterpret_cast<void*>(sheet_repr)},
-      {Py_tp_methods, kMethods},
+      {Py_tp_methods, kMethods.data()},
       {Py_tp_getset, kGetSet},
       {0, nullptr},
   };

@@ -8,6 +8,7 @@
 #include "module/frame/attribute.hpp"
 #include "module/classes.hpp"
 #include "module/frame/method.hpp"
+#include "module/frame/method_table.hpp"
 
 namespace vellix::module {
 namespace {
@@ -68,7 +69,16 @@ Field field_or(const Map& map, Key key, Field Map::mapped_type::*field, Field fa
 using Args2 = std::array<PyObject*, 2>;
 using Args1 = std::array<PyObject*, 1>;
 
-}  // namespace
+constexpr py::Signature<2> kDeleteCols{"Sheet.delete_cols", {"idx", "amount"}, 2};
+constexpr py::Signature<2> kDeleteRows{"Sheet.delete_rows", {"idx", "amount"}, 2};
+constexpr py::Signature<2> kSetHeightRow{"Sheet.set_height_row", {"row_num", "val"}, 2};
+constexpr py::Signature<2> kSetHiddenRow{"Sheet.set_hidden_row", {"row_num", "val"}, 2};
+constexpr py::Signature<2> kSetWidthColumn{"Sheet.set_width_column", {"col_num", "val"}, 2};
+constexpr py::Signature<2> kSetHiddenColumn{"Sheet.set_hidden_column", {"col_num", "val"}, 2};
+constexpr py::Signature<1> kGetHeightByRow{"Sheet.get_height_by_row", {"row_num"}, 1};
+constexpr py::Signature<1> kGetHiddenByRow{"Sheet.get_hidden_by_row", {"row_num"}, 1};
+constexpr py::Signature<1> kGetWidthByColumn{"Sheet.get_width_by_column", {"col_num"}, 1};
+constexpr py::Signature<1> kGetHiddenByColumn{"Sheet.get_hidden_by_column", {"col_num"}, 1};
 
 PyObject* sheet_delete_cols(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
   return method<Sheet>(kDeleteCols, self, args, nargsf, kwnames, [](Sheet::Object& o, Args2& a) {
@@ -159,6 +169,24 @@ PyObject* sheet_get_hidden_by_column(PyObject* self, PyObject* const* args, Py_s
       return field_or(s.column_dimensions.columns, col, &core::ColumnDimension::hidden, false);
     }));
   });
+}
+
+}  // namespace
+
+std::array<PyMethodDef, 6> sheet_band_edit_entries() {
+  return {fastcall_entry<kDeleteCols>(sheet_delete_cols),
+          fastcall_entry<kDeleteRows>(sheet_delete_rows),
+          fastcall_entry<kSetHeightRow>(sheet_set_height_row),
+          fastcall_entry<kSetHiddenRow>(sheet_set_hidden_row),
+          fastcall_entry<kSetWidthColumn>(sheet_set_width_column),
+          fastcall_entry<kSetHiddenColumn>(sheet_set_hidden_column)};
+}
+
+std::array<PyMethodDef, 4> sheet_dimension_read_entries() {
+  return {fastcall_entry<kGetHeightByRow>(sheet_get_height_by_row),
+          fastcall_entry<kGetHiddenByRow>(sheet_get_hidden_by_row),
+          fastcall_entry<kGetWidthByColumn>(sheet_get_width_by_column),
+          fastcall_entry<kGetHiddenByColumn>(sheet_get_hidden_by_column)};
 }
 
 }  // namespace vellix::module

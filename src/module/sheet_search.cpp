@@ -329,26 +329,27 @@ PyObject* SheetSearches<Host>::find_value_by_coords(PyObject* self, PyObject* co
 
 template <class Host>
 std::array<PyMethodDef, 18> SheetSearches<Host>::table() {
-  return {
-      fastcall_entry<kGetValueCell<Host>>(get_value_cell),
-      fastcall_entry<kGetCellsByRange<Host>>(get_cells_by_range),
-      fastcall_entry<kFindCellByRegex<Host>>(find_cell_by_regex),
-      fastcall_entry<kFindCellByStr<Host>>(find_cell_by_str),
-      fastcall_entry<kFindCellByCoords<Host>>(find_cell_by_coords),
-      fastcall_entry<kFindCellByLetter<Host>>(find_cell_by_letter),
-      fastcall_entry<kFindCellsByRegex<Host>>(find_cells_by_regex),
-      fastcall_entry<kFindCellsByStr<Host>>(find_cells_by_str),
-      fastcall_entry<kFindCellsForRowsByRegex<Host>>(find_cells_for_rows_by_regex),
-      fastcall_entry<kFindCellsForColsByRegex<Host>>(find_cells_for_cols_by_regex),
-      fastcall_entry<kFindCellsMultiRegex<Host>>(find_cells_multi_regex),
-      fastcall_entry<kFindCellsBetweenRegex<Host>>(find_cells_between_regex),
-      fastcall_entry<kFindCellsRangeRows<Host>>(find_cells_range_rows),
-      fastcall_entry<kFindCellsRangeCols<Host>>(find_cells_range_cols),
-      fastcall_entry<kFindValuesByColRows<Host>>(find_values_by_col_rows),
-      fastcall_entry<kFindValuesByRowCols<Host>>(find_values_by_row_cols),
-      fastcall_entry<kFindValueByCoords<Host>>(find_value_by_coords),
-      kMethodTableEnd,
-  };
+  std::array<PyMethodDef, 18> t{};
+  size_t n = 0;
+  auto add = [&](PyMethodDef row) { t[n++] = row; };
+  add(fastcall_entry<kGetValueCell<Host>>(get_value_cell));
+  add(fastcall_entry<kGetCellsByRange<Host>>(get_cells_by_range));
+  add(fastcall_entry<kFindCellByRegex<Host>>(find_cell_by_regex));
+  add(fastcall_entry<kFindCellByStr<Host>>(find_cell_by_str));
+  if constexpr (Host::kAllSearches) add(fastcall_entry<kFindCellByCoords<Host>>(find_cell_by_coords));
+  add(fastcall_entry<kFindCellByLetter<Host>>(find_cell_by_letter));
+  add(fastcall_entry<kFindCellsByRegex<Host>>(find_cells_by_regex));
+  add(fastcall_entry<kFindCellsByStr<Host>>(find_cells_by_str));
+  add(fastcall_entry<kFindCellsForRowsByRegex<Host>>(find_cells_for_rows_by_regex));
+  add(fastcall_entry<kFindCellsForColsByRegex<Host>>(find_cells_for_cols_by_regex));
+  add(fastcall_entry<kFindCellsMultiRegex<Host>>(find_cells_multi_regex));
+  add(fastcall_entry<kFindCellsBetweenRegex<Host>>(find_cells_between_regex));
+  add(fastcall_entry<kFindCellsRangeRows<Host>>(find_cells_range_rows));
+  add(fastcall_entry<kFindCellsRangeCols<Host>>(find_cells_range_cols));
+  if constexpr (Host::kAllSearches) add(fastcall_entry<kFindValuesByColRows<Host>>(find_values_by_col_rows));
+  if constexpr (Host::kAllSearches) add(fastcall_entry<kFindValuesByRowCols<Host>>(find_values_by_row_cols));
+  add(fastcall_entry<kFindValueByCoords<Host>>(find_value_by_coords));
+  return t;  // the rows after the last are zero: the sentinel
 }
 
 template <class Host>
@@ -359,7 +360,9 @@ PyMethodDef SheetSearches<Host>::entry(Fast* search) {
   throw core::InternalFailure("a search without a method-table row");
 }
 
-template struct SheetSearches<SheetHost>;
+// Sheet's instances make only the searches it shows.
 template struct SheetSearches<ReadableSheetHost>;
+template std::array<PyMethodDef, 18> SheetSearches<SheetHost>::table();
+template PyMethodDef SheetSearches<SheetHost>::entry(Fast*);
 
 }  // namespace vellix::module

@@ -26,16 +26,18 @@
 
 namespace vellix::module {
 
-template <class Self_, class Hit_, class Lock_, const char* kClassName_>
+template <class Self_, class Hit_, class Lock_, const char* kClassName_, bool kAllSearches_>
 struct SearchHost {
   using Self = Self_;  // the sheet class
   using Hit = Hit_;    // the class of found cells
   using Lock = Lock_;  // how the core work runs
   static constexpr const char* kClassName = kClassName_;
+  // Sheet leaves out find_cell_by_coords and the two value-list searches.
+  static constexpr bool kAllSearches = kAllSearches_;
 };
 
 inline constexpr char kSheetName[] = "Sheet";
-using SheetHost = SearchHost<Sheet, Cell, py::KeepInterpreterLock, kSheetName>;
+using SheetHost = SearchHost<Sheet, Cell, py::KeepInterpreterLock, kSheetName, false>;
 
 // METH_FASTCALL | METH_KEYWORDS entries, each declared by its signature in
 // sheet_search.cpp; get_value_cell keeps the interpreter lock for both hosts.
@@ -61,13 +63,19 @@ struct SheetSearches {
   static Fast find_values_by_row_cols;
   static Fast find_value_by_coords;
 
-  // Every search's method-table row in the order above, then the sentinel.
-  // Keep it in static storage: the type points into it.
+  // The method-table rows of the searches the host shows, in the order
+  // above, then the sentinel. Keep it in static storage: the type points
+  // into it.
   static std::array<PyMethodDef, 18> table();
-  // The row of one search, for a class that shows it among its own members.
+  // The row of one search the host shows, for a class that lists it among
+  // its own members.
   static PyMethodDef entry(Fast* search);
+  template <size_t K>
+  static std::array<PyMethodDef, K> entries(const std::array<Fast*, K>& searches) {
+    std::array<PyMethodDef, K> rows{};
+    for (size_t i = 0; i < K; ++i) rows[i] = entry(searches[i]);
+    return rows;
+  }
 };
-
-extern template struct SheetSearches<SheetHost>;
 
 }  // namespace vellix::module

@@ -5,14 +5,14 @@
 // at compile time.
 //
 //   constexpr py::Signature<3> kCell{"Sheet.cell", {"row", "col", "value=None"}, 2};
-//   PyMethodDef kMethods[] = {
-//       fastcall_entry<kCell>(sheet_cell),   // "cell", "cell($self, row, col, value=None)\n--\n\n"
-//       kMethodTableEnd,
-//   };
+//   // "cell", with the doc "cell($self, row, col, value=None)\n--\n\n"
+//   auto kMethods = method_table(fastcall_entry<kCell>(sheet_cell), ...);
 #pragma once
 
 #include <Python.h>
 
+#include <algorithm>
+#include <array>
 #include <cstddef>
 #include <string_view>
 
@@ -116,5 +116,32 @@ PyMethodDef noargs_entry(PyCFunction f) {
 }
 
 inline constexpr PyMethodDef kMethodTableEnd = {nullptr, nullptr, 0, nullptr};
+
+namespace detail {
+template <class Part>
+inline constexpr size_t kRowCount = 1;
+template <size_t K>
+inline constexpr size_t kRowCount<std::array<PyMethodDef, K>> = K;
+
+inline size_t put_rows(PyMethodDef* out, const PyMethodDef& row) {
+  *out = row;
+  return 1;
+}
+template <size_t K>
+size_t put_rows(PyMethodDef* out, const std::array<PyMethodDef, K>& rows) {
+  std::copy(rows.begin(), rows.end(), out);
+  return K;
+}
+}  // namespace detail
+
+// A method table of rows and arrays of rows, in order, then the sentinel.
+// Keep it in static storage: the type or module points into it.
+template <class... Parts>
+std::array<PyMethodDef, (detail::kRowCount<Parts> + ... + 1)> method_table(const Parts&... parts) {
+  std::array<PyMethodDef, (detail::kRowCount<Parts> + ... + 1)> table{};
+  size_t n = 0;
+  ((n += detail::put_rows(table.data() + n, parts)), ...);
+  return table;  // the last row stays zero: the sentinel
+}
 
 }  // namespace vellix::module

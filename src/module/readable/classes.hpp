@@ -25,8 +25,7 @@ using ReadableSheet = py::PyClass<ReadableSheetSpec>;
 using ReadableCell = py::PyClass<ReadableCellSpec>;
 
 inline constexpr char kReadableSheetName[] = "ReadableSheet";
-using ReadableSheetHost = SearchHost<ReadableSheet, ReadableCell, py::ReleaseInterpreterLock, kReadableSheetName>;
-
-extern template struct SheetSearches<ReadableSheetHost>;
+using ReadableSheetHost =
+    SearchHost<ReadableSheet, ReadableCell, py::ReleaseInterpreterLock, kReadableSheetName, true>;
 
 }  // namespace vellix::module
