@@ -42,15 +42,8 @@ PyGetSetDef kGetSet[] = {
 
 }  // namespace
 
-PyType_Slot* BookSpec::slots() {
-  static PyType_Slot slots[] = {
-      {Py_tp_new, reinterpret_cast<void*>(book_new)},
-      {Py_tp_repr, reinterpret_cast<void*>(book_repr)},
-      {Py_tp_methods, kMethods.data()},
-      {Py_tp_getset, kGetSet},
-      {0, nullptr},
-  };
-  return slots;
+py::ClassSlots BookSpec::slots() {
+  return {.tp_new = book_new, .tp_repr = book_repr, .methods = kMethods.data(), .getset = kGetSet};
 }
 
 PyTypeObject* book_type() { return Book::type_object_or_null(); }

@@ -142,15 +142,7 @@ auto kGetSet = Getters::table({.value = set_value_text,
 
 }  // namespace
 
-PyType_Slot* CellSpec::slots() {
-  static PyType_Slot slots[] = {
-      {Py_tp_repr, reinterpret_cast<void*>(cell_repr)},
-      {Py_tp_methods, kMethods},
-      {Py_tp_getset, kGetSet.data()},
-      {0, nullptr},
-  };
-  return slots;
-}
+py::ClassSlots CellSpec::slots() { return {.tp_repr = cell_repr, .methods = kMethods, .getset = kGetSet.data()}; }
 
 PyTypeObject* cell_type() { return Cell::type_object_or_null(); }
 

@@ -61,13 +61,7 @@ PyGetSetDef kGetSet[] = {
 
 }  // namespace
 
-PyType_Slot* CommentSpec::slots() {
-  static PyType_Slot slots[] = {
-      {Py_tp_getset, kGetSet},
-      {0, nullptr},
-  };
-  return slots;
-}
+py::ClassSlots CommentSpec::slots() { return {.getset = kGetSet}; }
 
 PyTypeObject* comment_type() { return Comment::type_object_or_null(); }
 

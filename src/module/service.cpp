@@ -82,15 +82,8 @@ PyGetSetDef kGetSet[] = {
 
 }  // namespace
 
-PyType_Slot* ServiceSpec::slots() {
-  static PyType_Slot slots[] = {
-      {Py_tp_new, reinterpret_cast<void*>(&service_new)},
-      {Py_tp_repr, reinterpret_cast<void*>(&service_repr)},
-      {Py_tp_methods, kMethods.data()},
-      {Py_tp_getset, kGetSet},
-      {0, nullptr},
-  };
-  return slots;
+py::ClassSlots ServiceSpec::slots() {
+  return {.tp_new = service_new, .tp_repr = service_repr, .methods = kMethods.data(), .getset = kGetSet};
 }
 
 PyTypeObject* service_type() { return Service::type_object_or_null(); }

@@ -152,15 +152,7 @@ PyGetSetDef kGetSet[] = {
 
 }  // namespace
 
-PyType_Slot* SheetSpec::slots() {
-  static PyType_Slot slots[] = {
-      {Py_tp_repr, reinterpret_cast<void*>(sheet_repr)},
-      {Py_tp_methods, kMethods.data()},
-      {Py_tp_getset, kGetSet},
-      {0, nullptr},
-  };
-  return slots;
-}
+py::ClassSlots SheetSpec::slots() { return {.tp_repr = sheet_repr, .methods = kMethods.data(), .getset = kGetSet}; }
 
 PyTypeObject* sheet_type() { return Sheet::type_object_or_null(); }
 

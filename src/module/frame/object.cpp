@@ -24,9 +24,15 @@ ExclusiveBorrow::ExclusiveBorrow(std::atomic<uint64_t>& flag) : flag_(flag) {
 namespace detail {
 
 PyTypeObject* create_type(const char* type_name, Py_ssize_t basicsize, unsigned flags, const char* doc,
-                          PyType_Slot* class_slots, destructor dealloc) {
+                          const ClassSlots& class_slots, destructor dealloc) {
   std::vector<PyType_Slot> slots;
-  for (PyType_Slot* s = class_slots; s != nullptr && s->slot != 0; ++s) slots.push_back(*s);
+  auto add = [&](int slot, void* value) {
+    if (value != nullptr) slots.push_back({slot, value});
+  };
+  add(Py_tp_new, reinterpret_cast<void*>(class_slots.tp_new));
+  add(Py_tp_repr, reinterpret_cast<void*>(class_slots.tp_repr));
+  add(Py_tp_methods, class_slots.methods);
+  add(Py_tp_getset, class_slots.getset);
   slots.push_back({Py_tp_dealloc, reinterpret_cast<void*>(dealloc)});
   if (doc != nullptr) slots.push_back({Py_tp_doc, const_cast<char*>(doc)});
   slots.push_back({0, nullptr});

@@ -10,7 +10,7 @@
 //     static constexpr const char* kTypeName = "vellix.Book";
 //     static constexpr const char* kDoc = "Book()\n--\n\n";    // or nullptr
 //     static constexpr unsigned kFlags = 0;  // Py_TPFLAGS_BASETYPE / DISALLOW_INSTANTIATION
-//     static PyType_Slot* slots();           // methods, getset, tp_new, tp_repr (no dealloc, doc)
+//     static ClassSlots slots();             // tp_new, tp_repr, methods, getset (no dealloc, doc)
 //   };
 //   using Book = PyClass<BookSpec>;
 // Instances are not collected by the cyclic GC and have no __dict__.
@@ -59,11 +59,20 @@ class ExclusiveBorrow {
   std::atomic<uint64_t>& flag_;
 };
 
+// The slots a class fills in; those left null are left out. The tables stay
+// in static storage: the type points into them.
+struct ClassSlots {
+  newfunc tp_new = nullptr;
+  reprfunc tp_repr = nullptr;
+  PyMethodDef* methods = nullptr;
+  PyGetSetDef* getset = nullptr;
+};
+
 namespace detail {
 // Builds a heap type from name, basic size, flags, doc and the class's slots
 // (adding tp_dealloc and tp_doc); nullptr with a Python error on failure.
 PyTypeObject* create_type(const char* type_name, Py_ssize_t basicsize, unsigned flags, const char* doc,
-                          PyType_Slot* class_slots, destructor dealloc);
+                          const ClassSlots& class_slots, destructor dealloc);
 // Outside start-up a type that cannot be built is reported as unraisable and
 // becomes the internal failure "failed to create type object for `<name>`".
 [[noreturn]] void fail_type_object(const char* class_name);
@@ -157,7 +166,7 @@ class PyClass {
     static constexpr const char* kTypeName = type_name;                  \
     static constexpr const char* kDoc = doc;                             \
     static constexpr unsigned kFlags = flags;                            \
-    static PyType_Slot* slots();                                         \
+    static py::ClassSlots slots();                                       \
   }
 
 // Result builders; a failure to make one is an API failure.

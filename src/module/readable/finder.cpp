@@ -165,15 +165,8 @@ PyObject* create_finder(PyObject*, PyObject* const* args, Py_ssize_t nargsf, PyO
   });
 }
 
-PyType_Slot* FinderSpec::slots() {
-  static PyType_Slot slots[] = {
-      {Py_tp_new, reinterpret_cast<void*>(&finder_new)},
-      {Py_tp_methods, kMethods},
-      {Py_tp_getset, kGetSet},
-      {Py_tp_repr, reinterpret_cast<void*>(&finder_repr)},
-      {0, nullptr},
-  };
-  return slots;
+py::ClassSlots FinderSpec::slots() {
+  return {.tp_new = finder_new, .tp_repr = finder_repr, .methods = kMethods, .getset = kGetSet};
 }
 
 PyTypeObject* finder_type() { return Finder::type_object_or_null(); }

@@ -41,14 +41,8 @@ PyGetSetDef kGetSet[] = {
 
 }  // namespace
 
-PyType_Slot* ReadableSheetSpec::slots() {
-  static PyType_Slot slots[] = {
-      {Py_tp_getset, kGetSet},
-      {Py_tp_methods, kMethods.data()},
-      {Py_tp_repr, reinterpret_cast<void*>(&readable_sheet_repr)},
-      {0, nullptr},
-  };
-  return slots;
+py::ClassSlots ReadableSheetSpec::slots() {
+  return {.tp_repr = readable_sheet_repr, .methods = kMethods.data(), .getset = kGetSet};
 }
 
 PyTypeObject* readable_sheet_type() { return ReadableSheet::type_object_or_null(); }
