@@ -73,11 +73,10 @@ PyObject* set_sheet_state(PyObject* self, PyObject* const* args, Py_ssize_t narg
   });
 }
 
+// The mutators that add to the sheet's lists borrow it exclusively.
 PyObject* add_merge_cells(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) noexcept {
-  return py::entry([&] {
-    auto a = kAddMergeCells.match(args, nargsf, kwnames);
-    auto& sheet = Sheet::downcast(self);
-    py::ExclusiveBorrow borrow(sheet.borrow);
+  return method<Sheet, py::ExclusiveBorrow>(kAddMergeCells, self, args, nargsf, kwnames,
+                                            [](Sheet::Object& sheet, auto& a) {
     core::MergedRange range{py::arg_row(a[0], "start_row"), py::arg_row(a[1], "end_row"),
                             py::arg_col(a[2], "start_col"), py::arg_col(a[3], "end_col")};
     sheet.payload.write()->merge_cells.push_back(range);
@@ -86,10 +85,8 @@ PyObject* add_merge_cells(PyObject* self, PyObject* const* args, Py_ssize_t narg
 }
 
 PyObject* add_comment(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) noexcept {
-  return py::entry([&] {
-    auto a = kAddComment.match(args, nargsf, kwnames);
-    auto& sheet = Sheet::downcast(self);
-    py::ExclusiveBorrow borrow(sheet.borrow);
+  return method<Sheet, py::ExclusiveBorrow>(kAddComment, self, args, nargsf, kwnames,
+                                            [](Sheet::Object& sheet, auto& a) {
     uint32_t row = py::arg_row(a[0], "row");
     uint16_t col = py::arg_col(a[1], "col");
     std::string_view text = py::arg_text(a[2], "text");
