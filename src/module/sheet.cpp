@@ -119,8 +119,8 @@ PyObject* sheet_repr(PyObject* self) noexcept {
 
 using Search = SheetSearches<SheetHost>;
 
-// In the order of the class's member table; the getters and the setter of
-// `name` sit in kGetSet at their own places in that order.
+// In the order of the class's member table; the attributes sit in kGetSet at
+// their own places in that order.
 auto kMethods = method_table(
     fastcall_entry<kSetSheetState>(set_sheet_state),
     fastcall_entry<kAddMergeCells>(add_merge_cells),
@@ -136,20 +136,13 @@ auto kMethods = method_table(
                          Search::find_cells_between_regex, Search::find_cells_range_rows, Search::find_cells_range_cols,
                          Search::find_value_by_coords}));
 
-PyGetSetDef kGetSet[] = {
-    {"name", Getters::name, set_name, nullptr, nullptr},
-    {"sheet_state", Getters::sheet_state, nullptr, nullptr, nullptr},
-    {"max_row", Getters::max_row, nullptr, nullptr, nullptr},
-    {"max_column", Getters::max_column, nullptr, nullptr, nullptr},
-    {"cells", Getters::cells, nullptr, nullptr, nullptr},
-    {"merge_cells", Getters::merge_cells, nullptr, nullptr, nullptr},
-    {"comments", get_comments, nullptr, nullptr, nullptr},
-    {nullptr, nullptr, nullptr, nullptr, nullptr},
-};
+auto kGetSet = Getters::table({.name = set_name, .comments = get_comments});
 
 }  // namespace
 
-py::ClassSlots SheetSpec::slots() { return {.tp_repr = sheet_repr, .methods = kMethods.data(), .getset = kGetSet}; }
+py::ClassSlots SheetSpec::slots() {
+  return {.tp_repr = sheet_repr, .methods = kMethods.data(), .getset = kGetSet.data()};
+}
 
 PyTypeObject* sheet_type() { return Sheet::type_object_or_null(); }
 

@@ -15,8 +15,12 @@
 
 #include <Python.h>
 
+#include <array>
+#include <cstddef>
+#include <initializer_list>
 #include <utility>
 
+#include "core/error.hpp"
 #include "module/frame/entry.hpp"
 #include "module/frame/errors.hpp"
 #include "module/frame/object.hpp"
@@ -56,6 +60,27 @@ int write_attribute(PyObject* self, PyObject* value, Convert&& convert, Write&& 
     auto locked = obj.payload.write();
     write(*locked, std::move(converted));
   });
+}
+
+// One attribute of a class's table; without a getter it is left out.
+struct Attribute {
+  const char* name;
+  getter get = nullptr;
+  setter set = nullptr;
+};
+
+// The attribute table of `attributes` in order, ending with its sentinel
+// (at least one zero entry). Keep it in static storage: the type's
+// descriptors point into it.
+template <size_t K>
+std::array<PyGetSetDef, K> attribute_table(std::initializer_list<Attribute> attributes) {
+  if (attributes.size() >= K) throw core::InternalFailure("an attribute table without room for its sentinel");
+  std::array<PyGetSetDef, K> table{};
+  size_t n = 0;
+  for (const Attribute& a : attributes) {
+    if (a.get != nullptr) table[n++] = {a.name, a.get, a.set, nullptr, nullptr};
+  }
+  return table;  // the entries after the last are zero: the sentinel
 }
 
 }  // namespace vellix::module

@@ -29,20 +29,12 @@ PyObject* readable_sheet_repr(PyObject* self) noexcept {
 
 auto kMethods = Search::table();
 
-PyGetSetDef kGetSet[] = {
-    {"name", Getters::name, nullptr, nullptr, nullptr},
-    {"sheet_state", Getters::sheet_state, nullptr, nullptr, nullptr},
-    {"max_row", Getters::max_row, nullptr, nullptr, nullptr},
-    {"max_column", Getters::max_column, nullptr, nullptr, nullptr},
-    {"cells", Getters::cells, nullptr, nullptr, nullptr},
-    {"merge_cells", Getters::merge_cells, nullptr, nullptr, nullptr},
-    {nullptr, nullptr, nullptr, nullptr, nullptr},
-};
+auto kGetSet = Getters::table();
 
 }  // namespace
 
 py::ClassSlots ReadableSheetSpec::slots() {
-  return {.tp_repr = readable_sheet_repr, .methods = kMethods.data(), .getset = kGetSet};
+  return {.tp_repr = readable_sheet_repr, .methods = kMethods.data(), .getset = kGetSet.data()};
 }
 
 PyTypeObject* readable_sheet_type() { return ReadableSheet::type_object_or_null(); }
