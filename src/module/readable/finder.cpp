@@ -13,6 +13,7 @@
 #include "core/pattern.hpp"
 #include "core/search.hpp"
 #include "core/sheet.hpp"
+#include "core/sheet_index.hpp"
 #include "module/frame/attribute.hpp"
 #include "module/readable/classes.hpp"
 #include "module/frame/args.hpp"
@@ -66,10 +67,8 @@ PyObject* finder_get_sheet_index(PyObject* self, PyObject* const* args, Py_ssize
                                  PyObject* kwnames) noexcept {
   return method<Finder>(kGetSheetIndex, self, args, nargsf, kwnames, [](Finder::Object& o, auto& a) {
     int32_t idx = py::arg_index(a[0], "idx");
-    core::SharedSheet sheet = copy_locked(o.payload, [idx](const core::SheetList& sheets) {
-      // A negative index never counts from the end.
-      return idx >= 0 && static_cast<size_t>(idx) < sheets.size() ? sheets[idx] : core::SharedSheet();
-    });
+    core::SharedSheet sheet =
+        copy_locked(o.payload, [idx](const core::SheetList& sheets) { return core::sheet_at_index(sheets, idx); });
     return object_or_none<ReadableSheet>(std::move(sheet));
   });
 }
