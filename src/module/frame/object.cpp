@@ -6,7 +6,8 @@
 
 namespace vellix::py {
 
-SharedBorrow::SharedBorrow(std::atomic<uint64_t>& flag) : flag_(flag) {
+template <>
+SharedBorrow::Borrow(std::atomic<uint64_t>& flag) : flag_(flag) {
   uint64_t current = flag_.load(std::memory_order_relaxed);
   do {
     // kExclusive - 1 shared borrows would make the count read as exclusive.
@@ -14,7 +15,8 @@ SharedBorrow::SharedBorrow(std::atomic<uint64_t>& flag) : flag_(flag) {
   } while (!flag_.compare_exchange_weak(current, current + 1, std::memory_order_acquire, std::memory_order_relaxed));
 }
 
-ExclusiveBorrow::ExclusiveBorrow(std::atomic<uint64_t>& flag) : flag_(flag) {
+template <>
+ExclusiveBorrow::Borrow(std::atomic<uint64_t>& flag) : flag_(flag) {
   uint64_t expected = 0;
   if (!flag_.compare_exchange_strong(expected, kExclusive, std::memory_order_acquire, std::memory_order_relaxed)) {
     throw_error(PyExc_RuntimeError, "Already borrowed");

@@ -34,30 +34,33 @@ namespace vellix::py {
 
 inline constexpr uint64_t kExclusive = ~uint64_t{0};
 
-// A shared borrow of an object for the guard's scope; RuntimeError
-// "Already mutably borrowed" while it is exclusively borrowed.
-class SharedBorrow {
+// A borrow of an object for the guard's scope. A shared one raises
+// RuntimeError "Already mutably borrowed" while the object is exclusively
+// borrowed; an exclusive one "Already borrowed" while any borrow is held.
+template <bool kIsExclusive>
+class Borrow {
  public:
-  explicit SharedBorrow(std::atomic<uint64_t>& flag);
-  ~SharedBorrow() { flag_.fetch_sub(1, std::memory_order_release); }
-  SharedBorrow(const SharedBorrow&) = delete;  // one release per borrow
-  SharedBorrow& operator=(const SharedBorrow&) = delete;
+  explicit Borrow(std::atomic<uint64_t>& flag);
+  ~Borrow() {
+    if constexpr (kIsExclusive) {
+      flag_.store(0, std::memory_order_release);
+    } else {
+      flag_.fetch_sub(1, std::memory_order_release);
+    }
+  }
+  Borrow(const Borrow&) = delete;  // one release per borrow
+  Borrow& operator=(const Borrow&) = delete;
 
  private:
   std::atomic<uint64_t>& flag_;
 };
 
-// An exclusive borrow; RuntimeError "Already borrowed" while any borrow is held.
-class ExclusiveBorrow {
- public:
-  explicit ExclusiveBorrow(std::atomic<uint64_t>& flag);
-  ~ExclusiveBorrow() { flag_.store(0, std::memory_order_release); }
-  ExclusiveBorrow(const ExclusiveBorrow&) = delete;  // one release per borrow
-  ExclusiveBorrow& operator=(const ExclusiveBorrow&) = delete;
-
- private:
-  std::atomic<uint64_t>& flag_;
-};
+using SharedBorrow = Borrow<false>;
+using ExclusiveBorrow = Borrow<true>;
+template <>
+SharedBorrow::Borrow(std::atomic<uint64_t>& flag);
+template <>
+ExclusiveBorrow::Borrow(std::atomic<uint64_t>& flag);
 
 // The slots a class fills in; those left null are left out. The tables stay
 // in static storage: the type points into them.
