@@ -35,15 +35,12 @@ PyObject* book_repr(PyObject* self) noexcept {
 
 auto kMethods = method_table(Entries::rows());
 
-PyGetSetDef kGetSet[] = {
-    {"sheets", Entries::sheets, nullptr, nullptr, nullptr},
-    {nullptr, nullptr, nullptr, nullptr, nullptr},
-};
+auto kGetSet = attribute_table<2>({{"sheets", Entries::sheets}});
 
 }  // namespace
 
 py::ClassSlots BookSpec::slots() {
-  return {.tp_new = book_new, .tp_repr = book_repr, .methods = kMethods.data(), .getset = kGetSet};
+  return {.tp_new = book_new, .tp_repr = book_repr, .methods = kMethods.data(), .getset = kGetSet.data()};
 }
 
 PyTypeObject* book_type() { return Book::type_object_or_null(); }

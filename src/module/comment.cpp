@@ -50,18 +50,15 @@ PyObject* get_column(PyObject* self, void*) noexcept {
   return read_attribute<Comment>(self, [](const core::CoreComment& c) { return c.column; }, py::py_int);
 }
 
-PyGetSetDef kGetSet[] = {
-    {"author", get_author, set_author, nullptr, nullptr},
-    {"text", get_text, set_text, nullptr, nullptr},
-    {"coordinate", get_coordinate, nullptr, nullptr, nullptr},
-    {"row", get_row, nullptr, nullptr, nullptr},
-    {"column", get_column, nullptr, nullptr, nullptr},
-    {nullptr, nullptr, nullptr, nullptr, nullptr},
-};
+auto kGetSet = attribute_table<6>({{"author", get_author, set_author},
+                                   {"text", get_text, set_text},
+                                   {"coordinate", get_coordinate},
+                                   {"row", get_row},
+                                   {"column", get_column}});
 
 }  // namespace
 
-py::ClassSlots CommentSpec::slots() { return {.getset = kGetSet}; }
+py::ClassSlots CommentSpec::slots() { return {.getset = kGetSet.data()}; }
 
 PyTypeObject* comment_type() { return Comment::type_object_or_null(); }
 

@@ -74,16 +74,12 @@ PyObject* service_repr(PyObject* self) noexcept {
 
 auto kMethods = method_table(varargs_entry<kSummary>(summary_0), varargs_entry<kFmt>(fmt_0), Entries::rows());
 
-PyGetSetDef kGetSet[] = {
-    {"_conn_db", get_conn_db, nullptr, nullptr, nullptr},
-    {"_sheets", Entries::sheets, nullptr, nullptr, nullptr},
-    {nullptr, nullptr, nullptr, nullptr, nullptr},
-};
+auto kGetSet = attribute_table<3>({{"_conn_db", get_conn_db}, {"_sheets", Entries::sheets}});
 
 }  // namespace
 
 py::ClassSlots ServiceSpec::slots() {
-  return {.tp_new = service_new, .tp_repr = service_repr, .methods = kMethods.data(), .getset = kGetSet};
+  return {.tp_new = service_new, .tp_repr = service_repr, .methods = kMethods.data(), .getset = kGetSet.data()};
 }
 
 PyTypeObject* service_type() { return Service::type_object_or_null(); }

@@ -145,10 +145,7 @@ PyMethodDef kMethods[] = {
     kMethodTableEnd,
 };
 
-PyGetSetDef kGetSet[] = {
-    {"sheets", finder_sheets, nullptr, nullptr, nullptr},
-    {nullptr, nullptr, nullptr, nullptr, nullptr},
-};
+auto kGetSet = attribute_table<2>({{"sheets", finder_sheets}});
 
 }  // namespace
 
@@ -165,7 +162,7 @@ PyObject* create_finder(PyObject*, PyObject* const* args, Py_ssize_t nargsf, PyO
 }
 
 py::ClassSlots FinderSpec::slots() {
-  return {.tp_new = finder_new, .tp_repr = finder_repr, .methods = kMethods, .getset = kGetSet};
+  return {.tp_new = finder_new, .tp_repr = finder_repr, .methods = kMethods, .getset = kGetSet.data()};
 }
 
 PyTypeObject* finder_type() { return Finder::type_object_or_null(); }
