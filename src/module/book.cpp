@@ -14,15 +14,15 @@
 namespace vellix::module {
 namespace {
 
-constexpr py::Signature<0> kNew{"Book.__new__", {}, 0};
-constexpr BookSignatures kSigs = book_signatures("Book", "add_sheet", "copy_sheet", "get_sheet_index", "get_sheet_name");
+constexpr BookSignatures kSigs =
+    book_signatures("Book", "add_sheet", "copy_sheet", "get_sheet_index", "get_sheet_name");
 
 const core::SharedBook& book_of(Book::Object& o) { return o.payload; }
 using Entries = BookEntries<Book, kSigs, book_of>;
 
 PyObject* book_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcept {
   return py::entry([&] {
-    kNew.match_tuple(args, kwargs);
+    kBookNew.match_tuple(args, kwargs);
     return Book::alloc(type, core::SharedBook::make());
   });
 }

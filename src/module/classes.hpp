@@ -7,6 +7,8 @@
 
 #include "core/sheet.hpp"
 #include "core/value.hpp"
+#include "module/frame/args.hpp"
+#include "module/frame/method_table.hpp"
 #include "module/frame/object.hpp"
 
 namespace vellix::module {
@@ -23,12 +25,16 @@ struct ServicePayload {
   }
 };
 
-VELLIX_CLASS_SPEC(BookSpec, core::SharedBook, "Book", "vellix.Book", "Book()\n--\n\n", 0);
+// The constructors' signatures, which also give the classes' text signatures.
+inline constexpr py::Signature<0> kBookNew{"Book.__new__", {}, 0};
+inline constexpr py::Signature<1> kServiceNew{"Service.__new__", {"conn_db"}, 1};
+
+VELLIX_CLASS_SPEC(BookSpec, core::SharedBook, "Book", "vellix.Book", doc_of<kBookNew>(), 0);
 VELLIX_CLASS_SPEC(SheetSpec, core::SharedSheet, "Sheet", "vellix.Sheet", nullptr, Py_TPFLAGS_DISALLOW_INSTANTIATION);
 VELLIX_CLASS_SPEC(CellSpec, core::SharedCell, "Cell", "vellix.Cell", nullptr, Py_TPFLAGS_DISALLOW_INSTANTIATION);
 VELLIX_CLASS_SPEC(CommentSpec, core::SharedComment, "Comment", "vellix.Comment", nullptr,
                   Py_TPFLAGS_DISALLOW_INSTANTIATION);
-VELLIX_CLASS_SPEC(ServiceSpec, ServicePayload, "Service", "vellix.Service", "Service(conn_db)\n--\n\n",
+VELLIX_CLASS_SPEC(ServiceSpec, ServicePayload, "Service", "vellix.Service", doc_of<kServiceNew>(),
                   Py_TPFLAGS_BASETYPE);
 
 using Book = py::PyClass<BookSpec>;

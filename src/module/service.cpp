@@ -22,7 +22,6 @@ namespace vellix::module {
 
 namespace {
 
-constexpr py::Signature<1> kNew{"Service.__new__", {"conn_db"}, 1};
 // `sheets` is positional only: a keyword of that name belongs to **kwargs.
 constexpr py::Signature<1> kSummary{"Service.summary_0", {"sheets"}, 1, true};
 constexpr py::Signature<0> kFmt{"Service._fmt_0", {}, 0, true};
@@ -36,7 +35,7 @@ using Entries = BookEntries<Service, kSigs, book_of>;
 // of itself with its own __dict__.
 PyObject* service_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcept {
   return py::entry([&] {
-    auto a = kNew.match_tuple(args, kwargs);
+    auto a = kServiceNew.match_tuple(args, kwargs);
     return Service::alloc(type, ServicePayload(Py_NewRef(a[0]), core::SharedBook::make()));
   });
 }

@@ -8,13 +8,18 @@
 
 #include "core/sheet.hpp"
 #include "core/value.hpp"
+#include "module/frame/args.hpp"
 #include "module/frame/entry.hpp"
+#include "module/frame/method_table.hpp"
 #include "module/frame/object.hpp"
 #include "module/sheet_search.hpp"
 
 namespace vellix::module {
 
-VELLIX_CLASS_SPEC(FinderSpec, core::SharedBook, "Finder", "vellix.readable.Finder", "Finder(sheets)\n--\n\n", 0);
+// The constructor's signature, which also gives the class's text signature.
+inline constexpr py::Signature<1> kFinderNew{"Finder.__new__", {"sheets"}, 1};
+
+VELLIX_CLASS_SPEC(FinderSpec, core::SharedBook, "Finder", "vellix.readable.Finder", doc_of<kFinderNew>(), 0);
 VELLIX_CLASS_SPEC(ReadableSheetSpec, core::SharedSheet, "ReadableSheet", "vellix.readable.ReadableSheet", nullptr,
                   Py_TPFLAGS_DISALLOW_INSTANTIATION);
 VELLIX_CLASS_SPEC(ReadableCellSpec, core::SharedCell, "ReadableCell", "vellix.readable.ReadableCell", nullptr,

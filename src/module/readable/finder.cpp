@@ -47,9 +47,8 @@ core::SharedBook snapshot_book(std::vector<core::CoreSheet> sheets) {
 }
 
 PyObject* finder_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcept {
-  static constexpr py::Signature<1> kSig{"Finder.__new__", {"sheets"}, 1};
   return py::entry([&] {
-    auto a = kSig.match_tuple(args, kwargs);
+    auto a = kFinderNew.match_tuple(args, kwargs);
     PyObject* list = py::arg_list(a[0], "sheets");
     return Finder::alloc(type, snapshot_book(snapshot_sheets(list)));
   });
@@ -88,7 +87,8 @@ constexpr py::Signature<1> kGetSheetsWithoutNames{"Finder.get_sheets_without_nam
 
 PyObject* finder_get_sheets_without_names(PyObject* self, PyObject* const* args, Py_ssize_t nargsf,
                                           PyObject* kwnames) noexcept {
-  return finder_sheets_by_names<core::get_sheets_without_names_core>(kGetSheetsWithoutNames, self, args, nargsf, kwnames);
+  return finder_sheets_by_names<core::get_sheets_without_names_core>(kGetSheetsWithoutNames, self, args, nargsf,
+                                                                     kwnames);
 }
 
 constexpr py::Signature<1> kGetSheetsWithNames{"Finder.get_sheets_with_names", {"name_list"}, 1};
