@@ -12,10 +12,10 @@
 
 namespace vellix::module {
 
-// The rows of delete_cols, delete_rows and the four dimension setters, in
-// the order of Sheet's method table.
+// The rows of delete_cols, delete_rows and the dimension setters, in the
+// order of Sheet's method table.
 std::array<PyMethodDef, 6> sheet_band_edit_entries();
-// The rows of the four dimension getters, in that order.
+// The rows of the dimension getters, in that order.
 std::array<PyMethodDef, 4> sheet_dimension_read_entries();
 
 }  // namespace vellix::module

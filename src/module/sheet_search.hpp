@@ -32,7 +32,8 @@ struct SearchHost {
   using Hit = Hit_;    // the class of found cells
   using Lock = Lock_;  // how the core work runs
   static constexpr const char* kClassName = kClassName_;
-  // Sheet leaves out find_cell_by_coords and the two value-list searches.
+  // Sheet leaves out find_cell_by_coords, find_values_by_col_rows and
+  // find_values_by_row_cols.
   static constexpr bool kAllSearches = kAllSearches_;
 };
 
