@@ -5,25 +5,24 @@
 
 #include <string>
 
-#include "module/attribute.hpp"
+#include "module/frame/attribute.hpp"
 #include "module/book_ops.hpp"
 #include "module/classes.hpp"
-#include "module/method_table.hpp"
-#include "module/registry.hpp"
+#include "module/frame/method_table.hpp"
+#include "module/frame/registry.hpp"
 
 namespace vellix::module {
 namespace {
 
-constexpr py::Signature<0> kNew{"Book.__new__", {}, 0};
 constexpr BookSignatures kSigs =
-    book_signatures("Book.add_sheet", "Book.copy_sheet", "Book.get_sheet_index", "Book.get_sheet_name");
+    book_signatures("Book", "add_sheet", "copy_sheet", "get_sheet_index", "get_sheet_name");
 
 const core::SharedBook& book_of(Book::Object& o) { return o.payload; }
 using Entries = BookEntries<Book, kSigs, book_of>;
 
 PyObject* book_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcept {
   return py::entry([&] {
-    kNew.match_tuple(args, kwargs);
+    kBookNew.match_tuple(args, kwargs);
     return Book::alloc(type, core::SharedBook::make());
   });
 }
@@ -34,32 +33,14 @@ PyObject* book_repr(PyObject* self) noexcept {
   });
 }
 
-PyMethodDef kMethods[] = {
-    fastcall_entry("add_sheet", Entries::add_sheet, "add_sheet($self, name, sheet_state=\"visible\")\n--\n\n"),
-    fastcall_entry("copy_sheet", Entries::copy_sheet, "copy_sheet($self, sheet)\n--\n\n"),
-    fastcall_entry("get_sheet_index", Entries::get_sheet_index, "get_sheet_index($self, idx)\n--\n\n"),
-    fastcall_entry("get_sheet_name", Entries::get_sheet_name, "get_sheet_name($self, name)\n--\n\n"),
-    noargs_entry("to_json", Entries::to_json, "to_json($self)\n--\n\n"),
-    noargs_entry("to_dict", Entries::to_dict, "to_dict($self)\n--\n\n"),
-    kMethodTableEnd,
-};
+auto kMethods = method_table(Entries::rows());
 
-PyGetSetDef kGetSet[] = {
-    {"sheets", Entries::sheets, nullptr, nullptr, nullptr},
-    {nullptr, nullptr, nullptr, nullptr, nullptr},
-};
+auto kGetSet = attribute_table<2>({{"sheets", Entries::sheets}});
 
 }  // namespace
 
-PyType_Slot* BookSpec::slots() {
-  static PyType_Slot slots[] = {
-      {Py_tp_new, reinterpret_cast<void*>(book_new)},
-      {Py_tp_repr, reinterpret_cast<void*>(book_repr)},
-      {Py_tp_methods, kMethods},
-      {Py_tp_getset, kGetSet},
-      {0, nullptr},
-  };
-  return slots;
+py::ClassSlots BookSpec::slots() {
+  return {.tp_new = book_new, .tp_repr = book_repr, .methods = kMethods.data(), .getset = kGetSet.data()};
 }
 
 PyTypeObject* book_type() { return Book::type_object_or_null(); }

@@ -5,10 +5,11 @@
 #include <utility>
 
 #include "core/json.hpp"
+#include "core/sheet_index.hpp"
 #include "module/classes.hpp"
 #include "module/frame/errors.hpp"
 #include "module/frame/object.hpp"
-#include "module/results.hpp"
+#include "module/frame/results.hpp"
 
 namespace vellix::module {
 
@@ -55,13 +56,7 @@ py::Ref book_copy_sheet(const core::SharedBook& book, PyObject* sheet) {
 
 py::Ref book_get_sheet_index(const core::SharedBook& book, PyObject* idx) {
   int32_t index = py::arg_index(idx, "idx");
-  core::SharedSheet found;
-  {
-    auto sheets = book.read();
-    // Widened with its sign, a negative index lies past any length: no counting from the end.
-    auto position = static_cast<uint64_t>(static_cast<int64_t>(index));
-    if (position < sheets->size()) found = (*sheets)[position];
-  }
+  core::SharedSheet found = core::sheet_at_index(*book.read(), index);  // unlocked at the semicolon
   return object_or_none<Sheet>(std::move(found));
 }
 

@@ -3,54 +3,55 @@
 // names.
 //
 // BookEntries gives a class its entries (getter, fastcall and noargs
-// methods): each matches its arguments with signatures carrying the class's
-// own display names ("Book.add_sheet", "Service._add_sheet"), checks and
-// borrows self, then hands the matched argument objects to the operation
-// below, which converts them in signature order, locks the book, runs the
-// core operation and builds the Python result after unlocking. Call with the
-// interpreter lock held; errors travel as py::PyError.
+// methods) and their method table: each matches its arguments with
+// signatures carrying the class's own names ("Book.add_sheet",
+// "Service._add_sheet"), checks and borrows self, then hands the matched
+// argument objects to the operation below, which converts them in signature
+// order, locks the book, runs the core operation and builds the Python result
+// after unlocking. Call with the interpreter lock held; errors travel as
+// py::PyError.
 //
 //   constexpr BookSignatures kSigs = book_signatures("Book.add_sheet", "Book.copy_sheet", ...);
 //   const core::SharedBook& book_of(Book::Object& o) { return o.payload; }
 //   using Entries = BookEntries<Book, kSigs, book_of>;
-//   fastcall_entry("add_sheet", Entries::add_sheet, "add_sheet($self, ...)\n--\n\n"),
+//   auto kMethods = method_table(Entries::rows());
 #pragma once
 
 #include <Python.h>
 
+#include <array>
 #include <cstddef>
 
 #include "core/sheet.hpp"
-#include "module/attribute.hpp"
+#include "module/frame/attribute.hpp"
 #include "module/frame/args.hpp"
 #include "module/frame/ref.hpp"
-#include "module/method.hpp"
+#include "module/frame/method.hpp"
+#include "module/frame/method_table.hpp"
 
 namespace vellix::module {
 
-// The signatures of the members that take arguments. Parameter names and
-// defaults are the same for every class; only the display name in
-// argument-matching messages differs ("Book.add_sheet", "Service._add_sheet").
-constexpr py::Signature<2> add_sheet_signature(const char* display_name) {
-  return {display_name, {"name", "sheet_state"}, 1};
-}
-constexpr py::Signature<1> copy_sheet_signature(const char* display_name) { return {display_name, {"sheet"}, 1}; }
-constexpr py::Signature<1> get_sheet_index_signature(const char* display_name) {
-  return {display_name, {"idx"}, 1};
-}
-constexpr py::Signature<1> get_sheet_name_signature(const char* display_name) { return {display_name, {"name"}, 1}; }
-
+// The signatures of the methods. Parameter names and defaults are the same
+// for every class; only the names differ ("Book.add_sheet",
+// "Service._add_sheet").
 struct BookSignatures {
   py::Signature<2> add_sheet;
   py::Signature<1> copy_sheet;
   py::Signature<1> get_sheet_index;
   py::Signature<1> get_sheet_name;
+  py::Signature<0> to_json;
+  py::Signature<0> to_dict;
 };
 
-constexpr BookSignatures book_signatures(const char* add_sheet, const char* copy_sheet, const char* get_sheet_index,
-                                         const char* get_sheet_name) {
-  return {add_sheet_signature(add_sheet), copy_sheet_signature(copy_sheet),
-          get_sheet_index_signature(get_sheet_index), get_sheet_name_signature(get_sheet_name)};
+// Each name is "<class>.<method>".
+constexpr BookSignatures book_signatures(const char* owner, const char* add_sheet, const char* copy_sheet,
+                                         const char* get_sheet_index, const char* get_sheet_name) {
+  return {{py::qualified_name(owner, add_sheet), {"name", "sheet_state=\"visible\""}, 1},
+          {py::qualified_name(owner, copy_sheet), {"sheet"}, 1},
+          {py::qualified_name(owner, get_sheet_index), {"idx"}, 1},
+          {py::qualified_name(owner, get_sheet_name), {"name"}, 1},
+          {py::qualified_name(owner, "to_json"), {}, 0},
+          {py::qualified_name(owner, "to_dict"), {}, 0}};
 }
 
 // A list of Sheet objects, one per sheet, in book order.
@@ -102,6 +103,16 @@ struct BookEntries {
   }
   static PyObject* to_dict(PyObject* self, PyObject*) noexcept {
     return with_self<Class>(self, [](Object& o) { return book_to_dict(kBookOf(o)); });
+  }
+
+  // The methods' rows of the class's method table (method_table.hpp).
+  static std::array<PyMethodDef, 6> rows() {
+    return {fastcall_entry<kSigs.add_sheet>(add_sheet),
+            fastcall_entry<kSigs.copy_sheet>(copy_sheet),
+            fastcall_entry<kSigs.get_sheet_index>(get_sheet_index),
+            fastcall_entry<kSigs.get_sheet_name>(get_sheet_name),
+            noargs_entry<kSigs.to_json>(to_json),
+            noargs_entry<kSigs.to_dict>(to_dict)};
   }
 };
 

@@ -1,7 +1,6 @@
 // Cell: a live view of one cell of a sheet. The read-only attributes are the
 // templates shared with ReadableCell (cell_getters.hpp); this file adds the
-// hidden value, the four setters, the typed set_value_* methods and the text
-// form.
+// hidden value, the setters, the typed set_value_* methods and the text form.
 
 #include <Python.h>
 #include <datetime.h>
@@ -12,12 +11,12 @@
 
 #include "core/cell_edit.hpp"
 #include "core/value.hpp"
-#include "module/attribute.hpp"
+#include "module/frame/attribute.hpp"
 #include "module/cell_getters.hpp"
 #include "module/classes.hpp"
-#include "module/method.hpp"
-#include "module/method_table.hpp"
-#include "module/registry.hpp"
+#include "module/frame/method.hpp"
+#include "module/frame/method_table.hpp"
+#include "module/frame/registry.hpp"
 
 namespace vellix::module {
 namespace {
@@ -127,13 +126,10 @@ PyObject* cell_repr(PyObject* self) noexcept {
 }
 
 PyMethodDef kMethods[] = {
-    fastcall_entry("set_value_number", set_value<kSetValueNumber, number_value>,
-                   "set_value_number($self, value)\n--\n\n"),
-    fastcall_entry("set_value_integer", set_value<kSetValueInteger, integer_value>,
-                   "set_value_integer($self, value)\n--\n\n"),
-    fastcall_entry("set_value_bool", set_value<kSetValueBool, bool_value>, "set_value_bool($self, value)\n--\n\n"),
-    fastcall_entry("set_value_datetime", set_value<kSetValueDatetime, datetime_value>,
-                   "set_value_datetime($self, value)\n--\n\n"),
+    fastcall_entry<kSetValueNumber>(set_value<kSetValueNumber, number_value>),
+    fastcall_entry<kSetValueInteger>(set_value<kSetValueInteger, integer_value>),
+    fastcall_entry<kSetValueBool>(set_value<kSetValueBool, bool_value>),
+    fastcall_entry<kSetValueDatetime>(set_value<kSetValueDatetime, datetime_value>),
     kMethodTableEnd,
 };
 
@@ -146,15 +142,7 @@ auto kGetSet = Getters::table({.value = set_value_text,
 
 }  // namespace
 
-PyType_Slot* CellSpec::slots() {
-  static PyType_Slot slots[] = {
-      {Py_tp_repr, reinterpret_cast<void*>(cell_repr)},
-      {Py_tp_methods, kMethods},
-      {Py_tp_getset, kGetSet.data()},
-      {0, nullptr},
-  };
-  return slots;
-}
+py::ClassSlots CellSpec::slots() { return {.tp_repr = cell_repr, .methods = kMethods, .getset = kGetSet.data()}; }
 
 PyTypeObject* cell_type() { return Cell::type_object_or_null(); }
 

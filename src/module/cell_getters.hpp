@@ -1,14 +1,14 @@
 // The read-only attributes that Cell and ReadableCell share, written once as
 // templates over the Python class (any PyClass whose payload is a SharedCell):
 // row, column, letter, value, formula, style, data_type, is_formula and the
-// five is_value_* flags, plus the coordinate their text forms show.
+// is_value_* flags, plus the coordinate their text forms show.
 //
 // Each getter checks self, takes the shared borrow, copies what it needs under
 // the cell's read lock and builds the Python object after unlocking. Call only
 // from CPython with the interpreter lock held.
 //
-//   // Static storage: the type's descriptors keep pointing into the table.
-//   static const auto kGetSet = CellGetters<ReadableCell>::table();
+//   // Static and not const: the type's descriptors keep pointing into the table.
+//   auto kGetSet = CellGetters<ReadableCell>::table();
 #pragma once
 
 #include <Python.h>
@@ -21,7 +21,7 @@
 #include "core/cell_edit.hpp"
 #include "core/letters.hpp"
 #include "core/value.hpp"
-#include "module/attribute.hpp"
+#include "module/frame/attribute.hpp"
 #include "module/frame/object.hpp"
 
 namespace vellix::module {

@@ -1,14 +1,14 @@
-// The eight Python classes as instances of the per-class family
-// (frame/object.hpp). Each spec's slots() and the class's entries live in the
-// class's own file: book.cpp, sheet.cpp (+ sheet_rows.cpp, sheet_search.cpp),
-// cell.cpp, comment.cpp, service.cpp, readable/finder.cpp,
-// readable/sheet.cpp, readable/cell.cpp.
+// The classes of the vellix module as instances of the per-class family
+// (frame/object.hpp); the readable ones are in readable/classes.hpp. Each
+// spec's slots() and the class's entries live in the class's own file.
 #pragma once
 
 #include <Python.h>
 
 #include "core/sheet.hpp"
 #include "core/value.hpp"
+#include "module/frame/args.hpp"
+#include "module/frame/method_table.hpp"
 #include "module/frame/object.hpp"
 
 namespace vellix::module {
@@ -21,43 +21,27 @@ struct ServicePayload {
   ServicePayload(ServicePayload&& o) noexcept : conn_db(std::exchange(o.conn_db, nullptr)), book(std::move(o.book)) {}
   ServicePayload(const ServicePayload&) = delete;  // owns one reference to conn_db
   ~ServicePayload() {
-    if (conn_db) py::release_later(conn_db);
+    py::drop_reference(conn_db);  // destroyed only by dealloc or inside an entry: the lock is held
   }
 };
 
-#define VELLIX_CLASS_SPEC(Spec, PayloadType, name, type_name, doc, flags) \
-  struct Spec {                                                          \
-    using Payload = PayloadType;                                         \
-    static constexpr const char* kName = name;                           \
-    static constexpr const char* kTypeName = type_name;                  \
-    static constexpr const char* kDoc = doc;                             \
-    static constexpr unsigned kFlags = flags;                            \
-    static PyType_Slot* slots();                                         \
-  }
+// The constructors' signatures, which also give the classes' text signatures.
+inline constexpr py::Signature<0> kBookNew{"Book.__new__", {}, 0};
+inline constexpr py::Signature<1> kServiceNew{"Service.__new__", {"conn_db"}, 1};
 
-VELLIX_CLASS_SPEC(BookSpec, core::SharedBook, "Book", "vellix.Book", "Book()\n--\n\n", 0);
+VELLIX_CLASS_SPEC(BookSpec, core::SharedBook, "Book", "vellix.Book", doc_of<kBookNew>(), 0);
 VELLIX_CLASS_SPEC(SheetSpec, core::SharedSheet, "Sheet", "vellix.Sheet", nullptr, Py_TPFLAGS_DISALLOW_INSTANTIATION);
 VELLIX_CLASS_SPEC(CellSpec, core::SharedCell, "Cell", "vellix.Cell", nullptr, Py_TPFLAGS_DISALLOW_INSTANTIATION);
 VELLIX_CLASS_SPEC(CommentSpec, core::SharedComment, "Comment", "vellix.Comment", nullptr,
                   Py_TPFLAGS_DISALLOW_INSTANTIATION);
-VELLIX_CLASS_SPEC(ServiceSpec, ServicePayload, "Service", "vellix.Service", "Service(conn_db)\n--\n\n",
+VELLIX_CLASS_SPEC(ServiceSpec, ServicePayload, "Service", "vellix.Service", doc_of<kServiceNew>(),
                   Py_TPFLAGS_BASETYPE);
-VELLIX_CLASS_SPEC(FinderSpec, core::SharedBook, "Finder", "vellix.readable.Finder", "Finder(sheets)\n--\n\n", 0);
-VELLIX_CLASS_SPEC(ReadableSheetSpec, core::SharedSheet, "ReadableSheet", "vellix.readable.ReadableSheet", nullptr,
-                  Py_TPFLAGS_DISALLOW_INSTANTIATION);
-VELLIX_CLASS_SPEC(ReadableCellSpec, core::SharedCell, "ReadableCell", "vellix.readable.ReadableCell", nullptr,
-                  Py_TPFLAGS_DISALLOW_INSTANTIATION);
-
-#undef VELLIX_CLASS_SPEC
 
 using Book = py::PyClass<BookSpec>;
 using Sheet = py::PyClass<SheetSpec>;
 using Cell = py::PyClass<CellSpec>;
 using Comment = py::PyClass<CommentSpec>;
 using Service = py::PyClass<ServiceSpec>;
-using Finder = py::PyClass<FinderSpec>;
-using ReadableSheet = py::PyClass<ReadableSheetSpec>;
-using ReadableCell = py::PyClass<ReadableCellSpec>;
 
 // The `Sheet` argument rule (Book.copy_sheet, Service._copy_sheet): a Sheet or
 // subtype, its handle copied under a momentary shared borrow.

@@ -7,20 +7,21 @@
 #include <string_view>
 
 #include "core/sheet.hpp"
-#include "module/attribute.hpp"
+#include "module/frame/attribute.hpp"
+#include "module/frame/results.hpp"
 #include "module/classes.hpp"
-#include "module/registry.hpp"
+#include "module/frame/registry.hpp"
 
 namespace vellix::module {
 namespace {
 
-// The two setters are among the four entries that borrow exclusively.
 std::string_view text_val(PyObject* v) { return py::arg_text(v, "val"); }
 
 PyObject* get_author(PyObject* self, void*) noexcept {
   return read_attribute<Comment>(self, [](const core::CoreComment& c) { return c.author; }, py::py_str);
 }
 
+// Both setters borrow the comment exclusively.
 int set_author(PyObject* self, PyObject* value, void*) noexcept {
   return write_attribute<Comment, py::ExclusiveBorrow>(
       self, value, text_val, [](core::CoreComment& c, std::string_view author) { c.author.assign(author); });
@@ -49,24 +50,15 @@ PyObject* get_column(PyObject* self, void*) noexcept {
   return read_attribute<Comment>(self, [](const core::CoreComment& c) { return c.column; }, py::py_int);
 }
 
-PyGetSetDef kGetSet[] = {
-    {"author", get_author, set_author, nullptr, nullptr},
-    {"text", get_text, set_text, nullptr, nullptr},
-    {"coordinate", get_coordinate, nullptr, nullptr, nullptr},
-    {"row", get_row, nullptr, nullptr, nullptr},
-    {"column", get_column, nullptr, nullptr, nullptr},
-    {nullptr, nullptr, nullptr, nullptr, nullptr},
-};
+auto kGetSet = attribute_table<6>({{"author", get_author, set_author},
+                                   {"text", get_text, set_text},
+                                   {"coordinate", get_coordinate},
+                                   {"row", get_row},
+                                   {"column", get_column}});
 
 }  // namespace
 
-PyType_Slot* CommentSpec::slots() {
-  static PyType_Slot slots[] = {
-      {Py_tp_getset, kGetSet},
-      {0, nullptr},
-  };
-  return slots;
-}
+py::ClassSlots CommentSpec::slots() { return {.getset = kGetSet.data()}; }
 
 PyTypeObject* comment_type() { return Comment::type_object_or_null(); }
 

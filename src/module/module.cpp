@@ -15,7 +15,7 @@
 #include "module/frame/errors.hpp"
 #include "module/frame/object.hpp"
 #include "module/frame/ref.hpp"
-#include "module/registry.hpp"
+#include "module/frame/registry.hpp"
 
 namespace vellix::module {
 

@@ -7,27 +7,26 @@
 #include <string>
 
 #include "core/sheet.hpp"
-#include "module/attribute.hpp"
+#include "module/frame/attribute.hpp"
 #include "module/book_ops.hpp"
 #include "module/classes.hpp"
 #include "module/frame/args.hpp"
 #include "module/frame/entry.hpp"
 #include "module/frame/errors.hpp"
-#include "module/method.hpp"
-#include "module/method_table.hpp"
-#include "module/qualname.hpp"
-#include "module/registry.hpp"
+#include "module/frame/method.hpp"
+#include "module/frame/method_table.hpp"
+#include "module/frame/qualname.hpp"
+#include "module/frame/registry.hpp"
 
 namespace vellix::module {
 
 namespace {
 
-constexpr py::Signature<1> kNew{"Service.__new__", {"conn_db"}, 1};
 // `sheets` is positional only: a keyword of that name belongs to **kwargs.
-constexpr py::Signature<1> kSummary{"Service.summary_0", {"sheets"}, 1};
-constexpr py::Signature<0> kFmt{"Service._fmt_0", {}, 0};
-constexpr BookSignatures kSigs = book_signatures("Service._add_sheet", "Service._copy_sheet",
-                                                  "Service._get_sheet_index", "Service._get_sheet_name");
+constexpr py::Signature<1> kSummary{"Service.summary_0", {"sheets"}, 1, true};
+constexpr py::Signature<0> kFmt{"Service._fmt_0", {}, 0, true};
+constexpr BookSignatures kSigs =
+    book_signatures("Service", "_add_sheet", "_copy_sheet", "_get_sheet_index", "_get_sheet_name");
 
 const core::SharedBook& book_of(Service::Object& o) { return o.payload.book; }
 using Entries = BookEntries<Service, kSigs, book_of>;
@@ -36,7 +35,7 @@ using Entries = BookEntries<Service, kSigs, book_of>;
 // of itself with its own __dict__.
 PyObject* service_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcept {
   return py::entry([&] {
-    auto a = kNew.match_tuple(args, kwargs);
+    auto a = kServiceNew.match_tuple(args, kwargs);
     return Service::alloc(type, ServicePayload(Py_NewRef(a[0]), core::SharedBook::make()));
   });
 }
@@ -46,9 +45,9 @@ PyObject* get_conn_db(PyObject* self, void*) noexcept {
 }
 
 // Hooks run with free arguments; any keyword is accepted and ignored.
-PyObject* summary_0(PyObject* self, PyObject* args, PyObject* /*kwargs*/) noexcept {
+PyObject* summary_0(PyObject* self, PyObject* args, PyObject* kwargs) noexcept {
   return py::entry([&]() -> py::Ref {
-    auto a = kSummary.match_tuple(args, nullptr);
+    auto a = kSummary.match_tuple(args, kwargs);
     auto& obj = Service::downcast(self);
     py::SharedBorrow borrow(obj.borrow);
     py::arg_list(a[0], "sheets");
@@ -56,9 +55,9 @@ PyObject* summary_0(PyObject* self, PyObject* args, PyObject* /*kwargs*/) noexce
   });
 }
 
-PyObject* fmt_0(PyObject* self, PyObject* args, PyObject* /*kwargs*/) noexcept {
+PyObject* fmt_0(PyObject* self, PyObject* args, PyObject* kwargs) noexcept {
   return py::entry([&]() -> py::Ref {
-    (void)kFmt.match_tuple(args, nullptr);
+    (void)kFmt.match_tuple(args, kwargs);
     auto& obj = Service::downcast(self);
     py::SharedBorrow borrow(obj.borrow);
     py::throw_error(PyExc_NotImplementedError, "Method 'fmt_0' is not implemented");
@@ -72,35 +71,14 @@ PyObject* service_repr(PyObject* self) noexcept {
   });
 }
 
-PyMethodDef kMethods[] = {
-    varargs_entry("summary_0", summary_0, "summary_0($self, sheets, /, **kwargs)\n--\n\n"),
-    varargs_entry("_fmt_0", fmt_0, "_fmt_0($self, **kwargs)\n--\n\n"),
-    fastcall_entry("_add_sheet", Entries::add_sheet, "_add_sheet($self, name, sheet_state=\"visible\")\n--\n\n"),
-    fastcall_entry("_copy_sheet", Entries::copy_sheet, "_copy_sheet($self, sheet)\n--\n\n"),
-    fastcall_entry("_get_sheet_index", Entries::get_sheet_index, "_get_sheet_index($self, idx)\n--\n\n"),
-    fastcall_entry("_get_sheet_name", Entries::get_sheet_name, "_get_sheet_name($self, name)\n--\n\n"),
-    noargs_entry("to_json", Entries::to_json, "to_json($self)\n--\n\n"),
-    noargs_entry("to_dict", Entries::to_dict, "to_dict($self)\n--\n\n"),
-    kMethodTableEnd,
-};
+auto kMethods = method_table(varargs_entry<kSummary>(summary_0), varargs_entry<kFmt>(fmt_0), Entries::rows());
 
-PyGetSetDef kGetSet[] = {
-    {"_conn_db", get_conn_db, nullptr, nullptr, nullptr},
-    {"_sheets", Entries::sheets, nullptr, nullptr, nullptr},
-    {nullptr, nullptr, nullptr, nullptr, nullptr},
-};
+auto kGetSet = attribute_table<3>({{"_conn_db", get_conn_db}, {"_sheets", Entries::sheets}});
 
 }  // namespace
 
-PyType_Slot* ServiceSpec::slots() {
-  static PyType_Slot slots[] = {
-      {Py_tp_new, reinterpret_cast<void*>(&service_new)},
-      {Py_tp_repr, reinterpret_cast<void*>(&service_repr)},
-      {Py_tp_methods, kMethods},
-      {Py_tp_getset, kGetSet},
-      {0, nullptr},
-  };
-  return slots;
+py::ClassSlots ServiceSpec::slots() {
+  return {.tp_new = service_new, .tp_repr = service_repr, .methods = kMethods.data(), .getset = kGetSet.data()};
 }
 
 PyTypeObject* service_type() { return Service::type_object_or_null(); }

@@ -1,7 +1,7 @@
 // Sheet: a live view of one worksheet. This file holds the class's method
 // table and the members for its name, state, cells, merged ranges and
-// comments; the row and column members live in sheet_rows.cpp, the searches
-// in sheet_search.cpp.
+// comments; its row and column members and its searches have files of their
+// own.
 
 #include <Python.h>
 
@@ -13,11 +13,11 @@
 #include "core/cell_edit.hpp"
 #include "core/sheet.hpp"
 #include "core/value.hpp"
-#include "module/attribute.hpp"
+#include "module/frame/attribute.hpp"
 #include "module/classes.hpp"
-#include "module/method.hpp"
-#include "module/method_table.hpp"
-#include "module/registry.hpp"
+#include "module/frame/method.hpp"
+#include "module/frame/method_table.hpp"
+#include "module/frame/registry.hpp"
 #include "module/sheet_getters.hpp"
 #include "module/sheet_rows.hpp"
 #include "module/sheet_search.hpp"
@@ -30,7 +30,7 @@ using Getters = SheetGetters<Sheet, Cell>;
 constexpr py::Signature<1> kSetSheetState{"Sheet.set_sheet_state", {"state"}, 1};
 constexpr py::Signature<4> kAddMergeCells{"Sheet.add_merge_cells", {"start_row", "end_row", "start_col", "end_col"}, 4};
 constexpr py::Signature<4> kAddComment{"Sheet.add_comment", {"row", "col", "text", "author"}, 4};
-constexpr py::Signature<3> kCell{"Sheet.cell", {"row", "col", "value"}, 2};
+constexpr py::Signature<3> kCell{"Sheet.cell", {"row", "col", "value=None"}, 2};
 
 // The cell at (row, col), created when missing. With a value text the cell
 // takes the typed value (dropping any formula); without one, a cell that is
@@ -76,11 +76,10 @@ PyObject* set_sheet_state(PyObject* self, PyObject* const* args, Py_ssize_t narg
   });
 }
 
+// The mutators that add to the sheet's lists borrow it exclusively.
 PyObject* add_merge_cells(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) noexcept {
-  return py::entry([&] {
-    auto a = kAddMergeCells.match(args, nargsf, kwnames);
-    auto& sheet = Sheet::downcast(self);
-    py::ExclusiveBorrow borrow(sheet.borrow);
+  return method<Sheet, py::ExclusiveBorrow>(kAddMergeCells, self, args, nargsf, kwnames,
+                                            [](Sheet::Object& sheet, auto& a) {
     core::MergedRange range{py::arg_row(a[0], "start_row"), py::arg_row(a[1], "end_row"),
                             py::arg_col(a[2], "start_col"), py::arg_col(a[3], "end_col")};
     sheet.payload.write()->merge_cells.push_back(range);
@@ -89,10 +88,8 @@ PyObject* add_merge_cells(PyObject* self, PyObject* const* args, Py_ssize_t narg
 }
 
 PyObject* add_comment(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) noexcept {
-  return py::entry([&] {
-    auto a = kAddComment.match(args, nargsf, kwnames);
-    auto& sheet = Sheet::downcast(self);
-    py::ExclusiveBorrow borrow(sheet.borrow);
+  return method<Sheet, py::ExclusiveBorrow>(kAddComment, self, args, nargsf, kwnames,
+                                            [](Sheet::Object& sheet, auto& a) {
     uint32_t row = py::arg_row(a[0], "row");
     uint16_t col = py::arg_col(a[1], "col");
     std::string_view text = py::arg_text(a[2], "text");
@@ -123,74 +120,31 @@ PyObject* sheet_repr(PyObject* self) noexcept {
       self, [](const core::CoreSheet& s) { return "Sheet " + sheet_text_tail(s); }, py::py_str);
 }
 
-// In the order of the class's member table; the getters and the setter of
-// `name` sit in kGetSet at their own places in that order.
-PyMethodDef kMethods[] = {
-    fastcall_entry("set_sheet_state", set_sheet_state, "set_sheet_state($self, state)\n--\n\n"),
-    fastcall_entry("add_merge_cells", add_merge_cells,
-                   "add_merge_cells($self, start_row, end_row, start_col, end_col)\n--\n\n"),
-    fastcall_entry("add_comment", add_comment, "add_comment($self, row, col, text, author)\n--\n\n"),
-    fastcall_entry("cell", cell, "cell($self, row, col, value=None)\n--\n\n"),
-    fastcall_entry("get_value_cell", SheetSearches<SheetHost>::get_value_cell, "get_value_cell($self, row, col)\n--\n\n"),
-    fastcall_entry("delete_cols", sheet_delete_cols, "delete_cols($self, idx, amount)\n--\n\n"),
-    fastcall_entry("delete_rows", sheet_delete_rows, "delete_rows($self, idx, amount)\n--\n\n"),
-    fastcall_entry("set_height_row", sheet_set_height_row, "set_height_row($self, row_num, val)\n--\n\n"),
-    fastcall_entry("set_hidden_row", sheet_set_hidden_row, "set_hidden_row($self, row_num, val)\n--\n\n"),
-    fastcall_entry("set_width_column", sheet_set_width_column, "set_width_column($self, col_num, val)\n--\n\n"),
-    fastcall_entry("set_hidden_column", sheet_set_hidden_column, "set_hidden_column($self, col_num, val)\n--\n\n"),
-    fastcall_entry("get_cells_by_range", SheetSearches<SheetHost>::get_cells_by_range,
-                   "get_cells_by_range($self, start_row=None, end_row=None, start_col=None, end_col=None)\n--\n\n"),
-    fastcall_entry("get_height_by_row", sheet_get_height_by_row, "get_height_by_row($self, row_num)\n--\n\n"),
-    fastcall_entry("get_hidden_by_row", sheet_get_hidden_by_row, "get_hidden_by_row($self, row_num)\n--\n\n"),
-    fastcall_entry("get_width_by_column", sheet_get_width_by_column, "get_width_by_column($self, col_num)\n--\n\n"),
-    fastcall_entry("get_hidden_by_column", sheet_get_hidden_by_column, "get_hidden_by_column($self, col_num)\n--\n\n"),
-    fastcall_entry("find_cell_by_regex", SheetSearches<SheetHost>::find_cell_by_regex,
-                   "find_cell_by_regex($self, regex)\n--\n\n"),
-    fastcall_entry("find_cell_by_str", SheetSearches<SheetHost>::find_cell_by_str, "find_cell_by_str($self, value)\n--\n\n"),
-    fastcall_entry("find_cell_by_letter", SheetSearches<SheetHost>::find_cell_by_letter,
-                   "find_cell_by_letter($self, letter)\n--\n\n"),
-    fastcall_entry("find_cells_by_regex", SheetSearches<SheetHost>::find_cells_by_regex,
-                   "find_cells_by_regex($self, regex)\n--\n\n"),
-    fastcall_entry("find_cells_by_str", SheetSearches<SheetHost>::find_cells_by_str,
-                   "find_cells_by_str($self, value)\n--\n\n"),
-    fastcall_entry("find_cells_for_rows_by_regex", SheetSearches<SheetHost>::find_cells_for_rows_by_regex,
-                   "find_cells_for_rows_by_regex($self, regex, col_stop)\n--\n\n"),
-    fastcall_entry("find_cells_for_cols_by_regex", SheetSearches<SheetHost>::find_cells_for_cols_by_regex,
-                   "find_cells_for_cols_by_regex($self, regex, row_stop)\n--\n\n"),
-    fastcall_entry("find_cells_multi_regex", SheetSearches<SheetHost>::find_cells_multi_regex,
-                   "find_cells_multi_regex($self, before_regex, after_regex)\n--\n\n"),
-    fastcall_entry("find_cells_between_regex", SheetSearches<SheetHost>::find_cells_between_regex,
-                   "find_cells_between_regex($self, before_regex, after_regex)\n--\n\n"),
-    fastcall_entry("find_cells_range_rows", SheetSearches<SheetHost>::find_cells_range_rows,
-                   "find_cells_range_rows($self, start_row, end_row)\n--\n\n"),
-    fastcall_entry("find_cells_range_cols", SheetSearches<SheetHost>::find_cells_range_cols,
-                   "find_cells_range_cols($self, start_col, end_col)\n--\n\n"),
-    fastcall_entry("find_value_by_coords", SheetSearches<SheetHost>::find_value_by_coords,
-                   "find_value_by_coords($self, row, col)\n--\n\n"),
-    kMethodTableEnd,
-};
+using Search = SheetSearches<SheetHost>;
 
-PyGetSetDef kGetSet[] = {
-    {"name", Getters::name, set_name, nullptr, nullptr},
-    {"sheet_state", Getters::sheet_state, nullptr, nullptr, nullptr},
-    {"max_row", Getters::max_row, nullptr, nullptr, nullptr},
-    {"max_column", Getters::max_column, nullptr, nullptr, nullptr},
-    {"cells", Getters::cells, nullptr, nullptr, nullptr},
-    {"merge_cells", Getters::merge_cells, nullptr, nullptr, nullptr},
-    {"comments", get_comments, nullptr, nullptr, nullptr},
-    {nullptr, nullptr, nullptr, nullptr, nullptr},
-};
+// In the order of the class's member table; the attributes sit in kGetSet at
+// their own places in that order.
+auto kMethods = method_table(
+    fastcall_entry<kSetSheetState>(set_sheet_state),
+    fastcall_entry<kAddMergeCells>(add_merge_cells),
+    fastcall_entry<kAddComment>(add_comment),
+    fastcall_entry<kCell>(cell),
+    Search::entry(Search::get_value_cell),
+    sheet_band_edit_entries(),
+    Search::entry(Search::get_cells_by_range),
+    sheet_dimension_read_entries(),
+    Search::entries<12>({Search::find_cell_by_regex, Search::find_cell_by_str, Search::find_cell_by_letter,
+                         Search::find_cells_by_regex, Search::find_cells_by_str, Search::find_cells_for_rows_by_regex,
+                         Search::find_cells_for_cols_by_regex, Search::find_cells_multi_regex,
+                         Search::find_cells_between_regex, Search::find_cells_range_rows, Search::find_cells_range_cols,
+                         Search::find_value_by_coords}));
+
+auto kGetSet = Getters::table({.name = set_name, .comments = get_comments});
 
 }  // namespace
 
-PyType_Slot* SheetSpec::slots() {
-  static PyType_Slot slots[] = {
-      {Py_tp_repr, reinterpret_cast<void*>(sheet_repr)},
-      {Py_tp_methods, kMethods},
-      {Py_tp_getset, kGetSet},
-      {0, nullptr},
-  };
-  return slots;
+py::ClassSlots SheetSpec::slots() {
+  return {.tp_repr = sheet_repr, .methods = kMethods.data(), .getset = kGetSet.data()};
 }
 
 PyTypeObject* sheet_type() { return Sheet::type_object_or_null(); }

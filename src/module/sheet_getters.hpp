@@ -7,17 +7,19 @@
 // under the sheet's read lock (cell handles gain one reference each) and
 // builds the Python objects after unlocking. Interpreter lock held throughout.
 //
-//   {"cells", SheetGetters<ReadableSheet, ReadableCell>::cells, nullptr, nullptr, nullptr},
+//   auto kGetSet = SheetGetters<ReadableSheet, ReadableCell>::table();
 #pragma once
 
 #include <Python.h>
 
+#include <array>
 #include <string>
 #include <vector>
 
 #include "core/queries.hpp"
 #include "core/sheet.hpp"
-#include "module/attribute.hpp"
+#include "module/frame/attribute.hpp"
+#include "module/frame/results.hpp"
 #include "module/frame/object.hpp"
 
 namespace vellix::module {
@@ -73,6 +75,24 @@ struct SheetGetters {
 
   static PyObject* merge_cells(PyObject* self, void*) noexcept {
     return read_attribute<C>(self, [](const core::CoreSheet& s) { return s.merge_cells; }, merge_cells_list);
+  }
+
+  // What Sheet adds to the shared attributes: the setter of name and the
+  // comments attribute (left out when its getter is null).
+  struct Writable {
+    setter name = nullptr;
+    getter comments = nullptr;
+  };
+
+  // The attribute table in the classes' order (attribute_table).
+  static std::array<PyGetSetDef, 8> table(const Writable& w = {}) {
+    return attribute_table<8>({{"name", name, w.name},
+                               {"sheet_state", sheet_state},
+                               {"max_row", max_row},
+                               {"max_column", max_column},
+                               {"cells", cells},
+                               {"merge_cells", merge_cells},
+                               {"comments", w.comments}});
   }
 };
 

@@ -2,174 +2,69 @@
 
 #include "module/sheet_rows.hpp"
 
+#include <array>
 #include <cstdint>
 
-#include "core/sheet.hpp"
-#include "module/attribute.hpp"
+#include "core/sheet_rows.hpp"
 #include "module/classes.hpp"
-#include "module/method.hpp"
+#include "module/frame/attribute.hpp"
+#include "module/frame/method.hpp"
+#include "module/frame/method_table.hpp"
 
 namespace vellix::module {
 namespace {
 
-struct Rows {
-  static uint32_t along(core::Coordinate c) noexcept { return c.row; }
-  static core::Coordinate shifted(core::Coordinate c, uint32_t amount) noexcept {
-    return {c.row - amount, c.column};
-  }
-};
+constexpr py::Signature<2> kDeleteCols{"Sheet.delete_cols", {"idx", "amount"}, 2};
+constexpr py::Signature<2> kDeleteRows{"Sheet.delete_rows", {"idx", "amount"}, 2};
+constexpr py::Signature<2> kSetHeightRow{"Sheet.set_height_row", {"row_num", "val"}, 2};
+constexpr py::Signature<2> kSetHiddenRow{"Sheet.set_hidden_row", {"row_num", "val"}, 2};
+constexpr py::Signature<2> kSetWidthColumn{"Sheet.set_width_column", {"col_num", "val"}, 2};
+constexpr py::Signature<2> kSetHiddenColumn{"Sheet.set_hidden_column", {"col_num", "val"}, 2};
+constexpr py::Signature<1> kGetHeightByRow{"Sheet.get_height_by_row", {"row_num"}, 1};
+constexpr py::Signature<1> kGetHiddenByRow{"Sheet.get_hidden_by_row", {"row_num"}, 1};
+constexpr py::Signature<1> kGetWidthByColumn{"Sheet.get_width_by_column", {"col_num"}, 1};
+constexpr py::Signature<1> kGetHiddenByColumn{"Sheet.get_hidden_by_column", {"col_num"}, 1};
 
-struct Columns {
-  static uint16_t along(core::Coordinate c) noexcept { return c.column; }
-  static core::Coordinate shifted(core::Coordinate c, uint16_t amount) noexcept {
-    return {c.row, static_cast<uint16_t>(c.column - amount)};
-  }
-};
-
-// Removes the band [idx, idx + amount) along Axis and moves what lies behind
-// it back by `amount`. The map is rebuilt even when nothing changes, so a
-// fresh seed reorders it on every call. Caller holds the sheet's write lock.
-template <class Axis, class T>
-void delete_band(core::CoreSheet& sheet, T idx, T amount) {
-  core::CellMap fresh;  // a new map draws a new seed
-  // The only allocation; once it is made nothing below can fail, so a
-  // failure leaves the sheet and every cell as they were.
-  fresh.reserve(sheet.cells.map.size());
-  core::CellMap& map = core::edit_cell_map(sheet.cells);
-  core::CellMap old = std::move(map);
-  for (auto& [key, cell] : old) {
-    T at = Axis::along(key);
-    // Written as a difference so that idx + amount never has to fit T.
-    if (idx <= at && at - idx < amount) continue;  // the map's reference dies with `old`
-    core::Coordinate dest = key;
-    if (at > idx) {
-      dest = Axis::shifted(key, amount);
-      auto w = cell.write();
-      w->row = dest.row;
-      w->column = dest.column;
-    }
-    (void)core::cell_map_insert(fresh, dest.row, dest.column, std::move(cell));
-  }
-  map = std::move(fresh);
+// An edit of two arguments, each converted under its parameter's name, run
+// under the sheet's write lock; returns None.
+template <const auto& kSig, auto kFirst, auto kSecond, auto kEdit>
+PyObject* edit(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) noexcept {
+  return method<Sheet>(kSig, self, args, nargsf, kwnames, [](Sheet::Object& o, auto& a) {
+    auto first = kFirst(a[0], kSig.names[0]);
+    auto second = kSecond(a[1], kSig.names[1]);
+    kEdit(*o.payload.write(), first, second);
+    return py::py_none();
+  });
 }
 
-// The entry for `key`, created with the defaults when missing.
-template <class Map, class Key>
-typename Map::mapped_type& dimension_entry(Map& map, Key key) {
-  return map.try_emplace(key, typename Map::mapped_type{key}).first->second;
+// A read of one argument under the sheet's read lock, built into its Python
+// result after unlocking.
+template <const auto& kSig, auto kArgument, auto kRead, auto kBuild>
+PyObject* read(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) noexcept {
+  return method<Sheet>(kSig, self, args, nargsf, kwnames, [](Sheet::Object& o, auto& a) {
+    auto argument = kArgument(a[0], kSig.names[0]);
+    return kBuild(copy_locked(o.payload, [&](const core::CoreSheet& s) { return kRead(s, argument); }));
+  });
 }
-
-// One field of the entry for `key`, or `fallback` when there is none.
-template <class Map, class Key, class Field>
-Field field_or(const Map& map, Key key, Field Map::mapped_type::*field, Field fallback) {
-  auto it = map.find(key);
-  return it == map.end() ? fallback : it->second.*field;
-}
-
-using Args2 = std::array<PyObject*, 2>;
-using Args1 = std::array<PyObject*, 1>;
 
 }  // namespace
 
-PyObject* sheet_delete_cols(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
-  static constexpr py::Signature<2> kSig{"Sheet.delete_cols", {"idx", "amount"}, 2};
-  return method<Sheet>(kSig, self, args, nargsf, kwnames, [](Sheet::Object& o, Args2& a) {
-    uint16_t idx = py::arg_col(a[0], "idx");
-    uint16_t amount = py::arg_col(a[1], "amount");
-    delete_band<Columns>(*o.payload.write(), idx, amount);
-    return py::py_none();
-  });
+std::array<PyMethodDef, 6> sheet_band_edit_entries() {
+  return {fastcall_entry<kDeleteCols>(edit<kDeleteCols, py::arg_col, py::arg_col, core::delete_cols_core>),
+          fastcall_entry<kDeleteRows>(edit<kDeleteRows, py::arg_row, py::arg_row, core::delete_rows_core>),
+          fastcall_entry<kSetHeightRow>(edit<kSetHeightRow, py::arg_row, py::arg_float, core::set_row_height>),
+          fastcall_entry<kSetHiddenRow>(edit<kSetHiddenRow, py::arg_row, py::arg_bool, core::set_row_hidden>),
+          fastcall_entry<kSetWidthColumn>(edit<kSetWidthColumn, py::arg_col, py::arg_float, core::set_column_width>),
+          fastcall_entry<kSetHiddenColumn>(
+              edit<kSetHiddenColumn, py::arg_col, py::arg_bool, core::set_column_hidden>)};
 }
 
-PyObject* sheet_delete_rows(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
-  static constexpr py::Signature<2> kSig{"Sheet.delete_rows", {"idx", "amount"}, 2};
-  return method<Sheet>(kSig, self, args, nargsf, kwnames, [](Sheet::Object& o, Args2& a) {
-    uint32_t idx = py::arg_row(a[0], "idx");
-    uint32_t amount = py::arg_row(a[1], "amount");
-    delete_band<Rows>(*o.payload.write(), idx, amount);
-    return py::py_none();
-  });
-}
-
-PyObject* sheet_set_height_row(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
-  static constexpr py::Signature<2> kSig{"Sheet.set_height_row", {"row_num", "val"}, 2};
-  return method<Sheet>(kSig, self, args, nargsf, kwnames, [](Sheet::Object& o, Args2& a) {
-    uint32_t row = py::arg_row(a[0], "row_num");
-    double val = py::arg_float(a[1], "val");
-    dimension_entry(o.payload.write()->row_dimensions.rows, row).height = val;
-    return py::py_none();
-  });
-}
-
-PyObject* sheet_set_hidden_row(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
-  static constexpr py::Signature<2> kSig{"Sheet.set_hidden_row", {"row_num", "val"}, 2};
-  return method<Sheet>(kSig, self, args, nargsf, kwnames, [](Sheet::Object& o, Args2& a) {
-    uint32_t row = py::arg_row(a[0], "row_num");
-    bool val = py::arg_bool(a[1], "val");
-    dimension_entry(o.payload.write()->row_dimensions.rows, row).hidden = val;
-    return py::py_none();
-  });
-}
-
-PyObject* sheet_set_width_column(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
-  static constexpr py::Signature<2> kSig{"Sheet.set_width_column", {"col_num", "val"}, 2};
-  return method<Sheet>(kSig, self, args, nargsf, kwnames, [](Sheet::Object& o, Args2& a) {
-    uint16_t col = py::arg_col(a[0], "col_num");
-    double val = py::arg_float(a[1], "val");
-    dimension_entry(o.payload.write()->column_dimensions.columns, col).width = val;
-    return py::py_none();
-  });
-}
-
-PyObject* sheet_set_hidden_column(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
-  static constexpr py::Signature<2> kSig{"Sheet.set_hidden_column", {"col_num", "val"}, 2};
-  return method<Sheet>(kSig, self, args, nargsf, kwnames, [](Sheet::Object& o, Args2& a) {
-    uint16_t col = py::arg_col(a[0], "col_num");
-    bool val = py::arg_bool(a[1], "val");
-    dimension_entry(o.payload.write()->column_dimensions.columns, col).hidden = val;
-    return py::py_none();
-  });
-}
-
-PyObject* sheet_get_height_by_row(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
-  static constexpr py::Signature<1> kSig{"Sheet.get_height_by_row", {"row_num"}, 1};
-  return method<Sheet>(kSig, self, args, nargsf, kwnames, [](Sheet::Object& o, Args1& a) {
-    uint32_t row = py::arg_row(a[0], "row_num");
-    return py::py_float(copy_locked(o.payload, [&](const core::CoreSheet& s) {
-      return field_or(s.row_dimensions.rows, row, &core::RowDimension::height, s.row_dimensions.default_height);
-    }));
-  });
-}
-
-PyObject* sheet_get_hidden_by_row(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
-  static constexpr py::Signature<1> kSig{"Sheet.get_hidden_by_row", {"row_num"}, 1};
-  return method<Sheet>(kSig, self, args, nargsf, kwnames, [](Sheet::Object& o, Args1& a) {
-    uint32_t row = py::arg_row(a[0], "row_num");
-    return py::py_bool(copy_locked(o.payload, [&](const core::CoreSheet& s) {
-      return field_or(s.row_dimensions.rows, row, &core::RowDimension::hidden, false);
-    }));
-  });
-}
-
-PyObject* sheet_get_width_by_column(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
-  static constexpr py::Signature<1> kSig{"Sheet.get_width_by_column", {"col_num"}, 1};
-  return method<Sheet>(kSig, self, args, nargsf, kwnames, [](Sheet::Object& o, Args1& a) {
-    uint16_t col = py::arg_col(a[0], "col_num");
-    return py::py_float(copy_locked(o.payload, [&](const core::CoreSheet& s) {
-      return field_or(s.column_dimensions.columns, col, &core::ColumnDimension::width,
-                      s.column_dimensions.default_width);
-    }));
-  });
-}
-
-PyObject* sheet_get_hidden_by_column(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
-  static constexpr py::Signature<1> kSig{"Sheet.get_hidden_by_column", {"col_num"}, 1};
-  return method<Sheet>(kSig, self, args, nargsf, kwnames, [](Sheet::Object& o, Args1& a) {
-    uint16_t col = py::arg_col(a[0], "col_num");
-    return py::py_bool(copy_locked(o.payload, [&](const core::CoreSheet& s) {
-      return field_or(s.column_dimensions.columns, col, &core::ColumnDimension::hidden, false);
-    }));
-  });
+std::array<PyMethodDef, 4> sheet_dimension_read_entries() {
+  return {fastcall_entry<kGetHeightByRow>(read<kGetHeightByRow, py::arg_row, core::row_height, py::py_float>),
+          fastcall_entry<kGetHiddenByRow>(read<kGetHiddenByRow, py::arg_row, core::row_hidden, py::py_bool>),
+          fastcall_entry<kGetWidthByColumn>(read<kGetWidthByColumn, py::arg_col, core::column_width, py::py_float>),
+          fastcall_entry<kGetHiddenByColumn>(
+              read<kGetHiddenByColumn, py::arg_col, core::column_hidden, py::py_bool>)};
 }
 
 }  // namespace vellix::module

@@ -14,73 +14,70 @@
 // Multi-cell methods search the cells sorted by row, then column; single-cell
 // methods and the two value-list methods search the map's own order.
 //
-//   fastcall_entry("find_cells_by_regex", SheetSearches<SheetHost>::find_cells_by_regex,
-//                  "find_cells_by_regex($self, regex)\n--\n\n"),
+//   auto kMethods = SheetSearches<ReadableSheetHost>::table();
+//   SheetSearches<SheetHost>::entry(SheetSearches<SheetHost>::find_cells_by_regex),
 #pragma once
 
 #include <Python.h>
+
+#include <array>
 
 #include "module/classes.hpp"
 #include "module/frame/entry.hpp"
 
 namespace vellix::module {
 
-// Runs the core work with the interpreter lock held.
-struct KeepInterpreterLock {
-  template <class F>
-  static auto run(F&& f) {
-    return f();
-  }
-};
-
-// Runs the core work with the interpreter lock released; it is taken back
-// before run returns, also when the work throws.
-struct ReleaseInterpreterLock {
-  template <class F>
-  static auto run(F&& f) {
-    return py::without_interpreter_lock(std::forward<F>(f));
-  }
-};
-
-template <class Self_, class Hit_, class Lock_, const char* kClassName_>
+template <class Self_, class Hit_, class Lock_, const char* kClassName_, bool kAllSearches_>
 struct SearchHost {
   using Self = Self_;  // the sheet class
   using Hit = Hit_;    // the class of found cells
   using Lock = Lock_;  // how the core work runs
   static constexpr const char* kClassName = kClassName_;
+  // Sheet leaves out find_cell_by_coords, find_values_by_col_rows and
+  // find_values_by_row_cols.
+  static constexpr bool kAllSearches = kAllSearches_;
 };
 
 inline constexpr char kSheetName[] = "Sheet";
-inline constexpr char kReadableSheetName[] = "ReadableSheet";
-using SheetHost = SearchHost<Sheet, Cell, KeepInterpreterLock, kSheetName>;
-using ReadableSheetHost = SearchHost<ReadableSheet, ReadableCell, ReleaseInterpreterLock, kReadableSheetName>;
+using SheetHost = SearchHost<Sheet, Cell, py::KeepInterpreterLock, kSheetName, false>;
 
-// METH_FASTCALL | METH_KEYWORDS entries; their text signatures are the
-// method name with the parameters below.
+// METH_FASTCALL | METH_KEYWORDS entries, each declared by its signature in
+// sheet_search.cpp; get_value_cell keeps the interpreter lock for both hosts.
 template <class Host>
 struct SheetSearches {
   using Fast = PyObject*(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames);
 
-  static Fast get_value_cell;                // (row, col); keeps the interpreter lock for both hosts
-  static Fast get_cells_by_range;            // (start_row=None, end_row=None, start_col=None, end_col=None)
-  static Fast find_cell_by_regex;            // (regex)
-  static Fast find_cell_by_str;              // (value)
-  static Fast find_cell_by_coords;           // (row, col)
-  static Fast find_cell_by_letter;           // (letter)
-  static Fast find_cells_by_regex;           // (regex)
-  static Fast find_cells_by_str;             // (value)
-  static Fast find_cells_for_rows_by_regex;  // (regex, col_stop)
-  static Fast find_cells_for_cols_by_regex;  // (regex, row_stop)
-  static Fast find_cells_multi_regex;        // (before_regex, after_regex)
-  static Fast find_cells_between_regex;      // (before_regex, after_regex)
-  static Fast find_cells_range_rows;         // (start_row, end_row)
-  static Fast find_cells_range_cols;         // (start_col, end_col)
-  static Fast find_values_by_col_rows;       // (col, rows)
-  static Fast find_values_by_row_cols;       // (row, cols)
-  static Fast find_value_by_coords;          // (row, col)
-};
+  static Fast get_value_cell;
+  static Fast get_cells_by_range;
+  static Fast find_cell_by_regex;
+  static Fast find_cell_by_str;
+  static Fast find_cell_by_coords;
+  static Fast find_cell_by_letter;
+  static Fast find_cells_by_regex;
+  static Fast find_cells_by_str;
+  static Fast find_cells_for_rows_by_regex;
+  static Fast find_cells_for_cols_by_regex;
+  static Fast find_cells_multi_regex;
+  static Fast find_cells_between_regex;
+  static Fast find_cells_range_rows;
+  static Fast find_cells_range_cols;
+  static Fast find_values_by_col_rows;
+  static Fast find_values_by_row_cols;
+  static Fast find_value_by_coords;
 
-extern template struct SheetSearches<SheetHost>;
-extern template struct SheetSearches<ReadableSheetHost>;
+  // The method-table rows of the searches the host shows, in the order
+  // above, then the sentinel. Keep it in static storage: the type points
+  // into it.
+  static std::array<PyMethodDef, 18> table();
+  // The row of one search the host shows, for a class that lists it among
+  // its own members.
+  static PyMethodDef entry(Fast* search);
+  template <size_t K>
+  static std::array<PyMethodDef, K> entries(const std::array<Fast*, K>& searches) {
+    std::array<PyMethodDef, K> rows{};
+    for (size_t i = 0; i < K; ++i) rows[i] = entry(searches[i]);
+    return rows;
+  }
+};
 
 }  // namespace vellix::module

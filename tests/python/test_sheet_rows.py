@@ -17,28 +17,6 @@ def filled(coords):
     return book, sheet
 
 
-# (method, cells as (row, col), idx, amount, (row, col, value) left afterwards)
-DELETIONS = [
-    ("delete_rows", [(r, 1) for r in range(1, 6)], 2, 2, [(1, 1, "r1c1"), (2, 1, "r4c1"), (3, 1, "r5c1")]),
-    ("delete_rows", [(1, 1), (5, 1)], 10, 3, [(1, 1, "r1c1"), (5, 1, "r5c1")]),
-    ("delete_rows", [(1, 1), (2, 2), (3, 3)], 2, 0, [(1, 1, "r1c1"), (2, 2, "r2c2"), (3, 3, "r3c3")]),
-    ("delete_rows", [(r, 2) for r in range(1, 6)], 3, U32, [(1, 2, "r1c2"), (2, 2, "r2c2")]),
-    ("delete_rows", [(0, 1), (1, 1), (2, 1)], 0, 1, [(0, 1, "r1c1"), (1, 1, "r2c1")]),
-    ("delete_rows", [(U32, 1), (1, 1)], 1, U32 - 1, [(1, 1, f"r{U32}c1")]),
-    ("delete_cols", [(2, c) for c in range(1, 6)], 2, 2, [(2, 1, "r2c1"), (2, 2, "r2c4"), (2, 3, "r2c5")]),
-    ("delete_cols", [(1, 0), (1, 1), (2, U16)], 1, U16, [(1, 0, "r1c0")]),
-    ("delete_cols", [(1, 0), (1, 1), (3, 4)], 0, 1, [(1, 0, "r1c1"), (3, 3, "r3c4")]),
-]
-
-
-@pytest.mark.parametrize("method, coords, idx, amount, expected", DELETIONS)
-def test_deletion_drops_the_band_and_moves_what_lies_behind(method, coords, idx, amount, expected):
-    _, sheet = filled(coords)
-    getattr(sheet, method)(idx, amount)
-    assert [(c.row, c.column, c.value) for c in sheet.cells] == expected
-    assert [sheet.get_value_cell(r, c) for r, c, _ in expected] == [v for _, _, v in expected]  # keys moved too
-
-
 @pytest.mark.parametrize("method, moved_to", [("delete_rows", (2, 3)), ("delete_cols", (3, 2))])
 def test_held_cells_follow_the_deletion_and_nothing_else_moves(method, moved_to):
     book, sheet = filled([(r, c) for r in range(1, 5) for c in range(1, 5)])
@@ -66,17 +44,6 @@ def test_deletion_in_a_copy_rewrites_shared_cells_but_not_the_sources_keys():
     assert [(c.row, c.value) for c in source.cells] == [(1, "r1c1"), (1, "r2c1"), (2, "r3c1")]
     copy.cell(1, 1, "changed")
     assert source.get_value_cell(2, 1) == "changed"
-
-
-@pytest.mark.parametrize("method", ["delete_rows", "delete_cols"])
-def test_every_deletion_reorders_the_map_even_when_nothing_moves(method):
-    _, sheet = filled([(r, r) for r in range(1, 41)])
-    firsts = set()
-    for _ in range(12):
-        getattr(sheet, method)(1000, 0)
-        hit = sheet.find_cell_by_regex("^r")
-        firsts.add((hit.row, hit.column))
-    assert len(firsts) > 1 and len(sheet.cells) == 40
 
 
 # (setter, number, value, what the two getters of that axis then give, the new entry as the export shows it)

@@ -1,9 +1,9 @@
 #include "module/frame/args.hpp"
 
-#include <cstring>
 #include <initializer_list>
 #include <limits>
 #include <string>
+#include <string_view>
 
 namespace vellix::py {
 
@@ -19,6 +19,12 @@ constexpr Py_ssize_t kMaxReservedItems = 1 << 16;
 [[noreturn]] void throw_type_error(const std::string& message) { throw_error(PyExc_TypeError, message); }
 
 std::string callee(const char* fname) { return std::string(fname) + "()"; }
+
+// A parameter's name without the default a signature may show after it.
+std::string_view parameter_name(const char* declared) {
+  std::string_view name(declared);
+  return name.substr(0, name.find('='));
+}
 
 [[noreturn]] void throw_too_many(const char* fname, size_t n, size_t required, Py_ssize_t given) {
   std::string m = callee(fname) + " takes ";
@@ -47,9 +53,10 @@ void bind_keyword(const char* fname, const char* const* names, size_t n, PyObjec
   const char* k = PyUnicode_Check(key) ? PyUnicode_AsUTF8AndSize(key, &size) : nullptr;
   if (k == nullptr) PyErr_Clear();  // a key with no UTF-8 form names no parameter
   for (size_t i = 0; k != nullptr && i < n; ++i) {
-    if (std::strlen(names[i]) == static_cast<size_t>(size) && std::memcmp(names[i], k, size) == 0) {
+    std::string_view name = parameter_name(names[i]);
+    if (name == std::string_view(k, static_cast<size_t>(size))) {
       if (out[i] != nullptr) {
-        throw_type_error(callee(fname) + " got multiple values for argument '" + names[i] + "'");
+        throw_type_error(callee(fname) + " got multiple values for argument '" + std::string(name) + "'");
       }
       out[i] = value;
       return;
@@ -72,7 +79,7 @@ void check_required(const char* fname, const char* const* names, size_t required
       m += listed + 1 == missing ? " and " : " ";
     }
     m += "'";
-    m += names[i];
+    m += parameter_name(names[i]);
     m += "'";
     ++listed;
   }

@@ -1,12 +1,14 @@
 // Argument matching and conversion with CPython's exact messages.
 //
+// A Signature declares a method or function once: the argument matching and
+// the text signature Python shows (method_table.hpp) both come from it.
 // match() binds METH_FASTCALL|METH_KEYWORDS arguments to parameter names
 // without allocating: positional arguments fill parameters in order, keywords
 // by name. Conversions then run in signature order; a conversion that fails
 // with exactly TypeError is re-raised as "argument '<name>': <message>"
 // (keeping __cause__), other exception types pass unchanged.
 //
-//   static constexpr Signature<2> kSig{"Book.add_sheet", {"name", "sheet_state"}, 1};
+//   constexpr Signature<2> kSig{"Book.add_sheet", {"name", "sheet_state=\"visible\""}, 1};
 //   auto a = kSig.match(args, nargsf, kwnames);      // a[1] == nullptr when left out
 //   std::string_view name = arg_text(a[0], "name");
 #pragma once
@@ -24,6 +26,11 @@
 namespace vellix::py {
 
 namespace detail {
+// A name stored in the signature itself, so that one can be made at compile
+// time ("ReadableSheet" + "." + "find_cell_by_str").
+struct Name {
+  char text[64];
+};
 // Fills out[0..n) with borrowed references; nullptr for parameters left out.
 // `fname` is "Class.method" or "function" (messages add "()").
 void match_arguments(const char* fname, const char* const* names, size_t n, size_t required,
@@ -35,21 +42,37 @@ void match_tuple_arguments(const char* fname, const char* const* names, size_t n
 
 template <size_t N>
 struct Signature {
-  const char* fname;                 // "Book.add_sheet", "Book.__new__", "column_number_to_letter"
-  std::array<const char*, N> names;  // parameter names in order
-  size_t required;                   // the first `required` parameters have no default
+  detail::Name fname;  // "Book.add_sheet", "Book.__new__", "column_number_to_letter"
+  // Parameter names in order; one with a default shows it as Python code
+  // does, after '=': "value=None".
+  std::array<const char*, N> names;
+  size_t required;  // the first `required` parameters have no default
+  // Positional only, with any keyword accepted and ignored (Service's hooks).
+  bool any_keywords = false;
+  const char* doc = "";  // what help() shows after the text signature
 
   std::array<PyObject*, N> match(PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) const {
     std::array<PyObject*, N> out{};
-    detail::match_arguments(fname, names.data(), N, required, args, nargsf, kwnames, out.data());
+    detail::match_arguments(fname.text, names.data(), N, required, args, nargsf, kwnames, out.data());
     return out;
   }
   std::array<PyObject*, N> match_tuple(PyObject* args, PyObject* kwargs) const {
     std::array<PyObject*, N> out{};
-    detail::match_tuple_arguments(fname, names.data(), N, required, args, kwargs, out.data());
+    detail::match_tuple_arguments(fname.text, names.data(), N, required, args, any_keywords ? nullptr : kwargs,
+                                  out.data());
     return out;
   }
 };
+
+// "<owner>.<member>" as a signature's name, made at compile time.
+constexpr detail::Name qualified_name(const char* owner, const char* member) {
+  detail::Name name{};
+  size_t k = 0;
+  for (; *owner != '\0'; ++owner) name.text[k++] = *owner;
+  name.text[k++] = '.';
+  for (; *member != '\0'; ++member) name.text[k++] = *member;
+  return name;
+}
 
 // Conversions of one argument; `name` is used for the "argument '<name>': " prefix.
 uint32_t arg_row(PyObject* o, const char* name);    // 0..4294967295

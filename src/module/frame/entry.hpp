@@ -1,13 +1,12 @@
 // Entry trampolines: how every method, getter, setter, slot and module
-// function starts and ends. Each counts the thread's attachment, applies
-// deferred reference releases, runs the body and turns whatever escapes it
+// function starts and ends. Each runs the body and turns whatever escapes it
 // into a Python exception: PyError as it is, core::InternalFailure and every
 // other C++ exception as PanicException. Nothing unwinds into the interpreter.
 // And the one way to give the interpreter lock up for a while. A thread the
 // interpreter ends on the way is parked (thread_exit.hpp).
 //
-//   static PyObject* book_repr(PyObject* self) {
-//     return entry([&] { return Book::repr(self); });   // body returns Ref
+//   PyObject* book_repr(PyObject* self) noexcept {
+//     return entry([&] { return py_str("Book"); });   // the body returns a Ref
 //   }
 #pragma once
 
@@ -24,8 +23,6 @@
 namespace vellix::py {
 
 namespace detail {
-void enter() noexcept;  // counts the attachment, applies deferred releases
-void leave() noexcept;
 // Converts the exception in flight (inside a catch block) into a pending Python error.
 void set_error_from_current_exception() noexcept;
 }  // namespace detail
@@ -33,7 +30,6 @@ void set_error_from_current_exception() noexcept;
 // For bodies that return a new reference (Ref); NULL with an error set on failure.
 template <class F>
 VELLIX_CATCHES_FORCED_UNWIND PyObject* entry(F&& body) noexcept {
-  detail::enter();
   PyObject* result = nullptr;
   try {
     result = std::forward<F>(body)().release();
@@ -42,14 +38,12 @@ VELLIX_CATCHES_FORCED_UNWIND PyObject* entry(F&& body) noexcept {
   } catch (...) {
     detail::set_error_from_current_exception();
   }
-  detail::leave();
   return result;
 }
 
 // For bodies that return nothing (setters, init-style slots); 0 or -1.
 template <class F>
 VELLIX_CATCHES_FORCED_UNWIND int entry_status(F&& body) noexcept {
-  detail::enter();
   int status = 0;
   try {
     std::forward<F>(body)();
@@ -59,18 +53,12 @@ VELLIX_CATCHES_FORCED_UNWIND int entry_status(F&& body) noexcept {
     detail::set_error_from_current_exception();
     status = -1;
   }
-  detail::leave();
   return status;
 }
 
-// Releases `o` now when this thread is attached, else queues it for the next
-// entry of any thread.
-void release_later(PyObject* o) noexcept;
-
 namespace detail {
-// Gives the lock up for its lifetime: the attach count is set aside and
-// PyEval_SaveThread called; the destructor takes the lock back (or parks the
-// thread), restores the count and applies deferred releases.
+// Gives the lock up for its lifetime with PyEval_SaveThread; the destructor
+// takes the lock back (or parks the thread).
 class AllowThreads {
  public:
   AllowThreads() noexcept;
@@ -79,7 +67,6 @@ class AllowThreads {
   AllowThreads& operator=(const AllowThreads&) = delete;
 
  private:
-  long saved_count_;
   PyThreadState* state_;
 };
 }  // namespace detail
@@ -92,7 +79,21 @@ decltype(auto) without_interpreter_lock(F&& f) {
   return std::forward<F>(f)();
 }
 
-// Whether this thread is attached (inside an entry, with the interpreter lock).
-bool attached() noexcept;
+// Lock policies for work that touches no Python object: run(f) returns f()
+// run with the interpreter lock kept, or released and taken back before run
+// returns, also when f throws.
+struct KeepInterpreterLock {
+  template <class F>
+  static auto run(F&& f) {
+    return std::forward<F>(f)();
+  }
+};
+
+struct ReleaseInterpreterLock {
+  template <class F>
+  static auto run(F&& f) {
+    return without_interpreter_lock(std::forward<F>(f));
+  }
+};
 
 }  // namespace vellix::py

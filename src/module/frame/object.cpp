@@ -6,7 +6,8 @@
 
 namespace vellix::py {
 
-SharedBorrow::SharedBorrow(std::atomic<uint64_t>& flag) : flag_(flag) {
+template <>
+SharedBorrow::Borrow(std::atomic<uint64_t>& flag) : flag_(flag) {
   uint64_t current = flag_.load(std::memory_order_relaxed);
   do {
     // kExclusive - 1 shared borrows would make the count read as exclusive.
@@ -14,7 +15,8 @@ SharedBorrow::SharedBorrow(std::atomic<uint64_t>& flag) : flag_(flag) {
   } while (!flag_.compare_exchange_weak(current, current + 1, std::memory_order_acquire, std::memory_order_relaxed));
 }
 
-ExclusiveBorrow::ExclusiveBorrow(std::atomic<uint64_t>& flag) : flag_(flag) {
+template <>
+ExclusiveBorrow::Borrow(std::atomic<uint64_t>& flag) : flag_(flag) {
   uint64_t expected = 0;
   if (!flag_.compare_exchange_strong(expected, kExclusive, std::memory_order_acquire, std::memory_order_relaxed)) {
     throw_error(PyExc_RuntimeError, "Already borrowed");
@@ -24,9 +26,15 @@ ExclusiveBorrow::ExclusiveBorrow(std::atomic<uint64_t>& flag) : flag_(flag) {
 namespace detail {
 
 PyTypeObject* create_type(const char* type_name, Py_ssize_t basicsize, unsigned flags, const char* doc,
-                          PyType_Slot* class_slots, destructor dealloc) {
+                          const ClassSlots& class_slots, destructor dealloc) {
   std::vector<PyType_Slot> slots;
-  for (PyType_Slot* s = class_slots; s != nullptr && s->slot != 0; ++s) slots.push_back(*s);
+  auto add = [&](int slot, void* value) {
+    if (value != nullptr) slots.push_back({slot, value});
+  };
+  add(Py_tp_new, reinterpret_cast<void*>(class_slots.tp_new));
+  add(Py_tp_repr, reinterpret_cast<void*>(class_slots.tp_repr));
+  add(Py_tp_methods, class_slots.methods);
+  add(Py_tp_getset, class_slots.getset);
   slots.push_back({Py_tp_dealloc, reinterpret_cast<void*>(dealloc)});
   if (doc != nullptr) slots.push_back({Py_tp_doc, const_cast<char*>(doc)});
   slots.push_back({0, nullptr});
@@ -63,7 +71,6 @@ Ref py_str(std::string_view utf8) {
   return built(PyUnicode_FromStringAndSize(utf8.data(), static_cast<Py_ssize_t>(utf8.size())));
 }
 Ref py_int(uint64_t v) { return built(PyLong_FromUnsignedLongLong(v)); }
-Ref py_int_signed(int64_t v) { return built(PyLong_FromLongLong(v)); }
 Ref py_float(double v) { return built(PyFloat_FromDouble(v)); }
 Ref py_bool(bool v) { return Ref::borrow(v ? Py_True : Py_False); }
 Ref py_none() { return Ref::borrow(Py_None); }

@@ -3,14 +3,14 @@
 // with PyType_FromSpec, downcast, new_object, new_list, dealloc, and the
 // shared and exclusive borrow guards.
 //
-// A class supplies a spec struct:
+// A class supplies a spec struct (VELLIX_CLASS_SPEC below writes one):
 //   struct BookSpec {
 //     using Payload = core::SharedBook;
 //     static constexpr const char* kName = "Book";             // __qualname__, messages
 //     static constexpr const char* kTypeName = "vellix.Book";
 //     static constexpr const char* kDoc = "Book()\n--\n\n";    // or nullptr
 //     static constexpr unsigned kFlags = 0;  // Py_TPFLAGS_BASETYPE / DISALLOW_INSTANTIATION
-//     static PyType_Slot* slots();           // methods, getset, tp_new, tp_repr (no dealloc, doc)
+//     static ClassSlots slots();             // tp_new, tp_repr, methods, getset (no dealloc, doc)
 //   };
 //   using Book = PyClass<BookSpec>;
 // Instances are not collected by the cyclic GC and have no __dict__.
@@ -34,36 +34,48 @@ namespace vellix::py {
 
 inline constexpr uint64_t kExclusive = ~uint64_t{0};
 
-// A shared borrow of an object for the guard's scope; RuntimeError
-// "Already mutably borrowed" while it is exclusively borrowed.
-class SharedBorrow {
+// A borrow of an object for the guard's scope. A shared one raises
+// RuntimeError "Already mutably borrowed" while the object is exclusively
+// borrowed; an exclusive one "Already borrowed" while any borrow is held.
+template <bool kIsExclusive>
+class Borrow {
  public:
-  explicit SharedBorrow(std::atomic<uint64_t>& flag);
-  ~SharedBorrow() { flag_.fetch_sub(1, std::memory_order_release); }
-  SharedBorrow(const SharedBorrow&) = delete;  // one release per borrow
-  SharedBorrow& operator=(const SharedBorrow&) = delete;
+  explicit Borrow(std::atomic<uint64_t>& flag);
+  ~Borrow() {
+    if constexpr (kIsExclusive) {
+      flag_.store(0, std::memory_order_release);
+    } else {
+      flag_.fetch_sub(1, std::memory_order_release);
+    }
+  }
+  Borrow(const Borrow&) = delete;  // one release per borrow
+  Borrow& operator=(const Borrow&) = delete;
 
  private:
   std::atomic<uint64_t>& flag_;
 };
 
-// An exclusive borrow; RuntimeError "Already borrowed" while any borrow is held.
-class ExclusiveBorrow {
- public:
-  explicit ExclusiveBorrow(std::atomic<uint64_t>& flag);
-  ~ExclusiveBorrow() { flag_.store(0, std::memory_order_release); }
-  ExclusiveBorrow(const ExclusiveBorrow&) = delete;  // one release per borrow
-  ExclusiveBorrow& operator=(const ExclusiveBorrow&) = delete;
+using SharedBorrow = Borrow<false>;
+using ExclusiveBorrow = Borrow<true>;
+template <>
+SharedBorrow::Borrow(std::atomic<uint64_t>& flag);
+template <>
+ExclusiveBorrow::Borrow(std::atomic<uint64_t>& flag);
 
- private:
-  std::atomic<uint64_t>& flag_;
+// The slots a class fills in; those left null are left out. The tables stay
+// in static storage: the type points into them.
+struct ClassSlots {
+  newfunc tp_new = nullptr;
+  reprfunc tp_repr = nullptr;
+  PyMethodDef* methods = nullptr;
+  PyGetSetDef* getset = nullptr;
 };
 
 namespace detail {
 // Builds a heap type from name, basic size, flags, doc and the class's slots
 // (adding tp_dealloc and tp_doc); nullptr with a Python error on failure.
 PyTypeObject* create_type(const char* type_name, Py_ssize_t basicsize, unsigned flags, const char* doc,
-                          PyType_Slot* class_slots, destructor dealloc);
+                          const ClassSlots& class_slots, destructor dealloc);
 // Outside start-up a type that cannot be built is reported as unraisable and
 // becomes the internal failure "failed to create type object for `<name>`".
 [[noreturn]] void fail_type_object(const char* class_name);
@@ -98,11 +110,6 @@ class PyClass {
     PyTypeObject* t = type_object_or_null();
     if (t == nullptr) detail::fail_type_object(Spec::kName);
     return t;
-  }
-
-  static bool check(PyObject* o) noexcept {
-    PyTypeObject* t = cell();
-    return t != nullptr && (Py_TYPE(o) == t || PyType_IsSubtype(Py_TYPE(o), t));
   }
 
   // `o` as an instance of this class (or a subtype), else the cast TypeError.
@@ -144,7 +151,6 @@ class PyClass {
   }
 
   static void dealloc(PyObject* o) noexcept {
-    detail::enter();
     PyTypeObject* type = Py_TYPE(o);
     auto* obj = reinterpret_cast<Object*>(o);
     obj->payload.~Payload();
@@ -152,14 +158,23 @@ class PyClass {
     freefunc f = reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free));
     (f ? f : PyObject_Free)(o);
     drop_reference(reinterpret_cast<PyObject*>(type));  // instances of heap types own a reference to their type
-    detail::leave();
   }
 };
+
+// The spec struct of a class, as above.
+#define VELLIX_CLASS_SPEC(Spec, PayloadType, name, type_name, doc, flags) \
+  struct Spec {                                                          \
+    using Payload = PayloadType;                                         \
+    static constexpr const char* kName = name;                           \
+    static constexpr const char* kTypeName = type_name;                  \
+    static constexpr const char* kDoc = doc;                             \
+    static constexpr unsigned kFlags = flags;                            \
+    static py::ClassSlots slots();                                       \
+  }
 
 // Result builders; a failure to make one is an API failure.
 Ref py_str(std::string_view utf8);
 Ref py_int(uint64_t v);
-Ref py_int_signed(int64_t v);
 Ref py_float(double v);
 Ref py_bool(bool v);
 Ref py_none();

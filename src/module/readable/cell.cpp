@@ -7,9 +7,9 @@
 
 #include "core/value.hpp"
 #include "module/cell_getters.hpp"
-#include "module/classes.hpp"
-#include "module/qualname.hpp"
-#include "module/registry.hpp"
+#include "module/readable/classes.hpp"
+#include "module/frame/qualname.hpp"
+#include "module/frame/registry.hpp"
 
 namespace vellix::module {
 
@@ -33,14 +33,7 @@ auto kGetSet = Getters::table();
 
 }  // namespace
 
-PyType_Slot* ReadableCellSpec::slots() {
-  static PyType_Slot slots[] = {
-      {Py_tp_getset, kGetSet.data()},
-      {Py_tp_repr, reinterpret_cast<void*>(&readable_cell_repr)},
-      {0, nullptr},
-  };
-  return slots;
-}
+py::ClassSlots ReadableCellSpec::slots() { return {.tp_repr = readable_cell_repr, .getset = kGetSet.data()}; }
 
 PyTypeObject* readable_cell_type() { return ReadableCell::type_object_or_null(); }
 

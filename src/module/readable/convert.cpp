@@ -7,7 +7,7 @@
 #include <string_view>
 #include <utility>
 
-#include "module/classes.hpp"
+#include "module/readable/classes.hpp"
 #include "module/frame/args.hpp"
 #include "module/frame/object.hpp"
 #include "module/frame/ref.hpp"

@@ -14,17 +14,17 @@
 #include "core/queries.hpp"
 #include "core/search.hpp"
 #include "core/sheet.hpp"
-#include "module/attribute.hpp"
-#include "module/book_ops.hpp"
-#include "module/classes.hpp"
+#include "core/sheet_index.hpp"
+#include "module/frame/attribute.hpp"
+#include "module/readable/classes.hpp"
 #include "module/frame/args.hpp"
 #include "module/frame/entry.hpp"
-#include "module/method.hpp"
-#include "module/method_table.hpp"
-#include "module/qualname.hpp"
+#include "module/frame/method.hpp"
+#include "module/frame/method_table.hpp"
+#include "module/frame/qualname.hpp"
 #include "module/readable/convert.hpp"
-#include "module/registry.hpp"
-#include "module/results.hpp"
+#include "module/frame/registry.hpp"
+#include "module/frame/results.hpp"
 
 namespace vellix::module {
 
@@ -52,9 +52,8 @@ core::SharedBook snapshot_book(std::vector<core::CoreSheet> sheets) {
 }
 
 PyObject* finder_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcept {
-  static constexpr py::Signature<1> kSig{"Finder.__new__", {"sheets"}, 1};
   return py::entry([&] {
-    auto a = kSig.match_tuple(args, kwargs);
+    auto a = kFinderNew.match_tuple(args, kwargs);
     PyObject* list = py::arg_list(a[0], "sheets");
     return Finder::alloc(type, snapshot_book(snapshot_sheets(list)));
   });
@@ -66,15 +65,14 @@ PyObject* finder_sheets(PyObject* self, void*) noexcept {
       [](core::SheetList sheets) { return ReadableSheet::new_list(std::move(sheets)); });
 }
 
+constexpr py::Signature<1> kGetSheetIndex{"Finder.get_sheet_index", {"idx"}, 1};
+
 PyObject* finder_get_sheet_index(PyObject* self, PyObject* const* args, Py_ssize_t nargsf,
                                  PyObject* kwnames) noexcept {
-  static constexpr py::Signature<1> kSig{"Finder.get_sheet_index", {"idx"}, 1};
-  return method<Finder>(kSig, self, args, nargsf, kwnames, [](Finder::Object& o, auto& a) {
+  return method<Finder>(kGetSheetIndex, self, args, nargsf, kwnames, [](Finder::Object& o, auto& a) {
     int32_t idx = py::arg_index(a[0], "idx");
-    core::SharedSheet sheet = copy_locked(o.payload, [idx](const core::SheetList& sheets) {
-      // A negative index never counts from the end.
-      return idx >= 0 && static_cast<size_t>(idx) < sheets.size() ? sheets[idx] : core::SharedSheet();
-    });
+    core::SharedSheet sheet =
+        copy_locked(o.payload, [idx](const core::SheetList& sheets) { return core::sheet_at_index(sheets, idx); });
     return object_or_none<ReadableSheet>(std::move(sheet));
   });
 }
@@ -90,22 +88,26 @@ PyObject* finder_sheets_by_names(const py::Signature<1>& sig, PyObject* self, Py
   });
 }
 
+constexpr py::Signature<1> kGetSheetsWithoutNames{"Finder.get_sheets_without_names", {"name_list"}, 1};
+
 PyObject* finder_get_sheets_without_names(PyObject* self, PyObject* const* args, Py_ssize_t nargsf,
                                           PyObject* kwnames) noexcept {
-  static constexpr py::Signature<1> kSig{"Finder.get_sheets_without_names", {"name_list"}, 1};
-  return finder_sheets_by_names<core::get_sheets_without_names_core>(kSig, self, args, nargsf, kwnames);
+  return finder_sheets_by_names<core::get_sheets_without_names_core>(kGetSheetsWithoutNames, self, args, nargsf,
+                                                                     kwnames);
 }
+
+constexpr py::Signature<1> kGetSheetsWithNames{"Finder.get_sheets_with_names", {"name_list"}, 1};
 
 PyObject* finder_get_sheets_with_names(PyObject* self, PyObject* const* args, Py_ssize_t nargsf,
                                        PyObject* kwnames) noexcept {
-  static constexpr py::Signature<1> kSig{"Finder.get_sheets_with_names", {"name_list"}, 1};
-  return finder_sheets_by_names<core::get_sheets_with_names_core>(kSig, self, args, nargsf, kwnames);
+  return finder_sheets_by_names<core::get_sheets_with_names_core>(kGetSheetsWithNames, self, args, nargsf, kwnames);
 }
+
+constexpr py::Signature<1> kFindSheetByName{"Finder.find_sheet_by_name", {"name"}, 1};
 
 PyObject* finder_find_sheet_by_name(PyObject* self, PyObject* const* args, Py_ssize_t nargsf,
                                     PyObject* kwnames) noexcept {
-  static constexpr py::Signature<1> kSig{"Finder.find_sheet_by_name", {"name"}, 1};
-  return method<Finder>(kSig, self, args, nargsf, kwnames, [](Finder::Object& o, auto& a) {
+  return method<Finder>(kFindSheetByName, self, args, nargsf, kwnames, [](Finder::Object& o, auto& a) {
     std::string_view name = py::arg_text(a[0], "name");
     core::SharedSheet sheet = copy_locked(
         o.payload, [&](const core::SheetList& sheets) { return core::find_sheet_by_name_core(name, sheets); });
@@ -116,10 +118,11 @@ PyObject* finder_find_sheet_by_name(PyObject* self, PyObject* const* args, Py_ss
 // Compiled as given: unlike the cell searches, case counts unless the pattern
 // sets a flag itself. A pattern that does not compile raises RuntimeError
 // with the pattern library's message, as every other pattern search does.
+constexpr py::Signature<1> kFindSheetByRegex{"Finder.find_sheet_by_regex", {"pattern"}, 1};
+
 PyObject* finder_find_sheet_by_regex(PyObject* self, PyObject* const* args, Py_ssize_t nargsf,
                                      PyObject* kwnames) noexcept {
-  static constexpr py::Signature<1> kSig{"Finder.find_sheet_by_regex", {"pattern"}, 1};
-  return method<Finder>(kSig, self, args, nargsf, kwnames, [](Finder::Object& o, auto& a) {
+  return method<Finder>(kFindSheetByRegex, self, args, nargsf, kwnames, [](Finder::Object& o, auto& a) {
     std::string_view text = py::arg_text(a[0], "pattern");
     core::Pattern pattern = unwrap(core::compile_pattern(text));
     core::SharedSheet sheet = copy_locked(
@@ -133,26 +136,21 @@ PyObject* finder_repr(PyObject* self) noexcept {
   return with_self<Finder>(self, [&](Finder::Object& o) {
     std::string text = class_qualname(self);
     text += ", sheets: ";
-    text += std::to_string(book_sheet_count(o.payload));
+    text += std::to_string(copy_locked(o.payload, [](const core::SheetList& sheets) { return sheets.size(); }));
     return py::py_str(text);
   });
 }
 
 PyMethodDef kMethods[] = {
-    fastcall_entry("get_sheet_index", finder_get_sheet_index, "get_sheet_index($self, idx)\n--\n\n"),
-    fastcall_entry("get_sheets_without_names", finder_get_sheets_without_names,
-                   "get_sheets_without_names($self, name_list)\n--\n\n"),
-    fastcall_entry("get_sheets_with_names", finder_get_sheets_with_names,
-                   "get_sheets_with_names($self, name_list)\n--\n\n"),
-    fastcall_entry("find_sheet_by_name", finder_find_sheet_by_name, "find_sheet_by_name($self, name)\n--\n\n"),
-    fastcall_entry("find_sheet_by_regex", finder_find_sheet_by_regex, "find_sheet_by_regex($self, pattern)\n--\n\n"),
+    fastcall_entry<kGetSheetIndex>(finder_get_sheet_index),
+    fastcall_entry<kGetSheetsWithoutNames>(finder_get_sheets_without_names),
+    fastcall_entry<kGetSheetsWithNames>(finder_get_sheets_with_names),
+    fastcall_entry<kFindSheetByName>(finder_find_sheet_by_name),
+    fastcall_entry<kFindSheetByRegex>(finder_find_sheet_by_regex),
     kMethodTableEnd,
 };
 
-PyGetSetDef kGetSet[] = {
-    {"sheets", finder_sheets, nullptr, nullptr, nullptr},
-    {nullptr, nullptr, nullptr, nullptr, nullptr},
-};
+auto kGetSet = attribute_table<2>({{"sheets", finder_sheets}});
 
 }  // namespace
 
@@ -160,9 +158,8 @@ PyGetSetDef kGetSet[] = {
 // into the shared snapshot and sorted; reading the caller's objects needs
 // the lock.
 PyObject* create_finder(PyObject*, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) noexcept {
-  static constexpr py::Signature<1> kSig{"create_finder", {"sheets"}, 1};
   return py::entry([&] {
-    auto a = kSig.match(args, nargsf, kwnames);
+    auto a = kCreateFinder.match(args, nargsf, kwnames);
     PyObject* list = py::arg_list(a[0], "sheets");
     std::vector<core::CoreSheet> sheets = snapshot_sheets(list);
     core::SharedBook book = py::without_interpreter_lock([&] { return snapshot_book(std::move(sheets)); });
@@ -170,15 +167,8 @@ PyObject* create_finder(PyObject*, PyObject* const* args, Py_ssize_t nargsf, PyO
   });
 }
 
-PyType_Slot* FinderSpec::slots() {
-  static PyType_Slot slots[] = {
-      {Py_tp_new, reinterpret_cast<void*>(&finder_new)},
-      {Py_tp_methods, kMethods},
-      {Py_tp_getset, kGetSet},
-      {Py_tp_repr, reinterpret_cast<void*>(&finder_repr)},
-      {0, nullptr},
-  };
-  return slots;
+py::ClassSlots FinderSpec::slots() {
+  return {.tp_new = finder_new, .tp_repr = finder_repr, .methods = kMethods, .getset = kGetSet.data()};
 }
 
 PyTypeObject* finder_type() { return Finder::type_object_or_null(); }

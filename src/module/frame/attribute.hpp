@@ -15,10 +15,12 @@
 
 #include <Python.h>
 
-#include <cstdint>
+#include <array>
+#include <cstddef>
 #include <initializer_list>
 #include <utility>
 
+#include "core/error.hpp"
 #include "module/frame/entry.hpp"
 #include "module/frame/errors.hpp"
 #include "module/frame/object.hpp"
@@ -60,13 +62,25 @@ int write_attribute(PyObject* self, PyObject* value, Convert&& convert, Write&& 
   });
 }
 
-// A tuple of ints, as coordinates and merged ranges are shown.
-inline py::Ref py_int_tuple(std::initializer_list<uint64_t> values) {
-  py::Ref tuple = py::Ref::steal(PyTuple_New(static_cast<Py_ssize_t>(values.size())));
-  if (!tuple) py::throw_api_failure();
-  Py_ssize_t i = 0;
-  for (uint64_t v : values) PyTuple_SET_ITEM(tuple.get(), i++, py::py_int(v).release());  // steals the int
-  return tuple;
+// One attribute of a class's table; without a getter it is left out.
+struct Attribute {
+  const char* name;
+  getter get = nullptr;
+  setter set = nullptr;
+};
+
+// The attribute table of `attributes` in order, ending with its sentinel
+// (at least one zero entry). Keep it in static storage: the type's
+// descriptors point into it.
+template <size_t K>
+std::array<PyGetSetDef, K> attribute_table(std::initializer_list<Attribute> attributes) {
+  if (attributes.size() >= K) throw core::InternalFailure("an attribute table without room for its sentinel");
+  std::array<PyGetSetDef, K> table{};
+  size_t n = 0;
+  for (const Attribute& a : attributes) {
+    if (a.get != nullptr) table[n++] = {a.name, a.get, a.set, nullptr, nullptr};
+  }
+  return table;  // the entries after the last are zero: the sentinel
 }
 
 }  // namespace vellix::module

@@ -1,11 +1,13 @@
-// Python results of core searches, made with the interpreter lock held after
-// every core lock is released: a core Result unwrapped (its error raised as
-// the core error), one found handle as an object or None, and value texts
-// as a list of str.
+// Python results made from what core operations return, with the interpreter
+// lock held after every core lock is released: a core Result unwrapped (its
+// error raised as the core error), one found handle as an object or None,
+// value texts as a list of str, and tuples of ints.
 #pragma once
 
 #include <Python.h>
 
+#include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <utility>
 #include <vector>
@@ -38,6 +40,15 @@ inline py::Ref text_list(const std::vector<std::string>& texts) {
     PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), py::py_str(texts[i]).release());  // steals the str
   }
   return list;
+}
+
+// A tuple of ints, as coordinates and merged ranges are shown.
+inline py::Ref py_int_tuple(std::initializer_list<uint64_t> values) {
+  py::Ref tuple = py::Ref::steal(PyTuple_New(static_cast<Py_ssize_t>(values.size())));
+  if (!tuple) py::throw_api_failure();
+  Py_ssize_t i = 0;
+  for (uint64_t v : values) PyTuple_SET_ITEM(tuple.get(), i++, py::py_int(v).release());  // steals the int
+  return tuple;
 }
 
 }  // namespace vellix::module

@@ -21,9 +21,9 @@ PyTypeObject* finder_type();
 PyTypeObject* readable_sheet_type();
 PyTypeObject* readable_cell_type();
 
-// version, column_number_to_letter, get_letter_coordinate.
+// The functions of vellix, in registration order.
 std::span<PyMethodDef> module_function_defs();
-// create_finder, then the fifteen find functions, in registration order.
+// The functions of vellix.readable, create_finder first, in registration order.
 std::span<PyMethodDef> readable_function_defs();
 
 }  // namespace vellix::module
