@@ -136,10 +136,27 @@ void BM_SortedCellList(benchmark::State& state) {
   run(state, [](const Fixture& f) { return sort_cells_by_coordinate(f.store.map).size(); });
 }
 
+// The kept list built again after an edit: what the first search after a
+// change of the map pays instead of sort_cells_by_coordinate.
+void BM_KeptCellListAfterEdit(benchmark::State& state) {
+  static CellStore store = fixture().store;  // a copy shares the cells, not a kept list
+  run(state, [](const Fixture&) {
+    (void)edit_cell_map(store);
+    return sorted_cells(store).size();
+  });
+}
+
 void BM_GetCellsByRange(benchmark::State& state) {
   run(state, [](const Fixture& f) {
     return get_cells_by_range_core(f.store, 20000, 70000, 2, 9).size();  // 400,000 cells
   });
+}
+
+// The same range answered from a kept list.
+void BM_GetCellsByRangeKept(benchmark::State& state) {
+  static const CellStore store = fixture().store;
+  (void)sorted_cells(store);
+  run(state, [](const Fixture&) { return get_cells_by_range_core(store, 20000, 70000, 2, 9).size(); });
 }
 
 #define VELLIX_THREADS(b) BENCHMARK(b)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime()
@@ -150,7 +167,9 @@ VELLIX_THREADS(BM_FindCellsByRegex);
 VELLIX_THREADS(BM_FindCellsByStr);
 VELLIX_THREADS(BM_FindCellByStrAbsent);
 VELLIX_THREADS(BM_SortedCellList);
+VELLIX_THREADS(BM_KeptCellListAfterEdit);
 VELLIX_THREADS(BM_GetCellsByRange);
+VELLIX_THREADS(BM_GetCellsByRangeKept);
 
 }  // namespace
 }  // namespace vellix::core

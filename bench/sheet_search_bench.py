@@ -8,9 +8,19 @@ the Cell objects) and next to no core work, so its time bounds the binding's
 overhead from above. The share must stay under 10 %.
 
 Run: PYTHONPATH=build/python python3 bench/sheet_search_bench.py
+
+With --kept [BEFORE_PYTHONPATH] it compares instead the searches that share a
+sheet's kept sorted list with the map-order scan of the same sheet, on a Sheet
+and on a ReadableSheet, each on 1 thread and on 8 (RAYON_NUM_THREADS). Each
+figure is the best of several runs of a fresh process, the thread counts
+taking turns. Given the PYTHONPATH of an older build as well, it runs the same
+calls on that build, turn about, so that both are measured in one run.
 """
 
 import gc
+import json
+import os
+import subprocess
 import sys
 import time
 
@@ -124,5 +134,66 @@ def main():
         sys.exit("the binding's overhead of a few-hit search exceeds 10 % of its time")
 
 
+NO_HIT = "^absent value$"
+
+
+def kept_child():
+    """One process's figures for --kept, as JSON on stdout."""
+    from vellix.readable import Finder
+
+    cells = [(r, c, value(r, c)) for r in range(1, ROWS + 1) for c in range(1, COLS + 1)]
+    sheet = build(cells)
+    dicts = [dict(row=r, column=c, value=v, formula=None, data_type="", style_id=None) for r, c, v in cells]
+    readable = Finder([dict(name="R", sheet_state="visible", merge_cells=[], cells=dicts)]).get_sheet_index(0)
+    del cells, dicts
+    out = {}
+    for kind, s in (("Sheet", sheet), ("ReadableSheet", readable)):
+        s.find_cells_by_regex(NO_HIT)  # the list is kept from here on (a snapshot sorts when it is made)
+        out[f"{kind} find_cell_by_regex, no hit (map order)"] = best_of(lambda: s.find_cell_by_regex(NO_HIT), 7)
+        out[f"{kind} find_cells_by_regex, no hit, repeated"] = best_of(lambda: s.find_cells_by_regex(NO_HIT), 7)
+        out[f"{kind} find_cells_by_str, no hit, repeated"] = best_of(lambda: s.find_cells_by_str("absent"), 7)
+    first = float("inf")
+    for i in range(7):
+        sheet.cell(ROWS + 1 + i, 1, "new")  # a new cell: the kept list is stale
+        gc.collect()
+        start = time.perf_counter()
+        sheet.find_cells_by_regex(NO_HIT)
+        first = min(first, time.perf_counter() - start)
+    out["Sheet find_cells_by_regex, first after a new cell"] = first
+    print(json.dumps(out))
+
+
+def kept_compare(before_path):
+    builds = [("this build", os.environ.get("PYTHONPATH", ""))] + ([("before", before_path)] if before_path else [])
+    best = {}
+    for _ in range(3):
+        for threads in (1, 8):
+            for label, path in builds:
+                env = dict(os.environ, PYTHONPATH=path, RAYON_NUM_THREADS=str(threads))
+                run = subprocess.run([sys.executable, __file__, "--kept-child"], env=env, capture_output=True,
+                                     text=True, check=True)
+                for name, t in json.loads(run.stdout).items():
+                    key = (label, threads, name)
+                    best[key] = min(best.get(key, float("inf")), t)
+    print(f"# CPython {sys.version.split()[0]}, best of 3 processes x 7 calls\n")
+    print("| call | build | 1 thread | 8 threads | ratio to the map-order scan (1 / 8) |")
+    print("|---|---|---|---|---|")
+    names = sorted({name for _, _, name in best}, key=lambda n: (not n.startswith("Sheet "), "first" in n, n))
+    for name in names:
+        kind = name.split()[0]
+        for label, _ in builds:
+            if (label, 1, name) not in best:
+                continue
+            t1, t8 = best[(label, 1, name)], best[(label, 8, name)]
+            scan = f"{kind} find_cell_by_regex, no hit (map order)"
+            ratio = f"{t1 / best[(label, 1, scan)]:.2f} / {t8 / best[(label, 8, scan)]:.2f}"
+            print(f"| `{name}` | {label} | {fmt(t1)} | {fmt(t8)} | {ratio} |")
+
+
 if __name__ == "__main__":
-    main()
+    if sys.argv[1:2] == ["--kept-child"]:
+        kept_child()
+    elif sys.argv[1:2] == ["--kept"]:
+        kept_compare(sys.argv[2] if len(sys.argv) > 2 else None)
+    else:
+        main()

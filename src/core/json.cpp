@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/float_digits.hpp"
+#include "core/queries.hpp"
 
 namespace vellix::core {
 
@@ -216,27 +217,16 @@ void write_cell(Writer& w, const SharedCell& handle) {
   w.put('}');
 }
 
-void write_cells(Writer& w, const CellMap& map) {
-  // Sort (position, pointer to the map's handle) pairs: the sheet's read lock
-  // keeps the map still, so no handle needs a count of its own.
-  struct Entry {
-    uint64_t key;
-    const SharedCell* cell;
-  };
-  std::vector<Entry> entries;
-  entries.reserve(map.size());
-  for (const auto& [pos, cell] : map) {
-    entries.push_back({(uint64_t{pos.row} << 16) | pos.column, &cell});
-  }
-  std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.key < b.key; });
+void write_cells(Writer& w, const CellStore& store) {
+  const CellSpan cells = sorted_cells(store);
   // Sorted order visits the map's slots at random; fetching a few entries
   // ahead overlaps those cache misses instead of paying them one by one.
   constexpr size_t kPrefetchDistance = 16;
   w.put('[');
-  for (size_t i = 0; i < entries.size(); ++i) {
-    if (i + kPrefetchDistance < entries.size()) __builtin_prefetch(entries[i + kPrefetchDistance].cell);
+  for (size_t i = 0; i < cells.size(); ++i) {
+    if (i + kPrefetchDistance < cells.size()) __builtin_prefetch(cells[i + kPrefetchDistance]);
     if (i > 0) w.put(',');
-    write_cell(w, *entries[i].cell);
+    write_cell(w, *cells[i]);
   }
   w.put(']');
 }
@@ -305,7 +295,7 @@ void write_sheet(Writer& w, const SharedSheet& handle) {
     w.put(']');
   }
   w.put("],\"cells\":");
-  write_cells(w, sheet->cells.map);
+  write_cells(w, sheet->cells);
   const RowDimensions& rows = sheet->row_dimensions;
   write_dimensions(w, ",\"row_dimensions\":{\"rows\":{", rows.rows, "\":{\"row_num\":", ",\"height\":",
                    "},\"default_height\":", rows.default_height);

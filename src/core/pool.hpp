@@ -150,6 +150,17 @@ std::vector<T> collect_ordered(size_t n, Add&& add) {
   return out;
 }
 
+// Calls fn(i) once for every i < n, each a sizeable piece of work, on the
+// pool in no particular order; n of 1 runs on the calling thread.
+template <class Fn>
+void for_each_piece(size_t n, Fn&& fn) {
+  if (n == 1) {
+    fn(size_t{0});
+    return;
+  }
+  detail::in_pool([&] { tbb::parallel_for(size_t{0}, n, [&](size_t i) { fn(i); }); });
+}
+
 // Sorts [first, last) by `less`, unstably, on the pool.
 template <class It, class Less>
 void parallel_unstable_sort(It first, It last, Less less) {

@@ -1,6 +1,12 @@
 #include "core/queries.hpp"
 
 #include <algorithm>
+#include <array>
+#include <bit>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <span>
 #include <utility>
 
 #include "core/bands.hpp"
@@ -19,9 +25,89 @@ struct KeyedCell {
   const SharedCell* cell;
 };
 
+// Below this many entries a comparison sort is as quick as the radix passes.
+constexpr size_t kRadixFloor = 4096;
+constexpr int kDigitBits = 11;  // 2048 counters: the scatter's write streams stay in cache
+constexpr size_t kDigits = size_t{1} << kDigitBits;
+// Pieces of a parallel pass: enough to balance the pool, few enough that
+// their counters (16 KiB each per pass) stay cheap to clear and sum, and
+// each long enough to be worth handing to a thread.
+constexpr size_t kRadixPieces = 64;
+constexpr size_t kMinPiece = 16384;
+
+size_t piece_count(size_t n) { return run_serially(n) ? 1 : std::clamp<size_t>(n / kMinPiece, 1, kRadixPieces); }
+
+// Calls fn(piece, begin, end) for each of the piece_count(n) pieces of [0, n).
+template <class Fn>
+void over_pieces(size_t n, Fn&& fn) {
+  const size_t pieces = piece_count(n);
+  for_each_piece(pieces, [&](size_t p) { fn(p, n * p / pieces, n * (p + 1) / pieces); });
+}
+
+// Sorts by key. Keys are unique and short: with the column's bits packed
+// right below the row's, a sheet of up to 2^22 cell places needs two
+// counting passes, which beat a comparison sort on one thread as on many.
+// Each pass counts and scatters piece by piece on the pool; every piece
+// writes a digit's entries after those of the pieces before it, which keeps
+// each pass stable, as the passes after it need.
 void sort_by_key(std::vector<KeyedCell>& cells) {
-  parallel_unstable_sort(cells.begin(), cells.end(),
-                         [](const KeyedCell& a, const KeyedCell& b) { return a.key < b.key; });
+  const size_t n = cells.size();
+  if (n < kRadixFloor) {
+    std::sort(cells.begin(), cells.end(), [](const KeyedCell& a, const KeyedCell& b) { return a.key < b.key; });
+    return;
+  }
+  std::vector<uint64_t> used(piece_count(n));  // the key bits each piece uses
+  over_pieces(n, [&](size_t p, size_t begin, size_t end) {
+    for (size_t i = begin; i < end; ++i) used[p] |= cells[i].key;
+  });
+  uint64_t all = 0;
+  for (uint64_t u : used) all |= u;
+  const int column_bits = std::bit_width(all & 0xFFFF);
+  const int bits = std::bit_width(all >> 16) + column_bits;
+  std::vector<std::array<size_t, kDigits>> next(piece_count(n));
+  std::unique_ptr<KeyedCell[]> spare(new KeyedCell[n]);  // left uninitialised: every entry is written
+  KeyedCell* from = cells.data();
+  KeyedCell* to = spare.get();
+  for (int shift = 0; shift < bits; shift += kDigitBits) {
+    auto digit = [column_bits, shift](uint64_t key) {
+      return ((((key >> 16) << column_bits) | (key & 0xFFFF)) >> shift) & (kDigits - 1);
+    };
+    over_pieces(n, [&](size_t p, size_t begin, size_t end) {
+      next[p].fill(0);
+      for (size_t i = begin; i < end; ++i) ++next[p][digit(from[i].key)];
+    });
+    size_t at = 0;
+    for (size_t d = 0; d < kDigits; ++d) {
+      for (auto& piece : next) at += std::exchange(piece[d], at);
+    }
+    over_pieces(n, [&](size_t p, size_t begin, size_t end) {
+      for (size_t i = begin; i < end; ++i) to[next[p][digit(from[i].key)]++] = from[i];
+    });
+    std::swap(from, to);
+  }
+  if (from != cells.data()) std::copy(from, from + n, cells.data());
+}
+
+std::vector<KeyedCell> keyed_by_coordinate(const CellMap& map) {
+  std::vector<KeyedCell> keyed;
+  keyed.reserve(map.size());
+  for (const auto& [at, cell] : map) keyed.push_back({sort_key(at), &cell});
+  sort_by_key(keyed);
+  return keyed;
+}
+
+// The kept list's cells whose key lies inside the bounds, in key order: the
+// rows are found by binary search, the columns tested within them.
+std::vector<SharedCell> kept_cells_in_range(const CellStore& store, Coordinate low, Coordinate high) {
+  if (low.row > high.row) return {};
+  const CellSpan cells = sorted_cells(store);
+  const std::span<const uint64_t> keys(store.sorted.keys.get(), cells.size());
+  const size_t first = std::lower_bound(keys.begin(), keys.end(), sort_key({low.row, 0})) - keys.begin();
+  const size_t last = std::upper_bound(keys.begin(), keys.end(), sort_key({high.row, UINT16_MAX})) - keys.begin();
+  return collect_ordered<SharedCell>(last - first, [&](size_t k, std::vector<SharedCell>& out) {
+    const auto column = static_cast<uint16_t>(keys[first + k]);
+    if (low.column <= column && column <= high.column) out.push_back(*cells[first + k]);
+  });
 }
 
 const SharedCell* stored_cell(const CellStore& store, uint32_t row, uint16_t col) {
@@ -50,14 +136,39 @@ SharedCell sheet_find_cell_by_coords(const CellStore& store, uint32_t row, uint1
 }
 
 std::vector<const SharedCell*> sort_cells_by_coordinate(const CellMap& map) {
-  std::vector<KeyedCell> keyed;
-  keyed.reserve(map.size());
-  for (const auto& [at, cell] : map) keyed.push_back({sort_key(at), &cell});
-  sort_by_key(keyed);
   std::vector<const SharedCell*> out;
-  out.reserve(keyed.size());
-  for (const KeyedCell& k : keyed) out.push_back(k.cell);
+  out.reserve(map.size());
+  for (const KeyedCell& k : keyed_by_coordinate(map)) out.push_back(k.cell);
   return out;
+}
+
+CellSpan sorted_cells(const CellStore& store) {
+  const SortedCellList& list = store.sorted;
+  if (list.ready.load(std::memory_order_acquire)) {
+    // A cell filed or removed past edit_cell_map would leave the list
+    // pointing at slots the map may have moved: refuse rather than read them.
+    if (list.size != store.map.size()) throw InternalFailure("sorted cell list kept past a change of its cell map");
+    return {list.cells.get(), list.size};
+  }
+  std::lock_guard lock(list.building);
+  // Another reader may have built it while this one waited for the lock.
+  if (!list.ready.load(std::memory_order_relaxed)) {
+    const std::vector<KeyedCell> keyed = keyed_by_coordinate(store.map);
+    const size_t n = keyed.size();
+    std::unique_ptr<uint64_t[]> keys(new uint64_t[n]);
+    std::unique_ptr<const SharedCell*[]> cells(new const SharedCell*[n]);
+    over_pieces(n, [&](size_t, size_t begin, size_t end) {
+      for (size_t i = begin; i < end; ++i) {
+        keys[i] = keyed[i].key;
+        cells[i] = keyed[i].cell;
+      }
+    });
+    list.keys = std::move(keys);
+    list.cells = std::move(cells);
+    list.size = n;
+    list.ready.store(true, std::memory_order_release);
+  }
+  return {list.cells.get(), list.size};
 }
 
 std::vector<const SharedCell*> map_order_cells(const CellMap& map) {
@@ -95,13 +206,13 @@ Result<SharedCell> sheet_find_cell_by_letter(const CellStore& store, std::string
 
 Result<std::vector<SharedCell>> sheet_find_cells_multi_regex(const CellStore& store, std::string_view before_regex,
                                                              std::string_view after_regex) {
-  return find_cells_multi_regex_core(before_regex, after_regex, sort_cells_by_coordinate(store.map));
+  return find_cells_multi_regex_core(before_regex, after_regex, sorted_cells(store));
 }
 
 Result<std::vector<SharedCell>> sheet_find_cells_between_regex(const CellStore& store,
                                                                std::string_view before_regex,
                                                                std::string_view after_regex) {
-  return find_cells_between_regex_core(before_regex, after_regex, sort_cells_by_coordinate(store.map));
+  return find_cells_between_regex_core(before_regex, after_regex, sorted_cells(store));
 }
 
 std::vector<SharedCell> get_cells_by_range_core(const CellStore& store, std::optional<uint32_t> start_row,
@@ -110,6 +221,9 @@ std::vector<SharedCell> get_cells_by_range_core(const CellStore& store, std::opt
                                                 std::optional<uint16_t> end_col) {
   const Coordinate low{start_row.value_or(kMinRangeRow), start_col.value_or(kMinRangeColumn)};
   const Coordinate high{end_row.value_or(kMaxRangeRow), end_col.value_or(kMaxRangeColumn)};
+  // A kept list answers by binary search. Without one, sorting the whole map
+  // to keep it would cost far more than a narrow range, so the map is walked.
+  if (store.sorted.ready.load(std::memory_order_acquire)) return kept_cells_in_range(store, low, high);
   // Filtering while walking the map touches each entry once; the walk itself
   // cannot be split, and only the hits are sorted.
   std::vector<KeyedCell> keyed;

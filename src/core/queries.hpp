@@ -3,16 +3,19 @@
 //
 // Thread-safety: the caller holds the sheet's read lock for the whole call,
 // so the map does not change underneath; each cell is read-locked only while
-// it is read. The borrowed lists (vectors of const SharedCell*) point into
-// the map and are valid only while that lock is held.
+// it is read. The borrowed lists (of const SharedCell*) point into the map
+// and are valid only while that lock is held. The first reader after a change
+// of the map sorts it for all: others that ask meanwhile wait for that list.
 //
 // Multi-cell answers come sorted by row, then column. Single-cell searches run
 // over the map's own iteration order, which is arbitrary per map: with
 // several hits, which one is returned is not tied to its place in the sheet.
 //
+// The sorted list is kept in the store (SortedCellList) until its map
+// changes: searches of an unchanged sheet share it instead of sorting again.
+//
 //   auto r = sheet.read();
-//   std::vector<const SharedCell*> sorted = sort_cells_by_coordinate(r->cells.map);
-//   auto hits = find_cells_by_regex_core("total", sorted);
+//   auto hits = find_cells_by_regex_core("total", sorted_cells(r->cells));
 #pragma once
 
 #include <cstdint>
@@ -22,6 +25,7 @@
 #include <vector>
 
 #include "core/error.hpp"
+#include "core/search.hpp"
 #include "core/sheet.hpp"
 #include "core/value.hpp"
 
@@ -42,6 +46,10 @@ SharedCell sheet_find_cell_by_coords(const CellStore& store, uint32_t row, uint1
 
 // The map's cells by key: row ascending, then column.
 std::vector<const SharedCell*> sort_cells_by_coordinate(const CellMap& map);
+// The same list, kept in the store: the first call after a change of the map
+// sorts it, once however many readers ask at the same time; later calls only
+// read it. Valid while the caller's read lock is held.
+CellSpan sorted_cells(const CellStore& store);
 // The map's cells in its iteration order.
 std::vector<const SharedCell*> map_order_cells(const CellMap& map);
 

@@ -89,6 +89,28 @@ SharedCell cell_map_insert(CellMap& map, uint32_t row, uint16_t column, SharedCe
   return std::exchange(it->second, std::move(cell));
 }
 
-CellStore cell_store_from_map(CellMap map) { return CellStore{CellValue::empty(), std::move(map)}; }
+CellStore cell_store_from_map(CellMap map) { return CellStore{CellValue::empty(), std::move(map), {}}; }
+
+namespace {
+
+void drop_sorted_cells(SortedCellList& list) noexcept {
+  list.ready.store(false, std::memory_order_relaxed);
+  list.keys.reset();
+  list.cells.reset();
+  list.size = 0;
+}
+
+}  // namespace
+
+SortedCellList& SortedCellList::operator=(const SortedCellList&) noexcept {
+  drop_sorted_cells(*this);
+  return *this;
+}
+
+CellMap& edit_cell_map(CellStore& store) {
+  // Edits come in runs: only the first after a search finds a list to drop.
+  if (store.sorted.ready.load(std::memory_order_relaxed)) drop_sorted_cells(store.sorted);
+  return store.map;
+}
 
 }  // namespace vellix::core

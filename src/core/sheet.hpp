@@ -8,11 +8,14 @@
 
 #include <absl/container/flat_hash_map.h>
 
+#include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "core/rw_lock.hpp"
 #include "core/shared.hpp"
 #include "core/value.hpp"
 
@@ -33,9 +36,29 @@ struct SeededHash {
 
 using CellMap = absl::flat_hash_map<Coordinate, SharedCell, SeededHash>;
 
+// The map's cells sorted by key, row then column, kept between searches
+// until the map changes (queries.hpp builds and reads it). It points into
+// the map's slots, so a copied, moved or assigned store starts without one.
+// Built at most once under the sheet's read lock: `building` lets one reader
+// sort while the others wait, and `ready` publishes the finished list.
+// Dropped only under the sheet's write lock.
+struct SortedCellList {
+  SortedCellList() = default;
+  SortedCellList(const SortedCellList&) noexcept {}
+  SortedCellList& operator=(const SortedCellList&) noexcept;
+
+  mutable RwLock building;  // taken exclusively
+  mutable std::atomic<bool> ready{false};
+  // `size` entries each, left empty until built.
+  mutable std::unique_ptr<uint64_t[]> keys;  // (row << 16) | column, ascending
+  mutable std::unique_ptr<const SharedCell*[]> cells;
+  mutable size_t size = 0;
+};
+
 struct CellStore {
   CellValue default_value;  // always Empty
   CellMap map;
+  SortedCellList sorted;
 };
 
 inline constexpr double kDefaultRowHeight = 20.0;
@@ -115,5 +138,9 @@ SheetList wrap_sheets_shared(std::vector<CoreSheet> sheets);
 // Files `cell` under (row, column); returns the handle it replaced, or null.
 SharedCell cell_map_insert(CellMap& map, uint32_t row, uint16_t column, SharedCell cell);
 CellStore cell_store_from_map(CellMap map);
+// The store's map, for a change: drops the kept sorted list first. Every
+// insertion, replacement, removal or rebuild goes through here; caller holds
+// the sheet's write lock.
+CellMap& edit_cell_map(CellStore& store);
 
 }  // namespace vellix::core

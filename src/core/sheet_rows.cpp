@@ -24,7 +24,8 @@ void delete_band(CoreSheet& sheet, T idx, T amount) {
   // The only allocation; once it is made nothing below can fail, so a
   // failure leaves the sheet and every cell as they were.
   fresh.reserve(sheet.cells.map.size());
-  CellMap old = std::move(sheet.cells.map);
+  CellMap& map = edit_cell_map(sheet.cells);
+  CellMap old = std::move(map);
   for (auto& [key, cell] : old) {
     T at = Axis::along(key);
     // Written as a difference so that idx + amount never has to fit T.
@@ -38,7 +39,7 @@ void delete_band(CoreSheet& sheet, T idx, T amount) {
     }
     (void)cell_map_insert(fresh, dest.row, dest.column, std::move(cell));
   }
-  sheet.cells.map = std::move(fresh);
+  map = std::move(fresh);
 }
 
 // The entry for `key`, created with the defaults when missing.

@@ -58,7 +58,7 @@ core::SharedCell cell_at(const core::SharedSheet& handle, uint32_t row, uint16_t
   fresh.column = col;
   fresh.type_letter = core::data_type_letter(initial);
   fresh.value = std::move(initial);
-  (void)core::cell_map_insert(map, row, col, cell);  // nothing was filed there
+  (void)core::cell_map_insert(core::edit_cell_map(sheet->cells), row, col, cell);  // nothing was filed there
   return cell;
 }
 

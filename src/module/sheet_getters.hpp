@@ -26,7 +26,7 @@ namespace vellix::module {
 
 // The sheet's cell handles sorted by row, then column, one reference each.
 inline std::vector<core::SharedCell> sorted_cell_handles(const core::CoreSheet& s) {
-  std::vector<const core::SharedCell*> sorted = core::sort_cells_by_coordinate(s.cells.map);
+  core::CellSpan sorted = core::sorted_cells(s.cells);
   std::vector<core::SharedCell> handles;
   handles.reserve(sorted.size());
   for (const core::SharedCell* cell : sorted) handles.push_back(*cell);

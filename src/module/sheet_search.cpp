@@ -155,7 +155,7 @@ PyObject* SheetSearches<Host>::find_cells_by_regex(PyObject* self, PyObject* con
   return method<typename Host::Self>(kSig, self, args, nargsf, kwnames, [](auto& o, Args1& a) {
     std::string regex(py::arg_text(a[0], "regex"));
     return Host::Hit::new_list(unwrap(on_sheet<Host>(o, [&](const core::CoreSheet& s) {
-      return core::find_cells_by_regex_core(regex, core::sort_cells_by_coordinate(s.cells.map));
+      return core::find_cells_by_regex_core(regex, core::sorted_cells(s.cells));
     })));
   });
 }
@@ -170,7 +170,7 @@ PyObject* SheetSearches<Host>::find_cells_by_str(PyObject* self, PyObject* const
   return method<typename Host::Self>(kSig, self, args, nargsf, kwnames, [](auto& o, Args1& a) {
     std::string value(py::arg_text(a[0], "value"));
     return Host::Hit::new_list(on_sheet<Host>(o, [&](const core::CoreSheet& s) {
-      return core::find_cells_by_str_core(value, core::sort_cells_by_coordinate(s.cells.map));
+      return core::find_cells_by_str_core(value, core::sorted_cells(s.cells));
     }));
   });
 }
@@ -187,7 +187,7 @@ PyObject* SheetSearches<Host>::find_cells_for_rows_by_regex(PyObject* self, PyOb
     std::string regex(py::arg_text(a[0], "regex"));
     uint16_t col_stop = py::arg_col(a[1], "col_stop");
     return Host::Hit::new_list(unwrap(on_sheet<Host>(o, [&](const core::CoreSheet& s) {
-      return core::find_cells_for_rows_by_regex_core(regex, col_stop, core::sort_cells_by_coordinate(s.cells.map));
+      return core::find_cells_for_rows_by_regex_core(regex, col_stop, core::sorted_cells(s.cells));
     })));
   });
 }
@@ -204,7 +204,7 @@ PyObject* SheetSearches<Host>::find_cells_for_cols_by_regex(PyObject* self, PyOb
     std::string regex(py::arg_text(a[0], "regex"));
     uint32_t row_stop = py::arg_row(a[1], "row_stop");
     return Host::Hit::new_list(unwrap(on_sheet<Host>(o, [&](const core::CoreSheet& s) {
-      return core::find_cells_for_cols_by_regex_core(regex, row_stop, core::sort_cells_by_coordinate(s.cells.map));
+      return core::find_cells_for_cols_by_regex_core(regex, row_stop, core::sorted_cells(s.cells));
     })));
   });
 }
@@ -255,7 +255,7 @@ PyObject* SheetSearches<Host>::find_cells_range_rows(PyObject* self, PyObject* c
     uint32_t start = py::arg_row(a[0], "start_row");
     uint32_t end = py::arg_row(a[1], "end_row");
     return Host::Hit::new_list(on_sheet<Host>(o, [&](const core::CoreSheet& s) {
-      return core::find_cells_range_rows_core(start, end, core::sort_cells_by_coordinate(s.cells.map));
+      return core::find_cells_range_rows_core(start, end, core::sorted_cells(s.cells));
     }));
   });
 }
@@ -272,7 +272,7 @@ PyObject* SheetSearches<Host>::find_cells_range_cols(PyObject* self, PyObject* c
     uint16_t start = py::arg_col(a[0], "start_col");
     uint16_t end = py::arg_col(a[1], "end_col");
     return Host::Hit::new_list(on_sheet<Host>(o, [&](const core::CoreSheet& s) {
-      return core::find_cells_range_cols_core(start, end, core::sort_cells_by_coordinate(s.cells.map));
+      return core::find_cells_range_cols_core(start, end, core::sorted_cells(s.cells));
     }));
   });
 }

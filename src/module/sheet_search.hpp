@@ -5,9 +5,10 @@
 //
 // Every method binds its arguments, checks self, takes the shared borrow and
 // converts its arguments in signature order with the interpreter lock held.
-// Then, under the lock policy of its host, it read-locks the sheet, builds the
-// cell list the search needs, runs the core search and takes one reference
-// per hit. Only after the sheet is unlocked (and the interpreter lock is held
+// Then, under the lock policy of its host, it read-locks the sheet, takes the
+// cell list the search needs (the sorted list the sheet keeps, sorted first
+// if the sheet changed, or the map's order), runs the core search and takes
+// one reference per hit. Only after the sheet is unlocked (and the interpreter lock is held
 // again) are Python objects made, or a core error raised.
 //
 // Multi-cell methods search the cells sorted by row, then column; single-cell

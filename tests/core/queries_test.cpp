@@ -1,12 +1,40 @@
 #include "core/queries.hpp"
 
 #include <gtest/gtest.h>
+#include <malloc.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <latch>
+#include <new>
 #include <random>
+#include <thread>
 #include <vector>
 
 #include "cell_list_fixture.hpp"
+
+// Bytes held through operator new, to watch the kept sorted list come and go.
+namespace {
+std::atomic<int64_t> g_live_bytes{0};
+}  // namespace
+
+void* operator new(size_t n) {
+  void* p = std::malloc(n == 0 ? 1 : n);
+  if (p == nullptr) throw std::bad_alloc();
+  g_live_bytes.fetch_add(static_cast<int64_t>(malloc_usable_size(p)), std::memory_order_relaxed);
+  return p;
+}
+void operator delete(void* p) noexcept {
+  if (p == nullptr) return;
+  g_live_bytes.fetch_sub(static_cast<int64_t>(malloc_usable_size(p)), std::memory_order_relaxed);
+  std::free(p);
+}
+void operator delete(void* p, size_t) noexcept { operator delete(p); }
+// The array forms too: a sanitizer's runtime gives them their own definitions.
+void* operator new[](size_t n) { return operator new(n); }
+void operator delete[](void* p) noexcept { operator delete(p); }
+void operator delete[](void* p, size_t) noexcept { operator delete(p); }
 
 namespace vellix::core {
 namespace {
@@ -22,15 +50,25 @@ CellStore store_of(const std::vector<testing::PlacedCell>& cells) {
   return store;
 }
 
+// Adds `count` cells at random new places of the sheet; caller holds its write lock.
+void add_random_cells(CellStore& store, size_t count, std::mt19937& rng) {
+  const size_t target = store.map.size() + count;
+  while (store.map.size() < target) {
+    const Coordinate at{static_cast<uint32_t>(rng() % 5000 + 1), static_cast<uint16_t>(rng() % 300 + 1)};
+    if (store.map.contains(at)) continue;
+    (void)cell_map_insert(edit_cell_map(store), at.row, at.column, make_cell(at.row, at.column, "v"));
+  }
+}
+
+std::vector<const SharedCell*> list_of(CellSpan cells) { return {cells.begin(), cells.end()}; }
+
 // Enough cells for the sorts to run on the pool: the same order under any
 // thread count, from the sorted list and from the range query alike.
 TEST(SortedCells, ComeByRowThenColumnUnderAnyThreadCount) {
-  CellStore store;
+  // The corners give the keys every bit they can have.
+  CellStore store = store_of({{0, 0, "v"}, {UINT32_MAX, UINT16_MAX, "v"}, {UINT32_MAX, 0, "v"}, {0, UINT16_MAX, "v"}});
   std::mt19937 rng(3);
-  while (store.map.size() < 100000) {
-    const Coordinate at{static_cast<uint32_t>(rng() % 5000 + 1), static_cast<uint16_t>(rng() % 300 + 1)};
-    (void)cell_map_insert(store.map, at.row, at.column, make_cell(at.row, at.column, "v"));
-  }
+  add_random_cells(store, 100000, rng);
   Coordinates expected;
   for (const auto& entry : store.map) expected.push_back(entry.first);
   std::sort(expected.begin(), expected.end());
@@ -46,6 +84,76 @@ TEST(SortedCells, ComeByRowThenColumnUnderAnyThreadCount) {
            [&] { return coordinates(get_cells_by_range_core(store, 100, 4000, 7, 250)); })) {
     EXPECT_EQ(got, expected);
   }
+  // Once the store keeps its list, the range query reads that instead of the map.
+  EXPECT_EQ(list_of(sorted_cells(store)), sort_cells_by_coordinate(store.map));
+  for (const auto& got : testing::under_each_thread_count<Coordinates>(
+           [&] { return coordinates(get_cells_by_range_core(store, 100, 4000, 7, 250)); })) {
+    EXPECT_EQ(got, expected);
+  }
+}
+
+// Readers that find no list at once build it once and all read that one,
+// round after round of edits.
+TEST(SortedCells, ReadersAskingAtOnceShareOneListBuiltAfterEachEdit) {
+  SheetList book;
+  const SharedSheet sheet = add_sheet_core(book, "S", "visible");
+  std::mt19937 rng(5);
+  constexpr int kReaders = 8;
+  for (int round = 0; round < 5; ++round) {
+    add_random_cells(sheet.write()->cells, 20000, rng);
+    const std::vector<const SharedCell*> expected = sort_cells_by_coordinate(sheet.read()->cells.map);
+    std::latch together(kReaders);
+    std::vector<std::vector<const SharedCell*>> seen(kReaders);
+    std::vector<const void*> where(kReaders);
+    {
+      std::vector<std::jthread> readers;
+      for (int i = 0; i < kReaders; ++i) {
+        readers.emplace_back([&, i] {
+          auto r = sheet.read();
+          together.arrive_and_wait();
+          CellSpan list = sorted_cells(r->cells);
+          seen[i] = list_of(list);
+          where[i] = list.data();
+        });
+      }
+    }
+    for (int i = 0; i < kReaders; ++i) {
+      EXPECT_EQ(seen[i], expected);
+      EXPECT_EQ(where[i], where[0]);
+    }
+  }
+}
+
+TEST(SortedCells, ACopySortsItsOwnMap) {
+  CellStore source = store_of({{2, 1, "b"}, {1, 1, "a"}, {3, 1, "c"}});
+  (void)sorted_cells(source);
+  const CellStore copy = source;
+  std::vector<const SharedCell*> own;
+  for (uint32_t row : {1, 2, 3}) own.push_back(&copy.map.at({row, 1}));
+  EXPECT_EQ(list_of(sorted_cells(copy)), own);
+}
+
+TEST(SortedCells, TheKeptListIsFreedByAnEditAndWithItsSheet) {
+  constexpr size_t kCells = 100000;
+  std::mt19937 rng(7);
+  {
+    CellStore warm;  // the pool's and the test's own first-use allocations happen here
+    add_random_cells(warm, kCells, rng);
+    (void)sorted_cells(warm);
+  }
+  const int64_t before = g_live_bytes.load();
+  {
+    SheetList book;
+    const SharedSheet sheet = add_sheet_core(book, "S", "visible");
+    add_random_cells(sheet.write()->cells, kCells, rng);
+    const int64_t filled = g_live_bytes.load();
+    (void)sorted_cells(sheet.read()->cells);
+    EXPECT_GE(g_live_bytes.load() - filled, static_cast<int64_t>(kCells * 16));  // a key and a handle per cell
+    (void)edit_cell_map(sheet.write()->cells);
+    EXPECT_LT(g_live_bytes.load() - filled, 4096);
+    (void)sorted_cells(sheet.read()->cells);
+  }
+  EXPECT_LT(g_live_bytes.load() - before, 4096);
 }
 
 TEST(RangeQuery, AbsentBoundsTakeTheSheetLimits) {

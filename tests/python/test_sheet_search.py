@@ -148,3 +148,45 @@ def test_the_first_bad_argument_is_refused_before_anything_changes(kind, method,
     assert (type(info.value), str(info.value)) == (exc, prefix + message)
     assert [(c.row, c.column, c.value) for c in sheet.cells] == [(1, 1, "a"), (2, 2, "b")]
     getattr(sheet, method)(**{name: GOOD[k] for name, k in params})  # a row may pass a column's limit
+
+
+# An edit made after the sheet was searched once, and the cells (row, column, value) that every sorted answer gives
+# afterwards. The cells are set out of order, so only a sort puts them so.
+EDITS = [
+    ("new cell", lambda s: s.cell(1, 1, "new"), [(1, 1, "new"), (1, 2, "a"), (2, 1, "b"), (3, 3, "c")]),
+    ("value by cell()", lambda s: s.cell(2, 1, "edited"), [(1, 2, "a"), (2, 1, "edited"), (3, 3, "c")]),
+    ("value by a found Cell", lambda s: setattr(s.find_cell_by_str("c"), "value", "z"),
+     [(1, 2, "a"), (2, 1, "b"), (3, 3, "z")]),
+    ("delete_rows", lambda s: s.delete_rows(1, 1), [(1, 1, "b"), (2, 3, "c")]),
+    ("delete_cols", lambda s: s.delete_cols(1, 1), [(1, 1, "a"), (3, 2, "c")]),
+]
+SORTED_ANSWERS = [
+    lambda s: s.cells, lambda s: s.find_cells_by_regex("^[a-z]"), lambda s: s.find_cells_range_rows(0, U32),
+    lambda s: s.get_cells_by_range(), lambda s: s.find_cells_between_regex(".", "^$"),
+]
+
+
+@pytest.mark.parametrize("edit, expected", [case[1:] for case in EDITS], ids=[case[0] for case in EDITS])
+def test_the_next_search_after_an_edit_sees_it_in_order(edit, expected):
+    sheet = build("sheet", [(2, 1, "b"), (3, 3, "c"), (1, 2, "a")])
+    for answer in SORTED_ANSWERS:
+        answer(sheet)
+    edit(sheet)
+    for answer in SORTED_ANSWERS:
+        assert [(c.row, c.column, c.value) for c in answer(sheet)] == expected
+
+
+def test_deleting_in_a_copy_leaves_the_sources_order_and_hits():
+    book = vellix.Book()
+    source = book.add_sheet("S")
+    for row, col, text in [(3, 1, "x3"), (1, 1, "x1"), (2, 2, "y"), (2, 1, "x2")]:
+        source.cell(row, col, text)
+    assert [c.value for c in source.find_cells_by_regex("x")] == ["x1", "x2", "x3"]
+    copy = book.copy_sheet(source)
+    assert [c.value for c in copy.find_cells_by_regex("x")] == ["x1", "x2", "x3"]
+    copy.delete_rows(1, 1)  # moves the shared cells x2, y and x3 up a row; the source still files them where they were
+    assert [c.value for c in copy.find_cells_by_regex("x")] == ["x2", "x3"]
+    assert [c.value for c in source.find_cells_by_regex("x")] == ["x1", "x2", "x3"]
+    assert [(c.row, c.value) for c in source.cells] == [(1, "x1"), (1, "x2"), (1, "y"), (2, "x3")]
+    assert [c.value for c in source.get_cells_by_range(2, 3)] == ["x2", "y", "x3"]
+    assert [c.value for c in source.find_cells_range_rows(1, 1)] == ["x1", "x2", "y"]

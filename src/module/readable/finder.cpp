@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/pattern.hpp"
+#include "core/queries.hpp"
 #include "core/search.hpp"
 #include "core/sheet.hpp"
 #include "core/sheet_index.hpp"
@@ -42,8 +43,12 @@ std::vector<core::CoreSheet> snapshot_sheets(PyObject* list) {
   return sheets;
 }
 
+// A snapshot never changes, so each sheet is sorted here, once, for all of
+// its searches.
 core::SharedBook snapshot_book(std::vector<core::CoreSheet> sheets) {
-  return core::SharedBook::make(core::wrap_sheets_shared(std::move(sheets)));
+  core::SheetList shared = core::wrap_sheets_shared(std::move(sheets));
+  for (const core::SharedSheet& sheet : shared) (void)core::sorted_cells(sheet.read()->cells);
+  return core::SharedBook::make(std::move(shared));
 }
 
 PyObject* finder_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcept {
@@ -150,7 +155,8 @@ auto kGetSet = attribute_table<2>({{"sheets", finder_sheets}});
 }  // namespace
 
 // Releases the interpreter lock only while the converted sheets are wrapped
-// into the shared snapshot; reading the caller's objects needs the lock.
+// into the shared snapshot and sorted; reading the caller's objects needs
+// the lock.
 PyObject* create_finder(PyObject*, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) noexcept {
   return py::entry([&] {
     auto a = kCreateFinder.match(args, nargsf, kwnames);
