@@ -3,7 +3,6 @@
 #include <unicode/utf8.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <optional>
 #include <utility>
 
@@ -127,9 +126,12 @@ void append_atom(std::string& out, char32_t c) {
     out.push_back('\\');
     out.push_back(static_cast<char>(c));
   } else {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "\\x{%X}", static_cast<unsigned>(c));
-    out += buf;
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    out += "\\x{";
+    int shift = 20;
+    while (shift > 0 && (c >> shift) == 0) shift -= 4;
+    for (; shift >= 0; shift -= 4) out.push_back(kHex[(c >> shift) & 0xF]);
+    out.push_back('}');
   }
 }
 
@@ -530,7 +532,7 @@ class ClassGrammar {
 CodePointSet posix_set(std::string_view name, bool& known) {
   struct Posix {
     std::string_view name;
-    std::initializer_list<CodePointRange> ranges;
+    std::vector<CodePointRange> ranges;
   };
   static const Posix kPosix[] = {
       {"alnum", {{'0', '9'}, {'A', 'Z'}, {'a', 'z'}}},
