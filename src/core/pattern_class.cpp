@@ -246,15 +246,6 @@ struct ClassTokens {
 
 CodePointSet posix_set(std::string_view name, bool& known);
 
-// `[0-9A-Fa-f]`: \h, shared by the Perl classes.
-CodePointSet hex_digits() {
-  CodePointSet s;
-  add_range(s, '0', '9');
-  add_range(s, 'A', 'F');
-  add_range(s, 'a', 'f');
-  return s;
-}
-
 bool decode_at(std::string_view p, size_t i, char32_t& c, size_t& next) {
   int32_t pos = static_cast<int32_t>(i);
   UChar32 u;
@@ -291,8 +282,14 @@ Result<size_t> read_class_escape(std::string_view p, size_t at, ClassFlags flags
     case 'v': return literal(0x0B, next);
     case 'a': return literal(0x07, next);
     case 'e': return literal(0x1B, next);
-    case 'h': return set(hex_digits(), next);
-    case 'H': return set(set_complement(hex_digits()), next);
+    case 'h':
+    case 'H': {
+      // \h stands for the text "[0-9A-Fa-f]" (\H for "[^0-9A-Fa-f]"), read by the
+      // grammar as a nested class: "[0-\h]" is a range from '0' to '['.
+      const std::string_view text = c == 'h' ? "[0-9A-Fa-f]" : "[^0-9A-Fa-f]";
+      for (char ch : text) out.tokens.push_back(ClassToken{ClassToken::kSyntax, char32_t(ch), 0, at});
+      return next;
+    }
     case 'd': case 'D': case 's': case 'S': case 'w': case 'W':
       return set(perl_class(static_cast<char>(c)), next);
     case 'x': case 'u': case 'U': {
