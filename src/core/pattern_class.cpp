@@ -363,20 +363,28 @@ CodePointSet apply(SetOp op, const CodePointSet& a, const CodePointSet& b) {
 }
 
 // The items between two operators (or a bracket and an operator): literals and
-// ranges are gathered apart so that they are folded in one pass.
+// ranges are gathered apart, sorted once and folded in one pass, so a long
+// class costs n log n whatever the order of its items.
 struct ClassUnion {
-  CodePointSet plain;
+  std::vector<CodePointRange> plain;
   CodePointSet classes;
   int items = 0;
   int depth = 0;  // of its deepest nested bracket
 
+  void add_plain(char32_t first, char32_t last) {
+    plain.push_back(CodePointRange{first, last});
+    ++items;
+  }
   void add_class(const CodePointSet& s, int item_depth) {
     classes = set_union(classes, s);
     ++items;
     depth = std::max(depth, item_depth);
   }
   CodePointSet take(bool fold) {
-    CodePointSet s = set_union(fold ? case_fold_closure(plain) : plain, classes);
+    std::sort(plain.begin(), plain.end(), [](CodePointRange a, CodePointRange b) { return a.first < b.first; });
+    CodePointSet literals;
+    for (CodePointRange r : plain) add_range(literals, r.first, r.last);
+    CodePointSet s = set_union(fold ? case_fold_closure(literals) : literals, classes);
     *this = ClassUnion{};
     return s;
   }
@@ -398,13 +406,11 @@ class ClassGrammar {
     }
     ClassUnion u;
     while (is_syntax(i, '-')) {
-      add_range(u.plain, '-', '-');
-      ++u.items;
+      u.add_plain('-', '-');
       ++i;
     }
     if (u.items == 0 && is_syntax(i, ']')) {
-      add_range(u.plain, ']', ']');
-      ++u.items;
+      u.add_plain(']', ']');
       ++i;
     }
     std::optional<std::pair<SetOp, CodePointSet>> pending;
@@ -505,8 +511,7 @@ class ClassGrammar {
       if (first.kind == ClassToken::kSet) {
         u.add_class(t_.sets[first.set], 0);
       } else {
-        add_range(u.plain, first.c, first.c);
-        ++u.items;
+        u.add_plain(first.c, first.c);
       }
       return true;
     }
@@ -517,8 +522,7 @@ class ClassGrammar {
       return class_error("a class cannot be the end of a range", first.offset);
     }
     if (first.c > last.c) return class_error("range out of order in character class", first.offset);
-    add_range(u.plain, first.c, last.c);
-    ++u.items;
+    u.add_plain(first.c, last.c);
     return true;
   }
 

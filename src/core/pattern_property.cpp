@@ -330,10 +330,23 @@ void add_value_names(ValueTable& table, UProperty p, int32_t value, SetBuilder b
   }
 }
 
-ValueTable enumerated_values(UProperty p) {
+// Values that some code point has; `skip_default` leaves out value 0, the
+// "Other" of the break properties, which the syntax has no name for.
+std::vector<bool> values_in_use(UProperty p, bool skip_default) {
+  std::vector<bool> used(size_t(u_getIntPropertyMaxValue(p)) + 1);
+  (void)int_property(p, [&used](uint32_t v) {
+    if (v < used.size()) used[v] = true;
+    return false;
+  });
+  if (skip_default) used[0] = false;
+  return used;
+}
+
+ValueTable break_values(UProperty p) {
   ValueTable t;
-  const int32_t max = u_getIntPropertyMaxValue(p);
-  for (int32_t v = u_getIntPropertyMinValue(p); v <= max; ++v) {
+  const std::vector<bool> used = values_in_use(p, true);
+  for (int32_t v = 0; v < int32_t(used.size()); ++v) {
+    if (!used[size_t(v)]) continue;
     add_value_names(t, p, v, [p, v] { return int_property(p, [v](uint32_t x) { return x == uint32_t(v); }); });
   }
   return t;
@@ -415,13 +428,8 @@ const NameTables& name_tables() {
 
     // Only scripts that some code point has are names here: not Unknown
     // (unassigned code points), nor codes without characters such as Hrkt.
-    const int32_t max_script = u_getIntPropertyMaxValue(UCHAR_SCRIPT);
-    std::vector<bool> used(size_t(max_script) + 1);
-    (void)int_property(UCHAR_SCRIPT, [&used](uint32_t sc) {
-      if (sc < used.size()) used[sc] = true;
-      return false;
-    });
-    for (int32_t sc = 0; sc <= max_script; ++sc) {
+    const std::vector<bool> used = values_in_use(UCHAR_SCRIPT, false);
+    for (int32_t sc = 0; sc < int32_t(used.size()); ++sc) {
       if (sc == USCRIPT_UNKNOWN || !used[size_t(sc)]) continue;
       add_value_names(t.scripts, UCHAR_SCRIPT, sc, [sc] {
         return int_property(UCHAR_SCRIPT, [sc](uint32_t x) { return x == uint32_t(sc); });
@@ -443,9 +451,9 @@ const NameTables& name_tables() {
       t.ages.emplace(dotted, set);
       t.ages.emplace(named, set);
     }
-    t.grapheme_cluster_break = enumerated_values(UCHAR_GRAPHEME_CLUSTER_BREAK);
-    t.word_break = enumerated_values(UCHAR_WORD_BREAK);
-    t.sentence_break = enumerated_values(UCHAR_SENTENCE_BREAK);
+    t.grapheme_cluster_break = break_values(UCHAR_GRAPHEME_CLUSTER_BREAK);
+    t.word_break = break_values(UCHAR_WORD_BREAK);
+    t.sentence_break = break_values(UCHAR_SENTENCE_BREAK);
     for (auto [alias, table] : std::initializer_list<std::pair<const char*, const ValueTable*>>{
              {"generalcategory", &t.categories}, {"gc", &t.categories},
              {"script", &t.scripts}, {"sc", &t.scripts},

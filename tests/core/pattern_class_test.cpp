@@ -185,6 +185,7 @@ TEST(BracketClass, DeepNestingIsRefusedWithoutExhaustingTheStack) {
   EXPECT_FALSE(parse_bracket_class(nested(251, "a"), 0, {}).ok());
   EXPECT_TRUE(parse_bracket_class(nested(249, "ab"), 0, {}).ok());  // a union of two is a level too
   EXPECT_FALSE(parse_bracket_class(nested(250, "ab"), 0, {}).ok());
+  EXPECT_TRUE(parse_bracket_class(nested(250, "-"), 0, {}).ok());
   std::string ops = "[a";
   for (int i = 0; i < 249; ++i) ops += "&&a";
   EXPECT_TRUE(parse_bracket_class(ops + "]", 0, {}).ok());
