@@ -470,6 +470,11 @@ const NameTables& name_tables() {
 }
 
 Error property_error(std::string what) { return Error{ErrorKind::Runtime, std::move(what), {}}; }
+std::string quoted(std::string_view name) {
+  std::string out(1, '"');
+  out.append(name).push_back('"');
+  return out;
+}
 
 // The set a body names, before any negation; `negated` reports name!=value.
 Result<const LazySet*> resolve(std::string_view body, bool& negated) {
@@ -488,23 +493,24 @@ Result<const LazySet*> resolve(std::string_view body, bool& negated) {
     if (name != "cf" && name != "sc" && name != "lc") {
       if (auto it = t.binary.find(name); it != t.binary.end()) return it->second.get();
       if (t.any_property.count(name) != 0) {
-        return property_error("the Unicode property " + std::string(body) + " takes a value");
+        return property_error("Unicode property " + quoted(body) + " is not a binary property");
       }
     }
     if (auto it = t.categories.find(name); it != t.categories.end()) return it->second.get();
     if (auto it = t.scripts.find(name); it != t.scripts.end()) return it->second.get();
-    return property_error("unknown Unicode property name " + std::string(body));
+    return property_error("unknown Unicode property " + quoted(body));
   }
   const std::string name = normalize_name(body.substr(0, split));
   const std::string value = normalize_name(body.substr(value_at));
   auto table = t.valued.find(name);
   if (table == t.valued.end()) {
-    return property_error("the Unicode property " + std::string(body.substr(0, split)) +
-                          " cannot be matched by value");
+    return property_error("Unicode property " + quoted(body.substr(0, split)) +
+                          " cannot be matched by value (only General_Category, Script, Script_Extensions, Age, "
+                          "Grapheme_Cluster_Break, Word_Break and Sentence_Break can)");
   }
   if (auto it = table->second->find(value); it != table->second->end()) return it->second.get();
-  return property_error("unknown value " + std::string(body.substr(value_at)) + " of the Unicode property " +
-                        std::string(body.substr(0, split)));
+  return property_error("unknown value " + quoted(body.substr(value_at)) + " of Unicode property " +
+                        quoted(body.substr(0, split)));
 }
 
 }  // namespace

@@ -229,7 +229,7 @@ TEST(UnicodeProperty, NamesResolveLooselyAndInOrder) {
   }
   const char* rejected[] = {"L&", "Xan", "Xwd", "Xps", "Xsp", "Unknown", "Zzzz", "Cs", "Hrkt", "^Greek",
                             "bc=L", "Bidi_Class=L", "Alphabetic=Yes", "InCB", "InCB=Linker", "Script",
-                            "gc", "gc=Foo", "age=3_0", "nonsense", ""};
+                            "gc", "gc=Foo", "age=3_0", "wb=Other", "gcb=XX", "gcb=E_Base", "nonsense", ""};
   for (const char* body : rejected) EXPECT_FALSE(unicode_property(body).ok()) << body;
 }
 
