@@ -172,6 +172,7 @@ void append_class(std::string& out, const CodePointSet& set) {
 namespace {
 
 bool is_hex(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+uint32_t hex_value(char c) { return static_cast<uint32_t>(c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10); }
 
 // Skips what verbose mode ignores: space, tab, LF, CR, and '#' to the end of
 // the line.
@@ -200,7 +201,7 @@ Result<EscapedCodePoint> parse_hex_escape(std::string_view p, size_t letter, boo
     i = verbose ? skip_verbose(p, i + 1) : i + 1;
     int digits = 0;
     while (i < p.size() && is_hex(p[i])) {
-      value = value * 16 + static_cast<uint32_t>(p[i] <= '9' ? p[i] - '0' : (p[i] | 0x20) - 'a' + 10);
+      value = value * 16 + hex_value(p[i]);
       if (++digits > 8) return class_error("too many hex digits in an escape", letter - 1);
       i = verbose ? skip_verbose(p, i + 1) : i + 1;
     }
@@ -210,7 +211,7 @@ Result<EscapedCodePoint> parse_hex_escape(std::string_view p, size_t letter, boo
     const int want = kind == 'x' ? 2 : kind == 'u' ? 4 : 8;
     for (int d = 0; d < want; ++d, ++i) {
       if (i >= p.size() || !is_hex(p[i])) return class_error("invalid hex escape", letter - 1);
-      value = value * 16 + static_cast<uint32_t>(p[i] <= '9' ? p[i] - '0' : (p[i] | 0x20) - 'a' + 10);
+      value = value * 16 + hex_value(p[i]);
     }
   }
   if (value > kMaxCodePoint || (value >= kSurrogateFirst && value <= kSurrogateLast)) {
