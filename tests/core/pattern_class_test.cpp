@@ -5,6 +5,8 @@
 #include <pcre2.h>
 
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace vellix::core {
 namespace {
@@ -245,6 +247,20 @@ TEST(CaseFoldClosure, AddsEverySimpleFoldPartnerAndNothingElse) {
   for (char letter : {'d', 'D', 's', 'S', 'w', 'W'}) {
     EXPECT_EQ(case_fold_closure(perl_class(letter)), perl_class(letter)) << letter;
   }
+}
+
+TEST(UnicodeProperty, ThreadsBuildingTheSameSetsAtOnceAgree) {
+  const char* bodies[] = {"sc=Cherokee", "wb=Katakana", "age=4.1", "Other_Math"};
+  std::vector<CodePointSet> got[8];
+  std::vector<std::thread> threads;
+  for (auto& out : got) {
+    threads.emplace_back([&out, &bodies] {
+      for (const char* body : bodies) out.push_back(property_class(body, false, true).value());
+    });
+  }
+  for (std::thread& t : threads) t.join();
+  for (const auto& out : got) EXPECT_EQ(out, got[0]);
+  EXPECT_TRUE(contains(got[0][0], 0x13A0));
 }
 
 // The emitted class, compiled as the front end compiles patterns, must match
