@@ -133,8 +133,15 @@ const WordForms& word_forms() {
     if (!newer.ranges.empty()) {
       std::string ranges;
       append_class(ranges, newer);
-      f.word = "(?:" + f.word + "|" + ranges + ")";
-      f.not_word = "(?:(?!" + ranges + ")" + f.not_word + ")";
+      if (ranges.size() > 2 && ranges.compare(0, 2, "[^") != 0) {
+        // One class holds the property names and the ranges.
+        std::string inner = ranges.substr(1, ranges.size() - 2);
+        f.word.insert(f.word.size() - 1, inner);
+        f.not_word.insert(f.not_word.size() - 1, inner);
+      } else {
+        f.word = "(?:" + f.word + "|" + ranges + ")";
+        f.not_word = "(?:(?!" + ranges + ")" + f.not_word + ")";
+      }
     }
     return f;
   }();
