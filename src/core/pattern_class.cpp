@@ -344,7 +344,9 @@ Result<ClassTokens> tokenize_class(std::string_view p, size_t start, ClassFlags 
     size_t next;
     if (!decode_at(p, i, c, next)) return class_error("invalid UTF-8", i);
     out.tokens.push_back(ClassToken{ClassToken::kSyntax, c, 0, i});
-    if (c == '[' && ++depth > kMaxClassDepth) return class_error("character class nested too deeply", i);
+    // A "[:name:]" counts here but is no level of its own, hence the one spare;
+    // the exact bound is the grammar's.
+    if (c == '[' && ++depth > kMaxClassDepth + 1) return class_error("character class nested too deeply", i);
     i = next;
     if (c == ']' && --depth == 0) break;
   }

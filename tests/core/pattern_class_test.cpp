@@ -188,6 +188,8 @@ TEST(BracketClass, DeepNestingIsRefusedWithoutExhaustingTheStack) {
   EXPECT_TRUE(parse_bracket_class(nested(249, "ab"), 0, {}).ok());  // a union of two is a level too
   EXPECT_FALSE(parse_bracket_class(nested(250, "ab"), 0, {}).ok());
   EXPECT_TRUE(parse_bracket_class(nested(250, "-"), 0, {}).ok());
+  EXPECT_TRUE(parse_bracket_class(nested(250, "[:alpha:]"), 0, {}).ok());  // no level of its own
+  EXPECT_FALSE(parse_bracket_class(nested(250, "\\h"), 0, {}).ok());      // a nested class, so a level
   std::string ops = "[a";
   for (int i = 0; i < 249; ++i) ops += "&&a";
   EXPECT_TRUE(parse_bracket_class(ops + "]", 0, {}).ok());
