@@ -575,8 +575,24 @@ Result<ClassParse> parse_bracket_class(std::string_view pattern, size_t start, C
   int depth = 0;
   Result<CodePointSet> set = grammar.bracket(i, depth);
   if (!set) return std::move(set).error();
-  const size_t end = i < t.tokens.size() ? t.tokens[i].offset : t.end;
-  return ClassParse{std::move(set).value(), end};
+  if (i == t.tokens.size()) return ClassParse{std::move(set).value(), t.end, {}, t.end};
+  ClassParse parse{std::move(set).value(), t.tokens[i].offset, {}, t.end};
+  // The rest of the bracketed text, when it is a run of plain characters and
+  // classes (as it nearly always is: "]", ":digit:]"), each as one set.
+  for (; i < t.tokens.size(); ++i) {
+    const ClassToken& tok = t.tokens[i];
+    if (tok.kind == ClassToken::kSet) {
+      parse.tail.push_back(t.sets[tok.set]);
+      continue;
+    }
+    if (tok.kind == ClassToken::kSyntax && std::string_view(".+*?()|[{^$\\").find(char(tok.c)) != std::string_view::npos) {
+      parse.tail.clear();
+      break;
+    }
+    const CodePointSet one = code_point_range(tok.c, tok.c);
+    parse.tail.push_back(flags.case_insensitive ? case_fold_closure(one) : one);
+  }
+  return parse;
 }
 
 }  // namespace vellix::core

@@ -162,6 +162,29 @@ TEST(BracketClass, EndsAtItsClosingBracket) {
   }
 }
 
+TEST(BracketClass, TextAfterAnEarlyCloseComesBackAsSetsUpToTheBalancedEnd) {
+  const struct {
+    const char* pattern;
+    bool case_insensitive;
+    size_t end, text_end;
+    std::vector<CodePointSet> tail;
+  } cases[] = {
+      {"[abc]d", false, 5, 5, {}},
+      {"[A-[x]]*", false, 6, 7, {code_point_range(']', ']')}},
+      {"[A-[x]:k]", true, 6, 9,
+       {code_point_range(':', ':'), set_of({{'K', 'K'}, {'k', 'k'}, {0x212A, 0x212A}}), code_point_range(']', ']')}},
+      {"[A-[x]\\d]", false, 6, 9, {perl_class('d'), code_point_range(']', ']')}},
+      {"[!-[b]c|d]", false, 6, 10, {}},  // not a plain run: the caller reads it as pattern text
+  };
+  for (const auto& c : cases) {
+    Result<ClassParse> r = parse_bracket_class(c.pattern, 0, {.case_insensitive = c.case_insensitive});
+    ASSERT_TRUE(r.ok()) << c.pattern;
+    EXPECT_EQ(r.value().end, c.end) << c.pattern;
+    EXPECT_EQ(r.value().text_end, c.text_end) << c.pattern;
+    EXPECT_EQ(r.value().tail, c.tail) << c.pattern;
+  }
+}
+
 TEST(BracketClass, MalformedClassesAreErrorsWithTheirOffset) {
   const std::pair<const char*, size_t> cases[] = {
       {"x[]", 1}, {"[^]", 0}, {"[a[]", 0}, {"[a", 0}, {"[[]a]]", 0}, {"[z-a]", 1},
