@@ -579,13 +579,24 @@ Result<ClassParse> parse_bracket_class(std::string_view pattern, size_t start, C
   ClassParse parse{std::move(set).value(), t.tokens[i].offset, {}, t.end};
   // The rest of the bracketed text, when it is a run of plain characters and
   // classes (as it nearly always is: "]", ":digit:]"), each as one set.
-  for (; i < t.tokens.size(); ++i) {
+  while (i < t.tokens.size()) {
     const ClassToken& tok = t.tokens[i];
+    if (tok.kind == ClassToken::kSyntax && tok.c == '[') {
+      Result<CodePointSet> inner = grammar.bracket(i, depth);
+      if (!inner) {
+        parse.tail.clear();
+        break;
+      }
+      parse.tail.push_back(std::move(inner).value());
+      continue;
+    }
+    ++i;
     if (tok.kind == ClassToken::kSet) {
       parse.tail.push_back(t.sets[tok.set]);
       continue;
     }
-    if (tok.kind == ClassToken::kSyntax && std::string_view(".+*?()|[{^$\\").find(char(tok.c)) != std::string_view::npos) {
+    const bool meta = tok.c < 0x80 && std::string_view(".+*?()|{^$").find(char(tok.c)) != std::string_view::npos;
+    if (tok.kind == ClassToken::kSyntax && meta) {
       parse.tail.clear();
       break;
     }

@@ -174,6 +174,7 @@ TEST(BracketClass, TextAfterAnEarlyCloseComesBackAsSetsUpToTheBalancedEnd) {
       {"[A-[x]:k]", true, 6, 9,
        {code_point_range(':', ':'), set_of({{'K', 'K'}, {'k', 'k'}, {0x212A, 0x212A}}), code_point_range(']', ']')}},
       {"[A-[x]\\d]", false, 6, 9, {perl_class('d'), code_point_range(']', ']')}},
+      {"[!-[b][:d]]", false, 6, 11, {set_of({{':', ':'}, {'d', 'd'}}), code_point_range(']', ']')}},
       {"[!-[b]c|d]", false, 6, 10, {}},  // not a plain run: the caller reads it as pattern text
   };
   for (const auto& c : cases) {
