@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <span>
 #include <utility>
 
 namespace vellix::core {
@@ -135,13 +136,36 @@ void append_atom(std::string& out, char32_t c) {
   }
 }
 
-void append_ranges(std::string& out, const CodePointSet& set) {
-  for (const CodePointRange& r : set.ranges) {
+void append_ranges(std::string& out, std::span<const CodePointRange> ranges) {
+  for (const CodePointRange& r : ranges) {
     append_atom(out, r.first);
     if (r.last == r.first) continue;
     if (r.last > r.first + 1) out.push_back('-');
     append_atom(out, r.last);
   }
+}
+
+// PCRE2 tries a class's ranges above U+00FF one by one, so a character late
+// in a long list costs a scan of it all (about 55 ns for a CJK letter against
+// \w). Up to this many ranges a class is checked directly; beyond, a look-ahead
+// on one range picks the half to search, as in a binary search.
+constexpr size_t kRangesPerClass = 32;
+
+void append_search(std::string& out, std::span<const CodePointRange> ranges) {
+  if (ranges.size() <= kRangesPerClass) {
+    out.push_back('[');
+    append_ranges(out, ranges);
+    out.push_back(']');
+    return;
+  }
+  const size_t half = ranges.size() / 2;
+  out += "(?:(?=[\\x{0}-";
+  append_atom(out, ranges[half - 1].last);
+  out += "])";
+  append_search(out, ranges.first(half));
+  out.push_back('|');
+  append_search(out, ranges.subspan(half));
+  out.push_back(')');
 }
 
 }  // namespace
@@ -158,13 +182,33 @@ void append_class(std::string& out, const CodePointSet& set) {
     out += "[\\x{0}-\\x{10FFFF}]";
   } else if (complement.ranges.size() < set.ranges.size()) {
     out += "[^";
-    append_ranges(out, complement);
+    append_ranges(out, complement.ranges);
     out.push_back(']');
   } else {
     out.push_back('[');
-    append_ranges(out, set);
+    append_ranges(out, set.ranges);
     out.push_back(']');
   }
+}
+
+void append_class_searched(std::string& out, const CodePointSet& set) {
+  if (set.ranges.size() <= kRangesPerClass) {
+    append_class(out, set);
+    return;
+  }
+  // Below U+0100 PCRE2 looks a class up in a bitmap, so those characters are
+  // tried first in one class of their own and skip the search.
+  const CodePointSet low = set_intersection(set, code_point_range(0, 0xFF));
+  const CodePointSet high = set_difference(set, low);
+  if (low.ranges.empty()) {
+    append_search(out, high.ranges);
+    return;
+  }
+  out += "(?:";
+  append_class(out, low);
+  out.push_back('|');
+  append_search(out, high.ranges);
+  out.push_back(')');
 }
 
 // --- Escapes ----------------------------------------------------------------
@@ -227,8 +271,8 @@ Result<EscapedCodePoint> parse_hex_escape(std::string_view p, size_t letter, boo
 // literal) and decodes every escape, so that an escaped character never acts as
 // syntax. The second applies the grammar of nested classes, ranges and set
 // operations to those tokens; it may close the class before the first pass's
-// end (a '[' that ends a range is a literal), and the rest of the text is then
-// the pattern's again.
+// end (a '[' that ends a range is a literal), and the text between comes back
+// as the class's tail.
 
 namespace {
 
@@ -344,7 +388,9 @@ Result<ClassTokens> tokenize_class(std::string_view p, size_t start, ClassFlags 
     size_t next;
     if (!decode_at(p, i, c, next)) return class_error("invalid UTF-8", i);
     out.tokens.push_back(ClassToken{ClassToken::kSyntax, c, 0, i});
-    if (c == '[' && ++depth > kMaxClassDepth) return class_error("character class nested too deeply", i);
+    // A "[:name:]" counts here but is no level of its own, hence the one spare;
+    // the exact bound is the grammar's.
+    if (c == '[' && ++depth > kMaxClassDepth + 1) return class_error("character class nested too deeply", i);
     i = next;
     if (c == ']' && --depth == 0) break;
   }
@@ -573,8 +619,35 @@ Result<ClassParse> parse_bracket_class(std::string_view pattern, size_t start, C
   int depth = 0;
   Result<CodePointSet> set = grammar.bracket(i, depth);
   if (!set) return std::move(set).error();
-  const size_t end = i < t.tokens.size() ? t.tokens[i].offset : t.end;
-  return ClassParse{std::move(set).value(), end};
+  if (i == t.tokens.size()) return ClassParse{std::move(set).value(), t.end, {}, t.end};
+  ClassParse parse{std::move(set).value(), t.tokens[i].offset, {}, t.end};
+  // The rest of the bracketed text, when it is a run of plain characters and
+  // classes (as it nearly always is: "]", ":digit:]"), each as one set.
+  while (i < t.tokens.size()) {
+    const ClassToken& tok = t.tokens[i];
+    if (tok.kind == ClassToken::kSyntax && tok.c == '[') {
+      Result<CodePointSet> inner = grammar.bracket(i, depth);
+      if (!inner) {
+        parse.tail.clear();
+        break;
+      }
+      parse.tail.push_back(std::move(inner).value());
+      continue;
+    }
+    ++i;
+    if (tok.kind == ClassToken::kSet) {
+      parse.tail.push_back(t.sets[tok.set]);
+      continue;
+    }
+    const bool meta = tok.c < 0x80 && std::string_view(".+*?()|{^$").find(char(tok.c)) != std::string_view::npos;
+    if (tok.kind == ClassToken::kSyntax && meta) {
+      parse.tail.clear();
+      break;
+    }
+    const CodePointSet one = code_point_range(tok.c, tok.c);
+    parse.tail.push_back(flags.case_insensitive ? case_fold_closure(one) : one);
+  }
+  return parse;
 }
 
 }  // namespace vellix::core
