@@ -693,9 +693,26 @@ class Translator {
           if (!error_) error_ = std::move(parsed).error();
           return false;
         }
-        append_class(out_, parsed.value().set);
-        pos_ = parsed.value().end;
-        shape = {1, 1, false, set_cost(parsed.value().set)};
+        const ClassParse& parse = parsed.value();
+        if (parse.tail.empty()) {
+          append_class(out_, parse.set);
+          pos_ = parse.end;
+          shape = {1, 1, false, set_cost(parse.set)};
+          return true;
+        }
+        // The class closed before its brackets balanced; the rest of its text
+        // matches a character per set. A quantifier repeats all of it under
+        // the i flag and only the last set without, as the syntax does.
+        if (flags_.i) out_ += "(?:";
+        append_class(out_, parse.set);
+        shape = {1, 1, false, set_cost(parse.set)};
+        for (size_t k = 0; k < parse.tail.size(); ++k) {
+          if (!flags_.i && k + 1 == parse.tail.size()) atom_start = out_.size();
+          append_class(out_, parse.tail[k]);
+          shape = then(shape, {1, 1, false, set_cost(parse.tail[k])});
+        }
+        if (flags_.i) out_ += ')';
+        pos_ = parse.text_end;
         return true;
       }
       case '(':

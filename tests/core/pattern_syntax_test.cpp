@@ -60,6 +60,7 @@ TEST(PatternSyntax, Escapes) {
       {R"(\h)", "F", kMatch},      {R"(\h)", "g", kNoMatch},   {R"(\H)", "g", kMatch},
       {R"(\.\*\-\'\&\ )", ".*-'& ", kMatch}, {"\\\xC3\xA9", "\xC3\xA9", kMatch},
       {R"(\d)", "\xD9\xA3", kMatch}, {R"(\w)", "\xC2\xB2", kNoMatch}, {R"(\w)", "\xE2\x93\x90", kMatch},
+      {"[A-[x]]*", "x", kMatch},       {"[A-[x]]*", "", kNoMatch},  // a class that closes early: the * takes the ]
       {R"(\d\w\b)", "\xF0\x91\xBD\x90\xF0\x91\xBD\x90", kMatch},  // a digit newer than the matcher's tables
       {R"(\s)", "\xE1\xA0\x8E", kNoMatch}, {R"(\S)", "\xE1\xA0\x8E", kMatch},
       {R"(a\)", "a", kError},
