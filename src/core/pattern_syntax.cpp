@@ -440,8 +440,10 @@ class Translator {
     Target last = Target::None;
   };
 
-  // Branches up to an unconsumed ')' or the end.
-  bool parse_alternation(Body& body) {
+  // Branches up to an unconsumed ')' or the end. `check_refs`: whether this
+  // is where the syntax checks for numbered references beside named groups
+  // (a group's body or the pattern, not a conditional's other branch).
+  bool parse_alternation(Body& body, bool check_refs = true) {
     for (;;) {
       Branch branch{out_.size(), groups_, {}};
       body.pieces = 0;
@@ -454,7 +456,7 @@ class Translator {
     }
     // The syntax checks this where a group or the pattern ends without a
     // top-level '|', counting what was read so far.
-    if (body.branches.size() == 1 && first_numbered_ref_ && !names_.empty()) {
+    if (check_refs && body.branches.size() == 1 && first_numbered_ref_ && !names_.empty()) {
       return fail("numbered back-references cannot be used in a pattern with named groups", *first_numbered_ref_);
     }
     return true;
@@ -808,7 +810,7 @@ class Translator {
         begin_atom(atom_start);
         out_ += "(?=\\n*\\z)";
         target = Target::None;
-        shape = {};
+        shape = {0, 0, true};  // a look-ahead in the syntax's own engine
         return true;
       case 'G':
         begin_atom(atom_start);
@@ -1265,7 +1267,7 @@ class Translator {
       if (has_no) {
         ++pos_;
         out_ += "|(?:";
-        if (!parse_alternation(no)) return false;
+        if (!parse_alternation(no, false)) return false;
         out_ += ')';
       } else if (pos_ == yes_at) {
         // (?(N)) holds only when group N took part.
@@ -1323,7 +1325,7 @@ class Translator {
     if (has_no) {
       ++pos_;
       out_ += "(?:";
-      if (!parse_alternation(no)) return false;
+      if (!parse_alternation(no, false)) return false;
       out_ += ')';
     }
     if (!close_group(at)) return false;
