@@ -147,6 +147,14 @@ TEST(PatternSyntax, LargeCountsAreSplitForTheMatcher) {
   }
 }
 
+TEST(PatternSyntax, LookBehindsLongerThanTheMatcherTakesRunOnTheirOwn) {
+  const std::string run(70'000, 'a');
+  Result<Pattern> p = compile_pattern("(?<=a{70000})b");
+  ASSERT_TRUE(p) << p.error().message;
+  EXPECT_TRUE(p.value().matches(run + "b"));
+  EXPECT_FALSE(p.value().matches(run.substr(1) + "b"));
+}
+
 TEST(PatternSyntax, LookAroundBackReferencesAndConditionals) {
   const Case cases[] = {
       {"(abc|def)(?=a(?!b))", "abca", kMatch}, {"(abc|def)(?=a(?!b))", "abcabc", kNoMatch},
