@@ -2,7 +2,8 @@
 # Runs fuzz targets for a bounded time each and prints how many inputs each
 # went through. Usage: fuzz.sh BUILD_DIR SECONDS [TARGET...] (default: all of
 # fuzz/*_fuzz.cpp). New inputs go to BUILD_DIR/corpus/TARGET, so the committed
-# seeds in fuzz/corpus/TARGET stay as they are; a failing input is saved as
+# seeds in fuzz/corpus/TARGET stay as they are (fuzz/TARGET.dict, when there
+# is one, lists tokens of the input's syntax); a failing input is saved as
 # BUILD_DIR/artifacts/TARGET-*. Exits non-zero when any target finds a fault.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -16,7 +17,9 @@ status=0
 for t in "${targets[@]}"; do
   mkdir -p "$build/corpus/$t" "$build/artifacts"
   log="$build/fuzz-$t.log"
-  if "$build/${t}_fuzz" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+  dict=()
+  [ -f "fuzz/$t.dict" ] && dict=(-dict="fuzz/$t.dict")
+  if "$build/${t}_fuzz" "${dict[@]}" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
       -artifact_prefix="$build/artifacts/$t-" "$build/corpus/$t" "fuzz/corpus/$t" > "$log" 2>&1; then
     result=clean
   else

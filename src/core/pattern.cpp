@@ -174,6 +174,27 @@ bool Pattern::match_groups(std::string_view text, std::span<std::optional<std::s
 
 namespace {
 
+// The compile errors that a pattern the front end accepted may still meet:
+// the matcher's own limits on size, nesting and counts.
+bool is_matcher_limit(int error) {
+  switch (error) {
+    case PCRE2_ERROR_PARENTHESES_NEST_TOO_DEEP:
+    case PCRE2_ERROR_PATTERN_TOO_LARGE:
+    case PCRE2_ERROR_INTERNAL_CODE_OVERFLOW:
+    case PCRE2_ERROR_LOOKBEHIND_TOO_COMPLICATED:
+    case PCRE2_ERROR_CALLOUT_NUMBER_TOO_BIG:
+    case PCRE2_ERROR_SUBPATTERN_NUMBER_TOO_BIG:
+    case PCRE2_ERROR_INTERNAL_PARSED_OVERFLOW:
+    case PCRE2_ERROR_PATTERN_TOO_COMPLICATED:
+    case PCRE2_ERROR_LOOKBEHIND_TOO_LONG:
+    case PCRE2_ERROR_PATTERN_STRING_TOO_LONG:
+    case PCRE2_ERROR_TOO_MANY_CAPTURES:
+      return true;
+    default:
+      return false;
+  }
+}
+
 // Compiles a translated pattern (never caller text); null with `error` set on
 // failure. JIT is a speed-up only: where it is unavailable the interpreter
 // matches alike.
@@ -195,10 +216,16 @@ Result<Pattern> Pattern::compile(std::string_view pattern, bool case_insensitive
   Result<TranslatedPattern> translated = translate_pattern(pattern, case_insensitive);
   if (!translated) return std::move(translated).error();
   const TranslatedPattern& t = translated.value();
-  // The front end accepted the pattern, so what is left is a limit of the
-  // matcher's own (compiled size); its offset would count in our output.
+  // The front end accepted the pattern, so what is left should be a limit of
+  // the matcher's own (compiled size, nesting); its offset would count in our
+  // output. Any other refusal is a fault of the front end, named as such so
+  // that the fuzzer can tell the two apart.
   auto too_large = [](int error) {
-    return Error{ErrorKind::Runtime, "pattern too large for the matcher (" + error_text(error) + ") at offset 0", {}};
+    const bool limit = is_matcher_limit(error);
+    return Error{ErrorKind::Runtime,
+                 (limit ? "pattern too large for the matcher (" : "pattern not translated correctly (") +
+                     error_text(error) + ") at offset 0",
+                 {}};
   };
   int error = 0;
   bool jit = false;
