@@ -7,6 +7,8 @@
 #include <random>
 #include <utility>
 
+#include "core/cell_edit.hpp"
+
 namespace vellix::core {
 
 namespace {
@@ -111,6 +113,32 @@ CellMap& edit_cell_map(CellStore& store) {
   // Edits come in runs: only the first after a search finds a list to drop.
   if (store.sorted.ready.load(std::memory_order_relaxed)) drop_sorted_cells(store.sorted);
   return store.map;
+}
+
+SharedCell cell_at(const SharedSheet& handle, uint32_t row, uint16_t column, std::optional<std::string_view> text) {
+  std::optional<CellValue> value;
+  if (text) value = parse_cell_value(*text);
+  auto sheet = handle.write();
+  CellMap& map = sheet->cells.map;
+  if (auto found = map.find(Coordinate{row, column}); found != map.end()) {
+    SharedCell cell = found->second;
+    auto locked = cell.write();
+    if (value) {
+      store_cell_value(*locked, std::move(*value));
+    } else {
+      touch_cell(*locked);
+    }
+    return cell;
+  }
+  CellValue initial = value ? std::move(*value) : CellValue::empty();
+  SharedCell cell = SharedCell::make();
+  CoreCell& fresh = cell.unlocked();  // no other thread sees it yet
+  fresh.row = row;
+  fresh.column = column;
+  fresh.type_letter = data_type_letter(initial);
+  fresh.value = std::move(initial);
+  (void)cell_map_insert(edit_cell_map(sheet->cells), row, column, cell);  // nothing was filed there
+  return cell;
 }
 
 }  // namespace vellix::core

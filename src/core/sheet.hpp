@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -138,6 +139,10 @@ SheetList wrap_sheets_shared(std::vector<CoreSheet> sheets);
 // Files `cell` under (row, column); returns the handle it replaced, or null.
 SharedCell cell_map_insert(CellMap& map, uint32_t row, uint16_t column, SharedCell cell);
 CellStore cell_store_from_map(CellMap map);
+// The cell at (row, column), created when missing. With a value text the cell
+// takes the typed value and drops any formula; without one, a cell that is not
+// a formula cell is marked "s". Takes the sheet's write lock, then the cell's.
+SharedCell cell_at(const SharedSheet& sheet, uint32_t row, uint16_t column, std::optional<std::string_view> text);
 // The store's map, for a change: drops the kept sorted list first. Every
 // insertion, replacement, removal or rebuild goes through here; caller holds
 // the sheet's write lock.

@@ -10,7 +10,6 @@
 #include <string_view>
 #include <utility>
 
-#include "core/cell_edit.hpp"
 #include "core/sheet.hpp"
 #include "core/value.hpp"
 #include "module/frame/attribute.hpp"
@@ -31,36 +30,6 @@ constexpr py::Signature<1> kSetSheetState{"Sheet.set_sheet_state", {"state"}, 1}
 constexpr py::Signature<4> kAddMergeCells{"Sheet.add_merge_cells", {"start_row", "end_row", "start_col", "end_col"}, 4};
 constexpr py::Signature<4> kAddComment{"Sheet.add_comment", {"row", "col", "text", "author"}, 4};
 constexpr py::Signature<3> kCell{"Sheet.cell", {"row", "col", "value=None"}, 2};
-
-// The cell at (row, col), created when missing. With a value text the cell
-// takes the typed value (dropping any formula); without one, a cell that is
-// not a formula cell is marked "s".
-core::SharedCell cell_at(const core::SharedSheet& handle, uint32_t row, uint16_t col,
-                         std::optional<std::string_view> text) {
-  std::optional<core::CellValue> value;
-  if (text) value = core::parse_cell_value(*text);
-  auto sheet = handle.write();
-  core::CellMap& map = sheet->cells.map;
-  if (auto found = map.find(core::Coordinate{row, col}); found != map.end()) {
-    core::SharedCell cell = found->second;
-    auto locked = cell.write();
-    if (value) {
-      core::store_cell_value(*locked, std::move(*value));
-    } else {
-      core::touch_cell(*locked);
-    }
-    return cell;
-  }
-  core::CellValue initial = value ? std::move(*value) : core::CellValue::empty();
-  core::SharedCell cell = core::SharedCell::make();
-  core::CoreCell& fresh = cell.unlocked();  // no other thread sees it yet
-  fresh.row = row;
-  fresh.column = col;
-  fresh.type_letter = core::data_type_letter(initial);
-  fresh.value = std::move(initial);
-  (void)core::cell_map_insert(core::edit_cell_map(sheet->cells), row, col, cell);  // nothing was filed there
-  return cell;
-}
 
 int set_name(PyObject* self, PyObject* value, void*) noexcept {
   return write_attribute<Sheet>(
@@ -111,7 +80,7 @@ PyObject* cell(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObjec
     uint16_t col = py::arg_col(a[1], "col");
     std::optional<std::string_view> text;
     if (a[2] != nullptr && a[2] != Py_None) text = py::arg_text(a[2], "value");
-    return Cell::new_object(cell_at(sheet.payload, row, col, text));
+    return Cell::new_object(core::cell_at(sheet.payload, row, col, text));
   });
 }
 
