@@ -31,7 +31,7 @@ struct SeededHash {
   uint64_t seed = fresh_hash_seed();
   size_t operator()(uint64_t key) const noexcept;
   size_t operator()(Coordinate c) const noexcept {
-    return (*this)((uint64_t{c.row} << 16) | c.column);
+    return (*this)(coordinate_key(c));
   }
 };
 
@@ -51,7 +51,7 @@ struct SortedCellList {
   mutable RwLock building;  // taken exclusively
   mutable std::atomic<bool> ready{false};
   // `size` entries each, left empty until built.
-  mutable std::unique_ptr<uint64_t[]> keys;  // (row << 16) | column, ascending
+  mutable std::unique_ptr<uint64_t[]> keys;  // coordinate_key of each cell, ascending
   mutable std::unique_ptr<const SharedCell*[]> cells;
   mutable size_t size = 0;
 };

@@ -31,6 +31,13 @@ struct Coordinate {
   friend auto operator<=>(const Coordinate& a, const Coordinate& b) = default;
 };
 
+// A coordinate packed into one integer whose order is row-then-column order:
+// the row above the column's kCoordinateColumnBits.
+constexpr int kCoordinateColumnBits = 16;
+constexpr uint64_t coordinate_key(Coordinate c) noexcept {
+  return (uint64_t{c.row} << kCoordinateColumnBits) | c.column;
+}
+
 // "Coordinate { row: 7, column: 2 }"
 std::string coordinate_debug_text(Coordinate c);
 
