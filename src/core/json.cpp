@@ -322,11 +322,6 @@ void append_json_float(double d, std::string& out) {
   write_float(w, d);
 }
 
-void serialize_sheet(const SharedSheet& sheet, std::string& out) {
-  Writer w(out);
-  write_sheet(w, sheet);
-}
-
 Result<std::string> book_to_json(const SheetList& book) {
   // Writing into memory cannot fail short of running out of it, which the
   // binding layer reports as an internal failure; so there is no error path.

@@ -145,29 +145,6 @@ void append_ranges(std::string& out, std::span<const CodePointRange> ranges) {
   }
 }
 
-// PCRE2 tries a class's ranges above U+00FF one by one, so a character late
-// in a long list costs a scan of it all (about 55 ns for a CJK letter against
-// \w). Up to this many ranges a class is checked directly; beyond, a look-ahead
-// on one range picks the half to search, as in a binary search.
-constexpr size_t kRangesPerClass = 32;
-
-void append_search(std::string& out, std::span<const CodePointRange> ranges) {
-  if (ranges.size() <= kRangesPerClass) {
-    out.push_back('[');
-    append_ranges(out, ranges);
-    out.push_back(']');
-    return;
-  }
-  const size_t half = ranges.size() / 2;
-  out += "(?:(?=[\\x{0}-";
-  append_atom(out, ranges[half - 1].last);
-  out += "])";
-  append_search(out, ranges.first(half));
-  out.push_back('|');
-  append_search(out, ranges.subspan(half));
-  out.push_back(')');
-}
-
 }  // namespace
 
 void append_class(std::string& out, const CodePointSet& set) {
@@ -189,26 +166,6 @@ void append_class(std::string& out, const CodePointSet& set) {
     append_ranges(out, set.ranges);
     out.push_back(']');
   }
-}
-
-void append_class_searched(std::string& out, const CodePointSet& set) {
-  if (set.ranges.size() <= kRangesPerClass) {
-    append_class(out, set);
-    return;
-  }
-  // Below U+0100 PCRE2 looks a class up in a bitmap, so those characters are
-  // tried first in one class of their own and skip the search.
-  const CodePointSet low = set_intersection(set, code_point_range(0, 0xFF));
-  const CodePointSet high = set_difference(set, low);
-  if (low.ranges.empty()) {
-    append_search(out, high.ranges);
-    return;
-  }
-  out += "(?:";
-  append_class(out, low);
-  out.push_back('|');
-  append_search(out, high.ranges);
-  out.push_back(')');
 }
 
 // --- Escapes ----------------------------------------------------------------

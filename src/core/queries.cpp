@@ -118,7 +118,7 @@ const SharedCell* stored_cell(const CellStore& store, uint32_t row, uint16_t col
 
 std::string sheet_get_value_cell(const CellStore& store, uint32_t row, uint16_t col) {
   const SharedCell* cell = stored_cell(store, row, col);
-  if (cell == nullptr) return cell_value_text(store.default_value);
+  if (cell == nullptr) return cell_value_text(CellValue::empty());
   return cell_value_text(cell->read()->value);
 }
 

@@ -55,7 +55,10 @@ SharedSheet add_sheet_core(SheetList& book, std::string_view name, std::string_v
 }
 
 SharedSheet copy_sheet_core(SheetList& book, SharedSheet source) {
-  CoreSheet copy = clone_sheet(*source.read());
+  // Copying the record copies names, ranges and dimension entries (each map
+  // keeping its hasher's seed), while the cell map and comment list get new
+  // handles to the same cells and comments.
+  CoreSheet copy = *source.read();
   // The name depends on the count alone: the copy's 1-based place in the list.
   copy.name = "Sheet ";
   copy.name += std::to_string(book.size() + 1);
@@ -63,12 +66,6 @@ SharedSheet copy_sheet_core(SheetList& book, SharedSheet source) {
   book.push_back(handle);
   return handle;
 }
-
-// Copy construction gives exactly the clone's semantics: names, ranges and
-// dimension entries are copied (each map keeping its hasher's seed), while
-// the cell map and comment list are copied as new handles to the same cells
-// and comments.
-CoreSheet clone_sheet(const CoreSheet& source) { return source; }
 
 SharedSheet sheet_by_name(const SheetList& book, std::string_view name) {
   for (const SharedSheet& sheet : book) {
@@ -91,7 +88,7 @@ SharedCell cell_map_insert(CellMap& map, uint32_t row, uint16_t column, SharedCe
   return std::exchange(it->second, std::move(cell));
 }
 
-CellStore cell_store_from_map(CellMap map) { return CellStore{CellValue::empty(), std::move(map), {}}; }
+CellStore cell_store_from_map(CellMap map) { return CellStore{std::move(map), {}}; }
 
 namespace {
 

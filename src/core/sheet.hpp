@@ -57,7 +57,6 @@ struct SortedCellList {
 };
 
 struct CellStore {
-  CellValue default_value;  // always Empty
   CellMap map;
   SortedCellList sorted;
 };
@@ -128,9 +127,6 @@ SharedSheet add_sheet_core(SheetList& book, std::string_view name, std::string_v
 // list); caller holds the book's write lock. The copy shares the source's
 // cells and comments.
 SharedSheet copy_sheet_core(SheetList& book, SharedSheet source);
-// A copy of the record sharing its cells and comments; caller holds the
-// source's read lock.
-CoreSheet clone_sheet(const CoreSheet& source);
 // The first sheet named exactly `name`, or a null handle; caller holds the
 // book's read lock.
 SharedSheet sheet_by_name(const SheetList& book, std::string_view name);
