@@ -2,6 +2,7 @@
 
 #include <pthread.h>
 
+#include <cassert>
 #include <chrono>
 #include <cstring>
 #include <new>
@@ -109,11 +110,13 @@ void CellValue::destroy() noexcept {
 }
 
 std::string_view CellValue::as_string() const noexcept {
+  assert(kind() == ValueKind::String);
   if (rep_[1] == kLongString) return text().view();
   return {reinterpret_cast<const char*>(rep_ + 2), rep_[1]};
 }
 
 DateTime CellValue::as_datetime() const noexcept {
+  assert(kind() == ValueKind::DateTime);
   return DateTime{load<int32_t>(4), rep_[1], rep_[2], load<uint32_t>(kPayload), load<uint32_t>(kPayload + 4)};
 }
 

@@ -9,6 +9,7 @@
 //   cell_value_text(v);                                     // "2024-01-31 08:05:09"
 #pragma once
 
+#include <cassert>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -86,11 +87,20 @@ class CellValue {
   ~CellValue() { destroy(); }
 
   ValueKind kind() const noexcept { return static_cast<ValueKind>(rep_[0]); }
-  // Each accessor requires the matching kind.
+  // Each accessor requires the matching kind (asserted in debug builds).
   std::string_view as_string() const noexcept;
-  double as_number() const noexcept { return load<double>(kPayload); }
-  int32_t as_integer() const noexcept { return load<int32_t>(kPayload); }
-  bool as_bool() const noexcept { return rep_[kPayload] != 0; }
+  double as_number() const noexcept {
+    assert(kind() == ValueKind::Number);
+    return load<double>(kPayload);
+  }
+  int32_t as_integer() const noexcept {
+    assert(kind() == ValueKind::Integer);
+    return load<int32_t>(kPayload);
+  }
+  bool as_bool() const noexcept {
+    assert(kind() == ValueKind::Bool);
+    return rep_[kPayload] != 0;
+  }
   DateTime as_datetime() const noexcept;
 
  private:
