@@ -37,7 +37,7 @@ inline constexpr uint32_t kMaxRangeRow = 1048576;
 inline constexpr uint16_t kMinRangeColumn = 1;
 inline constexpr uint16_t kMaxRangeColumn = 16384;
 
-// The value text at (row, col); "" (the store's default value) when no cell.
+// The value text at (row, col); "" (an Empty value's) when no cell.
 std::string sheet_get_value_cell(const CellStore& store, uint32_t row, uint16_t col);
 // The value text at (row, col), or nullopt when no cell is stored there.
 std::optional<std::string> sheet_find_value_by_coords(const CellStore& store, uint32_t row, uint16_t col);
