@@ -73,8 +73,8 @@ pcre2_code* compile_word() {
   p += "+$";
   int err = 0;
   PCRE2_SIZE at = 0;
-  pcre2_code* code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(p.data()), p.size(), PCRE2_UTF | PCRE2_UCP, &err,
-                                   &at, nullptr);
+  pcre2_code* code =
+      pcre2_compile(reinterpret_cast<PCRE2_SPTR>(p.data()), p.size(), PCRE2_UTF | PCRE2_UCP, &err, &at, nullptr);
   pcre2_jit_compile(code, PCRE2_JIT_COMPLETE);
   return code;
 }
@@ -91,8 +91,8 @@ void BM_MatchWord(benchmark::State& state) {
   pcre2_code* code = compile_word();
   pcre2_match_data* md = pcre2_match_data_create_from_pattern(code, nullptr);
   for (auto _ : state) {
-    benchmark::DoNotOptimize(pcre2_match(code, reinterpret_cast<PCRE2_SPTR>(text.data()), text.size(), 0, 0, md,
-                                         nullptr));
+    benchmark::DoNotOptimize(
+        pcre2_match(code, reinterpret_cast<PCRE2_SPTR>(text.data()), text.size(), 0, 0, md, nullptr));
   }
   state.SetItemsProcessed(state.iterations() * 1000);
   pcre2_match_data_free(md);

@@ -55,8 +55,8 @@ void add_range(CodePointSet& set, char32_t first, char32_t last) {
   auto& v = set.ranges;
   // The first range that touches or follows [first, last]; appending in order
   // finds the end at once.
-  auto begin = std::lower_bound(v.begin(), v.end(), first,
-                                [](const CodePointRange& r, char32_t f) { return r.last + 1 < f; });
+  auto begin =
+      std::lower_bound(v.begin(), v.end(), first, [](const CodePointRange& r, char32_t f) { return r.last + 1 < f; });
   auto end = begin;
   while (end != v.end() && end->first <= last + 1) {
     first = std::min(first, end->first);
@@ -235,9 +235,9 @@ namespace {
 
 struct ClassToken {
   enum Kind : uint8_t { kSyntax, kLiteral, kSet } kind;
-  char32_t c = 0;       // kSyntax, kLiteral
-  uint32_t set = 0;     // kSet: index into ClassTokens::sets
-  size_t offset = 0;    // in the pattern
+  char32_t c = 0;     // kSyntax, kLiteral
+  uint32_t set = 0;   // kSet: index into ClassTokens::sets
+  size_t offset = 0;  // in the pattern
 };
 
 struct ClassTokens {
@@ -276,7 +276,12 @@ Result<size_t> read_class_escape(std::string_view p, size_t at, ClassFlags flags
   };
   switch (c) {
     case 'b': return literal(0x08, next);
-    case 'A': case 'z': case 'B': case 'k': case 'K': case 'G': return literal(c, next);
+    case 'A':
+    case 'z':
+    case 'B':
+    case 'k':
+    case 'K':
+    case 'G': return literal(c, next);
     case 'n': return literal('\n', next);
     case 't': return literal('\t', next);
     case 'r': return literal('\r', next);
@@ -292,14 +297,21 @@ Result<size_t> read_class_escape(std::string_view p, size_t at, ClassFlags flags
       for (char ch : text) out.tokens.push_back(ClassToken{ClassToken::kSyntax, char32_t(ch), 0, at});
       return next;
     }
-    case 'd': case 'D': case 's': case 'S': case 'w': case 'W':
-      return set(perl_class(static_cast<char>(c)), next);
-    case 'x': case 'u': case 'U': {
+    case 'd':
+    case 'D':
+    case 's':
+    case 'S':
+    case 'w':
+    case 'W': return set(perl_class(static_cast<char>(c)), next);
+    case 'x':
+    case 'u':
+    case 'U': {
       Result<EscapedCodePoint> e = parse_hex_escape(p, i, flags.verbose);
       if (!e) return std::move(e).error();
       return literal(e.value().c, e.value().end);
     }
-    case 'p': case 'P': {
+    case 'p':
+    case 'P': {
       std::string_view body;
       size_t end;
       if (next >= p.size()) return class_error("\\p without a property name", at);

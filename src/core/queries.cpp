@@ -207,15 +207,13 @@ Result<std::vector<SharedCell>> sheet_find_cells_multi_regex(const CellStore& st
   return find_cells_multi_regex_core(before_regex, after_regex, sorted_cells(store));
 }
 
-Result<std::vector<SharedCell>> sheet_find_cells_between_regex(const CellStore& store,
-                                                               std::string_view before_regex,
+Result<std::vector<SharedCell>> sheet_find_cells_between_regex(const CellStore& store, std::string_view before_regex,
                                                                std::string_view after_regex) {
   return find_cells_between_regex_core(before_regex, after_regex, sorted_cells(store));
 }
 
 std::vector<SharedCell> get_cells_by_range_core(const CellStore& store, std::optional<uint32_t> start_row,
-                                                std::optional<uint32_t> end_row,
-                                                std::optional<uint16_t> start_col,
+                                                std::optional<uint32_t> end_row, std::optional<uint16_t> start_col,
                                                 std::optional<uint16_t> end_col) {
   const Coordinate low{start_row.value_or(kMinRangeRow), start_col.value_or(kMinRangeColumn)};
   const Coordinate high{end_row.value_or(kMaxRangeRow), end_col.value_or(kMaxRangeColumn)};

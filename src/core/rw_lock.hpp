@@ -32,7 +32,7 @@ class RwLock {
   }
   void unlock_shared() noexcept {
     const uint32_t s = state_.fetch_sub(1, std::memory_order_release) - 1;
-    assert(((s + 1) & kReaders) != 0);  // a reader held it
+    assert(((s + 1) & kReaders) != 0);                      // a reader held it
     if ((s & (kReaders | kSleepers)) == kSleepers) wake();  // the last reader lets a writer in
   }
   void lock() noexcept {

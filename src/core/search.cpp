@@ -10,9 +10,8 @@ namespace {
 
 // The White_Space characters beyond ASCII, in UTF-8.
 constexpr std::string_view kWideSpaces[] = {
-    "\u0085", "\u00A0", "\u1680", "\u2000", "\u2001", "\u2002", "\u2003", "\u2004", "\u2005",
-    "\u2006", "\u2007", "\u2008", "\u2009", "\u200A", "\u2028", "\u2029", "\u202F", "\u205F",
-    "\u3000",
+    "\u0085", "\u00A0", "\u1680", "\u2000", "\u2001", "\u2002", "\u2003", "\u2004", "\u2005", "\u2006",
+    "\u2007", "\u2008", "\u2009", "\u200A", "\u2028", "\u2029", "\u202F", "\u205F", "\u3000",
 };
 
 bool ascii_space(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }

@@ -30,9 +30,7 @@ uint64_t fresh_hash_seed() noexcept;
 struct SeededHash {
   uint64_t seed = fresh_hash_seed();
   size_t operator()(uint64_t key) const noexcept;
-  size_t operator()(Coordinate c) const noexcept {
-    return (*this)(coordinate_key(c));
-  }
+  size_t operator()(Coordinate c) const noexcept { return (*this)(coordinate_key(c)); }
 };
 
 using CellMap = absl::flat_hash_map<Coordinate, SharedCell, SeededHash>;

@@ -24,8 +24,7 @@ std::string coordinate_debug_text(Coordinate c) {
 
 bool valid_date(int32_t year, unsigned month, unsigned day) {
   if (year < kMinYear || year > kMaxYear) return false;
-  const std::chrono::year_month_day ymd{std::chrono::year{year}, std::chrono::month{month},
-                                        std::chrono::day{day}};
+  const std::chrono::year_month_day ymd{std::chrono::year{year}, std::chrono::month{month}, std::chrono::day{day}};
   return ymd.ok();
 }
 
@@ -169,8 +168,7 @@ namespace {
 // one is back to its bare 32 bytes.
 void drop_empty_extras(CoreCell& cell) noexcept {
   const CellExtras& e = *cell.extras;
-  if (!e.formula.has_value() && !e.style_id.has_value() && !e.hidden_value.has_value() &&
-      !e.data_type.has_value()) {
+  if (!e.formula.has_value() && !e.style_id.has_value() && !e.hidden_value.has_value() && !e.data_type.has_value()) {
     cell.extras.reset();
   }
 }

@@ -42,11 +42,13 @@ inline std::string cell_letter(core::Coordinate at) {
 template <class C>
 struct CellGetters {
   static PyObject* row(PyObject* self, void*) noexcept {
-    return read_attribute<C>(self, [](const core::CoreCell& c) { return c.row; }, py::py_int);
+    return read_attribute<C>(
+        self, [](const core::CoreCell& c) { return c.row; }, py::py_int);
   }
 
   static PyObject* column(PyObject* self, void*) noexcept {
-    return read_attribute<C>(self, [](const core::CoreCell& c) { return c.column; }, py::py_int);
+    return read_attribute<C>(
+        self, [](const core::CoreCell& c) { return c.column; }, py::py_int);
   }
 
   static PyObject* letter(PyObject* self, void*) noexcept {
@@ -55,24 +57,26 @@ struct CellGetters {
 
   static PyObject* value(PyObject* self, void*) noexcept {
     return read_attribute<C>(
-        self, [](const core::CoreCell& c) { return core::cell_value_text(c.value); },
-        py::py_str);
+        self, [](const core::CoreCell& c) { return core::cell_value_text(c.value); }, py::py_str);
   }
 
   static PyObject* formula(PyObject* self, void*) noexcept {
     return read_attribute<C>(
-        self, [](const core::CoreCell& c) { return copy_optional_text(core::cell_text(c, &core::CellExtras::formula)); }, py_optional_str);
+        self,
+        [](const core::CoreCell& c) { return copy_optional_text(core::cell_text(c, &core::CellExtras::formula)); },
+        py_optional_str);
   }
 
   static PyObject* style(PyObject* self, void*) noexcept {
     return read_attribute<C>(
-        self, [](const core::CoreCell& c) { return copy_optional_text(core::cell_text(c, &core::CellExtras::style_id)); }, py_optional_str);
+        self,
+        [](const core::CoreCell& c) { return copy_optional_text(core::cell_text(c, &core::CellExtras::style_id)); },
+        py_optional_str);
   }
 
   static PyObject* data_type(PyObject* self, void*) noexcept {
     return read_attribute<C>(
-        self, [](const core::CoreCell& c) { return std::string(core::cell_data_type(c)); },
-        py::py_str);
+        self, [](const core::CoreCell& c) { return std::string(core::cell_data_type(c)); }, py::py_str);
   }
 
   static PyObject* is_formula(PyObject* self, void*) noexcept {

@@ -12,8 +12,8 @@
 
 #include "core/sheet.hpp"
 #include "core/value.hpp"
-#include "module/frame/attribute.hpp"
 #include "module/classes.hpp"
+#include "module/frame/attribute.hpp"
 #include "module/frame/method.hpp"
 #include "module/frame/method_table.hpp"
 #include "module/frame/registry.hpp"
@@ -47,31 +47,32 @@ PyObject* set_sheet_state(PyObject* self, PyObject* const* args, Py_ssize_t narg
 
 // The mutators that add to the sheet's lists borrow it exclusively.
 PyObject* add_merge_cells(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) noexcept {
-  return method<Sheet, py::ExclusiveBorrow>(kAddMergeCells, self, args, nargsf, kwnames,
-                                            [](Sheet::Object& sheet, auto& a) {
-    core::MergedRange range{py::arg_row(a[0], "start_row"), py::arg_row(a[1], "end_row"),
-                            py::arg_col(a[2], "start_col"), py::arg_col(a[3], "end_col")};
-    sheet.payload.write()->merge_cells.push_back(range);
-    return py::py_none();
-  });
+  return method<Sheet, py::ExclusiveBorrow>(
+      kAddMergeCells, self, args, nargsf, kwnames, [](Sheet::Object& sheet, auto& a) {
+        core::MergedRange range{py::arg_row(a[0], "start_row"), py::arg_row(a[1], "end_row"),
+                                py::arg_col(a[2], "start_col"), py::arg_col(a[3], "end_col")};
+        sheet.payload.write()->merge_cells.push_back(range);
+        return py::py_none();
+      });
 }
 
 PyObject* add_comment(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) noexcept {
-  return method<Sheet, py::ExclusiveBorrow>(kAddComment, self, args, nargsf, kwnames,
-                                            [](Sheet::Object& sheet, auto& a) {
-    uint32_t row = py::arg_row(a[0], "row");
-    uint16_t col = py::arg_col(a[1], "col");
-    std::string_view text = py::arg_text(a[2], "text");
-    std::string_view author = py::arg_text(a[3], "author");
-    core::SharedComment comment =
-        core::SharedComment::make(core::CoreComment{row, col, std::string(author), std::string(text)});
-    sheet.payload.write()->comments.push_back(std::move(comment));
-    return py::py_none();
-  });
+  return method<Sheet, py::ExclusiveBorrow>(
+      kAddComment, self, args, nargsf, kwnames, [](Sheet::Object& sheet, auto& a) {
+        uint32_t row = py::arg_row(a[0], "row");
+        uint16_t col = py::arg_col(a[1], "col");
+        std::string_view text = py::arg_text(a[2], "text");
+        std::string_view author = py::arg_text(a[3], "author");
+        core::SharedComment comment =
+            core::SharedComment::make(core::CoreComment{row, col, std::string(author), std::string(text)});
+        sheet.payload.write()->comments.push_back(std::move(comment));
+        return py::py_none();
+      });
 }
 
 PyObject* get_comments(PyObject* self, void*) noexcept {
-  return read_attribute<Sheet>(self, [](const core::CoreSheet& s) { return s.comments; }, Comment::new_list);
+  return read_attribute<Sheet>(
+      self, [](const core::CoreSheet& s) { return s.comments; }, Comment::new_list);
 }
 
 PyObject* cell(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) noexcept {
@@ -94,14 +95,9 @@ using Search = SheetSearches<SheetHost>;
 // In the order of the class's member table; the attributes sit in kGetSet at
 // their own places in that order.
 auto kMethods = method_table(
-    fastcall_entry<kSetSheetState>(set_sheet_state),
-    fastcall_entry<kAddMergeCells>(add_merge_cells),
-    fastcall_entry<kAddComment>(add_comment),
-    fastcall_entry<kCell>(cell),
-    Search::entry(Search::get_value_cell),
-    sheet_band_edit_entries(),
-    Search::entry(Search::get_cells_by_range),
-    sheet_dimension_read_entries(),
+    fastcall_entry<kSetSheetState>(set_sheet_state), fastcall_entry<kAddMergeCells>(add_merge_cells),
+    fastcall_entry<kAddComment>(add_comment), fastcall_entry<kCell>(cell), Search::entry(Search::get_value_cell),
+    sheet_band_edit_entries(), Search::entry(Search::get_cells_by_range), sheet_dimension_read_entries(),
     Search::entries<12>({Search::find_cell_by_regex, Search::find_cell_by_str, Search::find_cell_by_letter,
                          Search::find_cells_by_regex, Search::find_cells_by_str, Search::find_cells_for_rows_by_regex,
                          Search::find_cells_for_cols_by_regex, Search::find_cells_multi_regex,

@@ -19,8 +19,8 @@
 #include "core/queries.hpp"
 #include "core/sheet.hpp"
 #include "module/frame/attribute.hpp"
-#include "module/frame/results.hpp"
 #include "module/frame/object.hpp"
+#include "module/frame/results.hpp"
 
 namespace vellix::module {
 
@@ -41,15 +41,18 @@ inline std::string sheet_text_tail(const core::CoreSheet& s) {
 template <class C, class CellClass>
 struct SheetGetters {
   static PyObject* name(PyObject* self, void*) noexcept {
-    return read_attribute<C>(self, [](const core::CoreSheet& s) { return s.name; }, py::py_str);
+    return read_attribute<C>(
+        self, [](const core::CoreSheet& s) { return s.name; }, py::py_str);
   }
 
   static PyObject* sheet_state(PyObject* self, void*) noexcept {
-    return read_attribute<C>(self, [](const core::CoreSheet& s) { return s.sheet_state; }, py::py_str);
+    return read_attribute<C>(
+        self, [](const core::CoreSheet& s) { return s.sheet_state; }, py::py_str);
   }
 
   static PyObject* max_row(PyObject* self, void*) noexcept {
-    return read_attribute<C>(self, [](const core::CoreSheet& s) { return core::sheet_max_row(s.cells); }, py::py_int);
+    return read_attribute<C>(
+        self, [](const core::CoreSheet& s) { return core::sheet_max_row(s.cells); }, py::py_int);
   }
 
   static PyObject* max_column(PyObject* self, void*) noexcept {
@@ -62,7 +65,8 @@ struct SheetGetters {
   }
 
   static PyObject* merge_cells(PyObject* self, void*) noexcept {
-    return read_attribute<C>(self, [](const core::CoreSheet& s) { return s.merge_cells; }, merge_cells_list);
+    return read_attribute<C>(
+        self, [](const core::CoreSheet& s) { return s.merge_cells; }, merge_cells_list);
   }
 
   // What Sheet adds to the shared attributes: the setter of name and the

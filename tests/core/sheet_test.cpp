@@ -67,8 +67,12 @@ TEST(CellAt, TypesItsTextOrMarksAnExistingCell) {
     std::string_view value, data_type;
   };
   const Case cases[] = {
-      {std::nullopt, "", "s"}, {"", "", "s"}, {"True", "true", "b"}, {"12", "12", "n"},
-      {"2024-01-02 03:04:05", "2024-01-02 03:04:05", "d"}, {" 12", " 12", "s"},
+      {std::nullopt, "", "s"},
+      {"", "", "s"},
+      {"True", "true", "b"},
+      {"12", "12", "n"},
+      {"2024-01-02 03:04:05", "2024-01-02 03:04:05", "d"},
+      {" 12", " 12", "s"},
   };
   for (const Case& c : cases) {
     for (Earlier earlier : {Earlier::kNone, Earlier::kFormula, Earlier::kNumber}) {

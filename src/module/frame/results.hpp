@@ -36,9 +36,7 @@ py::Ref object_or_none(Handle handle) {
   return Class::new_object(std::move(handle));
 }
 
-inline py::Ref py_optional_str(const std::optional<std::string>& s) {
-  return s ? py::py_str(*s) : py::py_none();
-}
+inline py::Ref py_optional_str(const std::optional<std::string>& s) { return s ? py::py_str(*s) : py::py_none(); }
 
 inline py::Ref text_list(const std::vector<std::string>& texts) {
   py::Ref list = py::Ref::steal(PyList_New(static_cast<Py_ssize_t>(texts.size())));
