@@ -278,6 +278,24 @@ struct ExtraProperty {
   SetBuilder build;
 };
 
+// The mathematical symbols that may start an identifier; those that may
+// continue one are these and the super- and subscript digits and signs.
+CodePointSet id_compat_math_start() {
+  return from_ranges({{0x2202, 0x2202},
+                      {0x2207, 0x2207},
+                      {0x221E, 0x221E},
+                      {0x1D6C1, 0x1D6C1},
+                      {0x1D6DB, 0x1D6DB},
+                      {0x1D6FB, 0x1D6FB},
+                      {0x1D715, 0x1D715},
+                      {0x1D735, 0x1D735},
+                      {0x1D74F, 0x1D74F},
+                      {0x1D76F, 0x1D76F},
+                      {0x1D789, 0x1D789},
+                      {0x1D7A9, 0x1D7A9},
+                      {0x1D7C3, 0x1D7C3}});
+}
+
 const std::vector<ExtraProperty>& extra_properties() {
   static const std::vector<ExtraProperty> kExtra = {
       {{"Other_Alphabetic", "OAlpha"}, [] { return minus_categories(UCHAR_ALPHABETIC, U_GC_L_MASK | U_GC_NL_MASK); }},
@@ -302,42 +320,12 @@ const std::vector<ExtraProperty>& extra_properties() {
        [] {
          return from_ranges({{0x2FFE, 0x2FFF}});
        }},
-      {{"ID_Compat_Math_Start"},
-       [] {
-         return from_ranges({{0x2202, 0x2202},
-                             {0x2207, 0x2207},
-                             {0x221E, 0x221E},
-                             {0x1D6C1, 0x1D6C1},
-                             {0x1D6DB, 0x1D6DB},
-                             {0x1D6FB, 0x1D6FB},
-                             {0x1D715, 0x1D715},
-                             {0x1D735, 0x1D735},
-                             {0x1D74F, 0x1D74F},
-                             {0x1D76F, 0x1D76F},
-                             {0x1D789, 0x1D789},
-                             {0x1D7A9, 0x1D7A9},
-                             {0x1D7C3, 0x1D7C3}});
-       }},
+      {{"ID_Compat_Math_Start"}, id_compat_math_start},
       {{"ID_Compat_Math_Continue"},
        [] {
-         return from_ranges({{0xB2, 0xB3},
-                             {0xB9, 0xB9},
-                             {0x2070, 0x2070},
-                             {0x2074, 0x207E},
-                             {0x2080, 0x208E},
-                             {0x2202, 0x2202},
-                             {0x2207, 0x2207},
-                             {0x221E, 0x221E},
-                             {0x1D6C1, 0x1D6C1},
-                             {0x1D6DB, 0x1D6DB},
-                             {0x1D6FB, 0x1D6FB},
-                             {0x1D715, 0x1D715},
-                             {0x1D735, 0x1D735},
-                             {0x1D74F, 0x1D74F},
-                             {0x1D76F, 0x1D76F},
-                             {0x1D789, 0x1D789},
-                             {0x1D7A9, 0x1D7A9},
-                             {0x1D7C3, 0x1D7C3}});
+         return set_union(
+             id_compat_math_start(),
+             from_ranges({{0xB2, 0xB3}, {0xB9, 0xB9}, {0x2070, 0x2070}, {0x2074, 0x207E}, {0x2080, 0x208E}}));
        }},
       {{"Modifier_Combining_Mark", "MCM"},
        [] {
