@@ -734,15 +734,14 @@ class Translator {
         shape = {1, 1, false, kDotCost};
         return true;
       case '^':
-        begin_atom(atom_start);
-        ++pos_;
-        out_ += flags_.m ? "(?<![^\\n])" : "\\A";
-        target = Target::Assertion;
-        return true;
       case '$':
         begin_atom(atom_start);
         ++pos_;
-        out_ += flags_.m ? "(?![^\\n])" : "\\z";
+        if (c == '^') {
+          out_ += flags_.m ? "(?<![^\\n])" : "\\A";
+        } else {
+          out_ += flags_.m ? "(?![^\\n])" : "\\z";
+        }
         target = Target::Assertion;
         return true;
       case '[': {
