@@ -17,7 +17,9 @@ EXTRA_BUILD := build-extra
 SANITIZE_BUILD := build-sanitize
 FUZZ_BUILD := build-fuzz
 FUZZ_SECONDS := 60
-CMAKE_FLAGS := -G Ninja -DCMAKE_BUILD_TYPE=Release
+# WERROR=ON (as CI sets it) makes every compiler warning an error.
+WERROR := OFF
+CMAKE_FLAGS := -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELLIX_WERROR=$(WERROR)
 # gcc's runtimes go first into the interpreter, which is not built with them:
 # the sanitizer's, and the C++ one so that it can catch exceptions thrown.
 SANITIZE_ENV = LD_PRELOAD="$$(g++ -print-file-name=libasan.so) $$(g++ -print-file-name=libstdc++.so)" \
@@ -52,14 +54,14 @@ test: build build-extra
 # which ends the process, still reaches the terminal.
 sanitize: deps
 	@cmake -S . -B $(SANITIZE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=g++ \
-	  -DVELLIX_SANITIZE=ON -DVELLIX_BENCH=OFF -DPython_EXECUTABLE=$(PYTHON) > /dev/null
+	  -DVELLIX_SANITIZE=ON -DVELLIX_BENCH=OFF -DVELLIX_WERROR=$(WERROR) -DPython_EXECUTABLE=$(PYTHON) > /dev/null
 	@cmake --build $(SANITIZE_BUILD)
 	@ctest --test-dir $(SANITIZE_BUILD) --output-on-failure -j $$(nproc)
 	@$(SANITIZE_ENV) PYTHONPATH=$(SANITIZE_BUILD)/python $(PYTHON) -m pytest -q --capture=sys tests/python
 
 fuzz: deps
 	@cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
-	  -DVELLIX_FUZZ=ON -DVELLIX_TESTS=OFF -DVELLIX_BENCH=OFF -DVELLIX_EXTENSION=OFF > /dev/null
+	  -DVELLIX_FUZZ=ON -DVELLIX_WERROR=$(WERROR) -DVELLIX_TESTS=OFF -DVELLIX_BENCH=OFF -DVELLIX_EXTENSION=OFF > /dev/null
 	@cmake --build $(FUZZ_BUILD)
 	@bash scripts/fuzz.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 

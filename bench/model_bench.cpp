@@ -129,8 +129,9 @@ BENCHMARK(BM_BookToJsonAfterEdit)->Unit(benchmark::kMillisecond);
 
 // Mixed typing throughput: the cheap tests first, the fallbacks last.
 void BM_ParseMixed(benchmark::State& state) {
-  const std::vector<std::string> texts = {"12345", "-7", "1.5", "1e21", "true", "FALSE", "2024-01-02 03:04:05",
-                                          "hello", "", "nan", "007", "text with spaces"};
+  const std::vector<std::string> texts = {
+      "12345",           "-7", "1.5", "1e21", "true", "FALSE", "2024-01-02 03:04:05", "hello", "", "nan", "007",
+      "text with spaces"};
   size_t i = 0;
   for (auto _ : state) {
     benchmark::DoNotOptimize(parse_cell_value(texts[i]));

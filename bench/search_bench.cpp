@@ -21,10 +21,10 @@ namespace {
 constexpr uint32_t kRows = 100000;
 constexpr uint16_t kColumns = 10;  // one million cells
 
-const char* const kWords[] = {"alpha", "Bravo", "CHARLIE", "delta", "Echo",   "foxtrot", "Golf",
-                              "hotel", "INDIA", "juliet",  "Kilo",  "lima",   "Mike",    "november",
-                              "Oscar", "papa",  "QUEBEC",  "romeo", "Sierra", "tango",   "uniform",
-                              "Victor", "whiskey", "x-ray", "Yankee", "zulu"};
+const char* const kWords[] = {"alpha",  "Bravo",   "CHARLIE", "delta",  "Echo",   "foxtrot", "Golf",
+                              "hotel",  "INDIA",   "juliet",  "Kilo",   "lima",   "Mike",    "november",
+                              "Oscar",  "papa",    "QUEBEC",  "romeo",  "Sierra", "tango",   "uniform",
+                              "Victor", "whiskey", "x-ray",   "Yankee", "zulu"};
 
 std::string mixed_value(uint64_t i) {
   uint64_t h = (i * 0x9E3779B97F4A7C15ull) >> 20;
@@ -92,9 +92,11 @@ constexpr const char* kSelective = "^(zulu|x-ray)$";
 void BM_BarePatternScan(benchmark::State& state) {
   Pattern p = std::move(compile_search_pattern(kSelective)).value();
   run(state, [&](const Fixture& f) {
-    return collect_ordered<size_t>(f.texts.size(), [&](size_t i, std::vector<size_t>& out) {
-             if (p.matches(f.texts[i])) out.push_back(i);
-           }).size();
+    return collect_ordered<size_t>(f.texts.size(),
+                                   [&](size_t i, std::vector<size_t>& out) {
+                                     if (p.matches(f.texts[i])) out.push_back(i);
+                                   })
+        .size();
   });
 }
 
@@ -123,9 +125,11 @@ void BM_PatternScan(benchmark::State& state) {
   Pattern p = std::move(compile_search_pattern(kScanPatterns[state.range(1)])).value();
   state.SetLabel(kScanPatterns[state.range(1)]);
   run(state, [&](const Fixture& f) {
-    return collect_ordered<size_t>(f.texts.size(), [&](size_t i, std::vector<size_t>& out) {
-             if (p.matches(f.texts[i])) out.push_back(i);
-           }).size();
+    return collect_ordered<size_t>(f.texts.size(),
+                                   [&](size_t i, std::vector<size_t>& out) {
+                                     if (p.matches(f.texts[i])) out.push_back(i);
+                                   })
+        .size();
   });
 }
 

@@ -36,27 +36,18 @@ std::string consume_text(FuzzedDataProvider& in) {
 
 CellValue consume_value(FuzzedDataProvider& in) {
   switch (in.ConsumeIntegralInRange(0, 4)) {
-    case 0:
-      return CellValue::string(consume_text(in));
-    case 1:
-      return CellValue::number(std::bit_cast<double>(in.ConsumeIntegral<uint64_t>()));
-    case 2:
-      return CellValue::integer(in.ConsumeIntegral<int32_t>());
-    case 3:
-      return CellValue::boolean(in.ConsumeBool());
-    default:
-      return parse_cell_value(consume_text(in));  // date-times, empties and the rest
+    case 0: return CellValue::string(consume_text(in));
+    case 1: return CellValue::number(std::bit_cast<double>(in.ConsumeIntegral<uint64_t>()));
+    case 2: return CellValue::integer(in.ConsumeIntegral<int32_t>());
+    case 3: return CellValue::boolean(in.ConsumeBool());
+    default: return parse_cell_value(consume_text(in));  // date-times, empties and the rest
   }
 }
 
 void check_value(const CellValue& v, const json& j) {
   switch (v.kind()) {
-    case ValueKind::Empty:
-      check(j.is_null());
-      return;
-    case ValueKind::String:
-      check(j.is_string() && j.get<std::string>() == v.as_string());
-      return;
+    case ValueKind::Empty: check(j.is_null()); return;
+    case ValueKind::String: check(j.is_string() && j.get<std::string>() == v.as_string()); return;
     case ValueKind::Number:
       if (!std::isfinite(v.as_number())) {
         check(j.is_null());
@@ -66,12 +57,8 @@ void check_value(const CellValue& v, const json& j) {
               std::bit_cast<uint64_t>(j.get<double>()) == std::bit_cast<uint64_t>(v.as_number()));
       }
       return;
-    case ValueKind::Integer:
-      check(j.is_number_integer() && j.get<int64_t>() == v.as_integer());
-      return;
-    case ValueKind::Bool:
-      check(j.is_boolean() && j.get<bool>() == v.as_bool());
-      return;
+    case ValueKind::Integer: check(j.is_number_integer() && j.get<int64_t>() == v.as_integer()); return;
+    case ValueKind::Bool: check(j.is_boolean() && j.get<bool>() == v.as_bool()); return;
     case ValueKind::DateTime: {
       std::string text;
       append_datetime_text(v.as_datetime(), 'T', text);

@@ -31,9 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string shown = cell_value_text(value);
   const CellValue again = parse_cell_value(shown);
   switch (value.kind()) {
-    case ValueKind::Empty:
-      check(text.empty() && again.kind() == ValueKind::Empty);
-      break;
+    case ValueKind::Empty: check(text.empty() && again.kind() == ValueKind::Empty); break;
     case ValueKind::String:
       check(value.as_string() == text && shown == text && again.kind() == ValueKind::String);
       break;
@@ -43,9 +41,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       check((again.kind() == ValueKind::Integer || again.kind() == ValueKind::Number) &&
             same_number(numeric(value), numeric(again)));
       break;
-    case ValueKind::Bool:
-      check(again.kind() == ValueKind::Bool && again.as_bool() == value.as_bool());
-      break;
+    case ValueKind::Bool: check(again.kind() == ValueKind::Bool && again.as_bool() == value.as_bool()); break;
     case ValueKind::DateTime:
       check(again.kind() == ValueKind::DateTime && again.as_datetime() == value.as_datetime());
       break;

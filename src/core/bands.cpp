@@ -44,8 +44,8 @@ void scan_markers(const BandPatterns& p, CellSpan cells, OnMarker&& on_marker) {
 
 }  // namespace
 
-Result<std::vector<SharedCell>> find_cells_multi_regex_core(std::string_view before_regex,
-                                                            std::string_view after_regex, CellSpan cells) {
+Result<std::vector<SharedCell>> find_cells_multi_regex_core(std::string_view before_regex, std::string_view after_regex,
+                                                            CellSpan cells) {
   Result<BandPatterns> patterns = compile_band_patterns(before_regex, after_regex);
   if (!patterns) return std::move(patterns).error();
   std::vector<SharedCell> markers;

@@ -23,8 +23,8 @@ namespace vellix::core {
 // The marker cells, opening and closing alike, in list order. A before match
 // inside an open band and an after match outside one are not markers; a
 // cell matching both closes an open band or opens a closed one.
-Result<std::vector<SharedCell>> find_cells_multi_regex_core(std::string_view before_regex,
-                                                            std::string_view after_regex, CellSpan cells);
+Result<std::vector<SharedCell>> find_cells_multi_regex_core(std::string_view before_regex, std::string_view after_regex,
+                                                            CellSpan cells);
 
 // The cells, in list order, whose row lies in the first band: from the first
 // opening marker's row through the first closing marker's row, both

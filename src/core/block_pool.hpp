@@ -52,7 +52,7 @@ class BlockPool {
 
   size_t block_size_;
   mutable RwLock lock_;
-  Slab* current_ = nullptr;       // where blocks are taken from
+  Slab* current_ = nullptr;        // where blocks are taken from
   std::vector<Slab*> by_address_;  // every slab, to find a freed block's slab
   std::vector<Slab*> with_room_;   // slabs that regained a free block while not current
 };

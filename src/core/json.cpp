@@ -161,21 +161,11 @@ void write_float(Writer& w, double d) {
 
 void write_value(Writer& w, const CellValue& v) {
   switch (v.kind()) {
-    case ValueKind::Empty:
-      w.put("null");
-      return;
-    case ValueKind::String:
-      write_string(w, v.as_string());
-      return;
-    case ValueKind::Number:
-      write_float(w, v.as_number());
-      return;
-    case ValueKind::Integer:
-      w.decimal(v.as_integer());
-      return;
-    case ValueKind::Bool:
-      w.boolean(v.as_bool());
-      return;
+    case ValueKind::Empty: w.put("null"); return;
+    case ValueKind::String: write_string(w, v.as_string()); return;
+    case ValueKind::Number: write_float(w, v.as_number()); return;
+    case ValueKind::Integer: w.decimal(v.as_integer()); return;
+    case ValueKind::Bool: w.boolean(v.as_bool()); return;
     case ValueKind::DateTime: {
       // Only digits, signs and separators: nothing to escape.
       std::string& text = w.scratch();
@@ -297,11 +287,11 @@ void write_sheet(Writer& w, const SharedSheet& handle) {
   w.put("],\"cells\":");
   write_cells(w, sheet->cells);
   const RowDimensions& rows = sheet->row_dimensions;
-  write_dimensions(w, ",\"row_dimensions\":{\"rows\":{", rows.rows, "\":{\"row_num\":", ",\"height\":",
-                   "},\"default_height\":", rows.default_height);
+  write_dimensions(w, ",\"row_dimensions\":{\"rows\":{", rows.rows,
+                   "\":{\"row_num\":", ",\"height\":", "},\"default_height\":", rows.default_height);
   const ColumnDimensions& columns = sheet->column_dimensions;
-  write_dimensions(w, ",\"column_dimensions\":{\"columns\":{", columns.columns, "\":{\"col_num\":",
-                   ",\"width\":", "},\"default_width\":", columns.default_width);
+  write_dimensions(w, ",\"column_dimensions\":{\"columns\":{", columns.columns,
+                   "\":{\"col_num\":", ",\"width\":", "},\"default_width\":", columns.default_width);
   w.put(",\"comments\":[");
   for (size_t i = 0; i < sheet->comments.size(); ++i) {
     if (i > 0) w.put(',');
@@ -320,11 +310,6 @@ void append_json_string(std::string_view s, std::string& out) {
 void append_json_float(double d, std::string& out) {
   Writer w(out);
   write_float(w, d);
-}
-
-void serialize_sheet(const SharedSheet& sheet, std::string& out) {
-  Writer w(out);
-  write_sheet(w, sheet);
 }
 
 Result<std::string> book_to_json(const SheetList& book) {

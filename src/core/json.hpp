@@ -22,8 +22,6 @@ namespace vellix::core {
 
 // {"sheets":[...]} for the book's sheets in list order.
 Result<std::string> book_to_json(const SheetList& book);
-// Appends one sheet object to `out`, read-locking the sheet meanwhile.
-void serialize_sheet(const SharedSheet& sheet, std::string& out);
 
 // Appends s as a quoted JSON string: \" \\ \b \t \n \f \r, other controls as
 // \u00xx (lowercase hex), every other byte unchanged.

@@ -55,8 +55,8 @@ void add_range(CodePointSet& set, char32_t first, char32_t last) {
   auto& v = set.ranges;
   // The first range that touches or follows [first, last]; appending in order
   // finds the end at once.
-  auto begin = std::lower_bound(v.begin(), v.end(), first,
-                                [](const CodePointRange& r, char32_t f) { return r.last + 1 < f; });
+  auto begin =
+      std::lower_bound(v.begin(), v.end(), first, [](const CodePointRange& r, char32_t f) { return r.last + 1 < f; });
   auto end = begin;
   while (end != v.end() && end->first <= last + 1) {
     first = std::min(first, end->first);
@@ -145,29 +145,6 @@ void append_ranges(std::string& out, std::span<const CodePointRange> ranges) {
   }
 }
 
-// PCRE2 tries a class's ranges above U+00FF one by one, so a character late
-// in a long list costs a scan of it all (about 55 ns for a CJK letter against
-// \w). Up to this many ranges a class is checked directly; beyond, a look-ahead
-// on one range picks the half to search, as in a binary search.
-constexpr size_t kRangesPerClass = 32;
-
-void append_search(std::string& out, std::span<const CodePointRange> ranges) {
-  if (ranges.size() <= kRangesPerClass) {
-    out.push_back('[');
-    append_ranges(out, ranges);
-    out.push_back(']');
-    return;
-  }
-  const size_t half = ranges.size() / 2;
-  out += "(?:(?=[\\x{0}-";
-  append_atom(out, ranges[half - 1].last);
-  out += "])";
-  append_search(out, ranges.first(half));
-  out.push_back('|');
-  append_search(out, ranges.subspan(half));
-  out.push_back(')');
-}
-
 }  // namespace
 
 void append_class(std::string& out, const CodePointSet& set) {
@@ -189,26 +166,6 @@ void append_class(std::string& out, const CodePointSet& set) {
     append_ranges(out, set.ranges);
     out.push_back(']');
   }
-}
-
-void append_class_searched(std::string& out, const CodePointSet& set) {
-  if (set.ranges.size() <= kRangesPerClass) {
-    append_class(out, set);
-    return;
-  }
-  // Below U+0100 PCRE2 looks a class up in a bitmap, so those characters are
-  // tried first in one class of their own and skip the search.
-  const CodePointSet low = set_intersection(set, code_point_range(0, 0xFF));
-  const CodePointSet high = set_difference(set, low);
-  if (low.ranges.empty()) {
-    append_search(out, high.ranges);
-    return;
-  }
-  out += "(?:";
-  append_class(out, low);
-  out.push_back('|');
-  append_search(out, high.ranges);
-  out.push_back(')');
 }
 
 // --- Escapes ----------------------------------------------------------------
@@ -278,9 +235,9 @@ namespace {
 
 struct ClassToken {
   enum Kind : uint8_t { kSyntax, kLiteral, kSet } kind;
-  char32_t c = 0;       // kSyntax, kLiteral
-  uint32_t set = 0;     // kSet: index into ClassTokens::sets
-  size_t offset = 0;    // in the pattern
+  char32_t c = 0;     // kSyntax, kLiteral
+  uint32_t set = 0;   // kSet: index into ClassTokens::sets
+  size_t offset = 0;  // in the pattern
 };
 
 struct ClassTokens {
@@ -319,7 +276,12 @@ Result<size_t> read_class_escape(std::string_view p, size_t at, ClassFlags flags
   };
   switch (c) {
     case 'b': return literal(0x08, next);
-    case 'A': case 'z': case 'B': case 'k': case 'K': case 'G': return literal(c, next);
+    case 'A':
+    case 'z':
+    case 'B':
+    case 'k':
+    case 'K':
+    case 'G': return literal(c, next);
     case 'n': return literal('\n', next);
     case 't': return literal('\t', next);
     case 'r': return literal('\r', next);
@@ -335,14 +297,21 @@ Result<size_t> read_class_escape(std::string_view p, size_t at, ClassFlags flags
       for (char ch : text) out.tokens.push_back(ClassToken{ClassToken::kSyntax, char32_t(ch), 0, at});
       return next;
     }
-    case 'd': case 'D': case 's': case 'S': case 'w': case 'W':
-      return set(perl_class(static_cast<char>(c)), next);
-    case 'x': case 'u': case 'U': {
+    case 'd':
+    case 'D':
+    case 's':
+    case 'S':
+    case 'w':
+    case 'W': return set(perl_class(static_cast<char>(c)), next);
+    case 'x':
+    case 'u':
+    case 'U': {
       Result<EscapedCodePoint> e = parse_hex_escape(p, i, flags.verbose);
       if (!e) return std::move(e).error();
       return literal(e.value().c, e.value().end);
     }
-    case 'p': case 'P': {
+    case 'p':
+    case 'P': {
       std::string_view body;
       size_t end;
       if (next >= p.size()) return class_error("\\p without a property name", at);

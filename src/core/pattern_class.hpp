@@ -104,14 +104,4 @@ Result<ClassParse> parse_bracket_class(std::string_view pattern, size_t start, C
 // takes a quantifier, and needs no option of PCRE2's (not even i): \x{..}
 // ranges, or a class that matches nothing for the empty set.
 void append_class(std::string& out, const CodePointSet& set);
-
-// The same members as one PCRE2 atom that matches a character of a long class
-// in a few steps: beyond 32 ranges, a group that tries the characters below
-// U+0100 in one class, then picks half the other ranges by a look-ahead, down
-// to classes of at most 32 (a CJK letter against \w: about 10 ns instead of
-// 160). It compiles a little slower, and PCRE2 copies a group for each repeat
-// of a counted quantifier ("{n}" with n > 1), so prefer append_class for an
-// atom repeated that way: nine copies of \w's group pass PCRE2's 64 kB limit.
-void append_class_searched(std::string& out, const CodePointSet& set);
-
 }  // namespace vellix::core

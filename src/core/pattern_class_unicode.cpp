@@ -213,17 +213,57 @@ LazySetPtr lazy(SetBuilder build) { return std::make_shared<const LazySet>(std::
 
 // The binary properties the syntax accepts that ICU knows by number.
 constexpr UProperty kBinaryProperties[] = {
-    UCHAR_ASCII_HEX_DIGIT, UCHAR_ALPHABETIC, UCHAR_BIDI_CONTROL, UCHAR_BIDI_MIRRORED, UCHAR_CASE_IGNORABLE,
-    UCHAR_CASED, UCHAR_CHANGES_WHEN_CASEFOLDED, UCHAR_CHANGES_WHEN_CASEMAPPED, UCHAR_CHANGES_WHEN_LOWERCASED,
-    UCHAR_CHANGES_WHEN_TITLECASED, UCHAR_CHANGES_WHEN_UPPERCASED, UCHAR_DASH, UCHAR_DEFAULT_IGNORABLE_CODE_POINT,
-    UCHAR_DEPRECATED, UCHAR_DIACRITIC, UCHAR_EMOJI, UCHAR_EMOJI_COMPONENT, UCHAR_EMOJI_MODIFIER,
-    UCHAR_EMOJI_MODIFIER_BASE, UCHAR_EMOJI_PRESENTATION, UCHAR_EXTENDED_PICTOGRAPHIC, UCHAR_EXTENDER,
-    UCHAR_GRAPHEME_BASE, UCHAR_GRAPHEME_EXTEND, UCHAR_GRAPHEME_LINK, UCHAR_HEX_DIGIT, UCHAR_HYPHEN,
-    UCHAR_IDS_BINARY_OPERATOR, UCHAR_IDS_TRINARY_OPERATOR, UCHAR_ID_CONTINUE, UCHAR_ID_START, UCHAR_IDEOGRAPHIC,
-    UCHAR_JOIN_CONTROL, UCHAR_LOGICAL_ORDER_EXCEPTION, UCHAR_LOWERCASE, UCHAR_MATH, UCHAR_NONCHARACTER_CODE_POINT,
-    UCHAR_PATTERN_SYNTAX, UCHAR_PATTERN_WHITE_SPACE, UCHAR_PREPENDED_CONCATENATION_MARK, UCHAR_QUOTATION_MARK,
-    UCHAR_RADICAL, UCHAR_REGIONAL_INDICATOR, UCHAR_S_TERM, UCHAR_SOFT_DOTTED, UCHAR_TERMINAL_PUNCTUATION,
-    UCHAR_UNIFIED_IDEOGRAPH, UCHAR_UPPERCASE, UCHAR_VARIATION_SELECTOR, UCHAR_WHITE_SPACE, UCHAR_XID_CONTINUE,
+    UCHAR_ASCII_HEX_DIGIT,
+    UCHAR_ALPHABETIC,
+    UCHAR_BIDI_CONTROL,
+    UCHAR_BIDI_MIRRORED,
+    UCHAR_CASE_IGNORABLE,
+    UCHAR_CASED,
+    UCHAR_CHANGES_WHEN_CASEFOLDED,
+    UCHAR_CHANGES_WHEN_CASEMAPPED,
+    UCHAR_CHANGES_WHEN_LOWERCASED,
+    UCHAR_CHANGES_WHEN_TITLECASED,
+    UCHAR_CHANGES_WHEN_UPPERCASED,
+    UCHAR_DASH,
+    UCHAR_DEFAULT_IGNORABLE_CODE_POINT,
+    UCHAR_DEPRECATED,
+    UCHAR_DIACRITIC,
+    UCHAR_EMOJI,
+    UCHAR_EMOJI_COMPONENT,
+    UCHAR_EMOJI_MODIFIER,
+    UCHAR_EMOJI_MODIFIER_BASE,
+    UCHAR_EMOJI_PRESENTATION,
+    UCHAR_EXTENDED_PICTOGRAPHIC,
+    UCHAR_EXTENDER,
+    UCHAR_GRAPHEME_BASE,
+    UCHAR_GRAPHEME_EXTEND,
+    UCHAR_GRAPHEME_LINK,
+    UCHAR_HEX_DIGIT,
+    UCHAR_HYPHEN,
+    UCHAR_IDS_BINARY_OPERATOR,
+    UCHAR_IDS_TRINARY_OPERATOR,
+    UCHAR_ID_CONTINUE,
+    UCHAR_ID_START,
+    UCHAR_IDEOGRAPHIC,
+    UCHAR_JOIN_CONTROL,
+    UCHAR_LOGICAL_ORDER_EXCEPTION,
+    UCHAR_LOWERCASE,
+    UCHAR_MATH,
+    UCHAR_NONCHARACTER_CODE_POINT,
+    UCHAR_PATTERN_SYNTAX,
+    UCHAR_PATTERN_WHITE_SPACE,
+    UCHAR_PREPENDED_CONCATENATION_MARK,
+    UCHAR_QUOTATION_MARK,
+    UCHAR_RADICAL,
+    UCHAR_REGIONAL_INDICATOR,
+    UCHAR_S_TERM,
+    UCHAR_SOFT_DOTTED,
+    UCHAR_TERMINAL_PUNCTUATION,
+    UCHAR_UNIFIED_IDEOGRAPH,
+    UCHAR_UPPERCASE,
+    UCHAR_VARIATION_SELECTOR,
+    UCHAR_WHITE_SPACE,
+    UCHAR_XID_CONTINUE,
     UCHAR_XID_START,
 };
 
@@ -238,10 +278,27 @@ struct ExtraProperty {
   SetBuilder build;
 };
 
+// The mathematical symbols that may start an identifier; those that may
+// continue one are these and the super- and subscript digits and signs.
+CodePointSet id_compat_math_start() {
+  return from_ranges({{0x2202, 0x2202},
+                      {0x2207, 0x2207},
+                      {0x221E, 0x221E},
+                      {0x1D6C1, 0x1D6C1},
+                      {0x1D6DB, 0x1D6DB},
+                      {0x1D6FB, 0x1D6FB},
+                      {0x1D715, 0x1D715},
+                      {0x1D735, 0x1D735},
+                      {0x1D74F, 0x1D74F},
+                      {0x1D76F, 0x1D76F},
+                      {0x1D789, 0x1D789},
+                      {0x1D7A9, 0x1D7A9},
+                      {0x1D7C3, 0x1D7C3}});
+}
+
 const std::vector<ExtraProperty>& extra_properties() {
   static const std::vector<ExtraProperty> kExtra = {
-      {{"Other_Alphabetic", "OAlpha"},
-       [] { return minus_categories(UCHAR_ALPHABETIC, U_GC_L_MASK | U_GC_NL_MASK); }},
+      {{"Other_Alphabetic", "OAlpha"}, [] { return minus_categories(UCHAR_ALPHABETIC, U_GC_L_MASK | U_GC_NL_MASK); }},
       {{"Other_Default_Ignorable_Code_Point", "ODI"},
        [] {
          return set_difference(minus_categories(UCHAR_DEFAULT_IGNORABLE_CODE_POINT, U_GC_CF_MASK),
@@ -251,34 +308,36 @@ const std::vector<ExtraProperty>& extra_properties() {
        [] { return minus_categories(UCHAR_GRAPHEME_EXTEND, U_GC_ME_MASK | U_GC_MN_MASK); }},
       {{"Other_ID_Continue", "OIDC"},
        [] {
-         return set_difference(minus_categories(UCHAR_ID_CONTINUE, U_GC_MN_MASK | U_GC_MC_MASK | U_GC_ND_MASK |
-                                                                       U_GC_PC_MASK),
-                               binary_property(UCHAR_ID_START));
+         return set_difference(
+             minus_categories(UCHAR_ID_CONTINUE, U_GC_MN_MASK | U_GC_MC_MASK | U_GC_ND_MASK | U_GC_PC_MASK),
+             binary_property(UCHAR_ID_START));
        }},
       {{"Other_ID_Start", "OIDS"}, [] { return minus_categories(UCHAR_ID_START, U_GC_L_MASK | U_GC_NL_MASK); }},
       {{"Other_Lowercase", "OLower"}, [] { return minus_categories(UCHAR_LOWERCASE, U_GC_LL_MASK); }},
       {{"Other_Math", "OMath"}, [] { return minus_categories(UCHAR_MATH, U_GC_SM_MASK); }},
       {{"Other_Uppercase", "OUpper"}, [] { return minus_categories(UCHAR_UPPERCASE, U_GC_LU_MASK); }},
-      {{"IDS_Unary_Operator", "IDSU"}, [] { return from_ranges({{0x2FFE, 0x2FFF}}); }},
-      {{"ID_Compat_Math_Start"},
+      {{"IDS_Unary_Operator", "IDSU"},
        [] {
-         return from_ranges({{0x2202, 0x2202}, {0x2207, 0x2207}, {0x221E, 0x221E}, {0x1D6C1, 0x1D6C1},
-                             {0x1D6DB, 0x1D6DB}, {0x1D6FB, 0x1D6FB}, {0x1D715, 0x1D715}, {0x1D735, 0x1D735},
-                             {0x1D74F, 0x1D74F}, {0x1D76F, 0x1D76F}, {0x1D789, 0x1D789}, {0x1D7A9, 0x1D7A9},
-                             {0x1D7C3, 0x1D7C3}});
+         return from_ranges({{0x2FFE, 0x2FFF}});
        }},
+      {{"ID_Compat_Math_Start"}, id_compat_math_start},
       {{"ID_Compat_Math_Continue"},
        [] {
-         return from_ranges({{0xB2, 0xB3}, {0xB9, 0xB9}, {0x2070, 0x2070}, {0x2074, 0x207E}, {0x2080, 0x208E},
-                             {0x2202, 0x2202}, {0x2207, 0x2207}, {0x221E, 0x221E}, {0x1D6C1, 0x1D6C1},
-                             {0x1D6DB, 0x1D6DB}, {0x1D6FB, 0x1D6FB}, {0x1D715, 0x1D715}, {0x1D735, 0x1D735},
-                             {0x1D74F, 0x1D74F}, {0x1D76F, 0x1D76F}, {0x1D789, 0x1D789}, {0x1D7A9, 0x1D7A9},
-                             {0x1D7C3, 0x1D7C3}});
+         return set_union(
+             id_compat_math_start(),
+             from_ranges({{0xB2, 0xB3}, {0xB9, 0xB9}, {0x2070, 0x2070}, {0x2074, 0x207E}, {0x2080, 0x208E}}));
        }},
       {{"Modifier_Combining_Mark", "MCM"},
        [] {
-         return from_ranges({{0x654, 0x655}, {0x658, 0x658}, {0x6DC, 0x6DC}, {0x6E3, 0x6E3}, {0x6E7, 0x6E8},
-                             {0x8CA, 0x8CB}, {0x8CD, 0x8CF}, {0x8D3, 0x8D3}, {0x8F3, 0x8F3}});
+         return from_ranges({{0x654, 0x655},
+                             {0x658, 0x658},
+                             {0x6DC, 0x6DC},
+                             {0x6E3, 0x6E3},
+                             {0x6E7, 0x6E8},
+                             {0x8CA, 0x8CB},
+                             {0x8CD, 0x8CF},
+                             {0x8D3, 0x8D3},
+                             {0x8F3, 0x8F3}});
        }},
   };
   return kExtra;
@@ -286,8 +345,9 @@ const std::vector<ExtraProperty>& extra_properties() {
 
 // The Unicode versions an Age value may name; ICU's data stops at its own.
 constexpr std::array<std::pair<uint8_t, uint8_t>, 27> kAges = {{
-    {1, 1}, {2, 0}, {2, 1}, {3, 0}, {3, 1}, {3, 2}, {4, 0}, {4, 1}, {5, 0}, {5, 1}, {5, 2}, {6, 0}, {6, 1}, {6, 2},
-    {6, 3}, {7, 0}, {8, 0}, {9, 0}, {10, 0}, {11, 0}, {12, 0}, {12, 1}, {13, 0}, {14, 0}, {15, 0}, {15, 1}, {16, 0},
+    {1, 1},  {2, 0},  {2, 1},  {3, 0},  {3, 1},  {3, 2},  {4, 0},  {4, 1},  {5, 0},
+    {5, 1},  {5, 2},  {6, 0},  {6, 1},  {6, 2},  {6, 3},  {7, 0},  {8, 0},  {9, 0},
+    {10, 0}, {11, 0}, {12, 0}, {12, 1}, {13, 0}, {14, 0}, {15, 0}, {15, 1}, {16, 0},
 }};
 
 // Every code point assigned in `version` or earlier: ICU's own Age sets hold
@@ -411,15 +471,13 @@ const NameTables& name_tables() {
     for (int gc = 0; gc < U_CHAR_CATEGORY_COUNT; ++gc) {
       if (gc == U_SURROGATE) continue;
       const uint32_t mask = U_MASK(gc);
-      add_value_names(t.categories, UCHAR_GENERAL_CATEGORY_MASK, int32_t(mask), [mask] {
-        return general_category(mask);
-      });
+      add_value_names(t.categories, UCHAR_GENERAL_CATEGORY_MASK, int32_t(mask),
+                      [mask] { return general_category(mask); });
     }
-    for (uint32_t mask : {U_GC_L_MASK, U_GC_LC_MASK, U_GC_M_MASK, U_GC_N_MASK, U_GC_P_MASK, U_GC_S_MASK,
-                          U_GC_Z_MASK, U_GC_C_MASK}) {
-      add_value_names(t.categories, UCHAR_GENERAL_CATEGORY_MASK, int32_t(mask), [mask] {
-        return general_category(mask);
-      });
+    for (uint32_t mask :
+         {U_GC_L_MASK, U_GC_LC_MASK, U_GC_M_MASK, U_GC_N_MASK, U_GC_P_MASK, U_GC_S_MASK, U_GC_Z_MASK, U_GC_C_MASK}) {
+      add_value_names(t.categories, UCHAR_GENERAL_CATEGORY_MASK, int32_t(mask),
+                      [mask] { return general_category(mask); });
     }
     t.categories["any"] = lazy([] { return code_point_range(0, kMaxCodePoint); });
     t.categories["assigned"] = lazy([] { return set_complement(general_category(U_GC_CN_MASK)); });
@@ -430,9 +488,8 @@ const NameTables& name_tables() {
     const std::vector<bool> used = values_in_use(UCHAR_SCRIPT, false);
     for (int32_t sc = 0; sc < int32_t(used.size()); ++sc) {
       if (sc == USCRIPT_UNKNOWN || !used[size_t(sc)]) continue;
-      add_value_names(t.scripts, UCHAR_SCRIPT, sc, [sc] {
-        return int_property(UCHAR_SCRIPT, [sc](uint32_t x) { return x == uint32_t(sc); });
-      });
+      add_value_names(t.scripts, UCHAR_SCRIPT, sc,
+                      [sc] { return int_property(UCHAR_SCRIPT, [sc](uint32_t x) { return x == uint32_t(sc); }); });
       add_value_names(t.script_extensions, UCHAR_SCRIPT, sc, [sc] {
         UErrorCode ec = U_ZERO_ERROR;
         USet* u = uset_openEmpty();
@@ -451,19 +508,24 @@ const NameTables& name_tables() {
       t.ages.emplace(named, set);
     }
     using Getter = const ValueTable& (*)();
-    const Getter categories = [] () -> const ValueTable& { return name_tables().categories; };
-    const Getter scripts = [] () -> const ValueTable& { return name_tables().scripts; };
-    const Getter extensions = [] () -> const ValueTable& { return name_tables().script_extensions; };
-    const Getter ages = [] () -> const ValueTable& { return name_tables().ages; };
+    const Getter categories = []() -> const ValueTable& { return name_tables().categories; };
+    const Getter scripts = []() -> const ValueTable& { return name_tables().scripts; };
+    const Getter extensions = []() -> const ValueTable& { return name_tables().script_extensions; };
+    const Getter ages = []() -> const ValueTable& { return name_tables().ages; };
     for (auto [alias, table] : std::initializer_list<std::pair<const char*, Getter>>{
-             {"generalcategory", categories}, {"gc", categories},
-             {"script", scripts}, {"sc", scripts},
-             {"scriptextensions", extensions}, {"scx", extensions},
+             {"generalcategory", categories},
+             {"gc", categories},
+             {"script", scripts},
+             {"sc", scripts},
+             {"scriptextensions", extensions},
+             {"scx", extensions},
              {"age", ages},
              {"graphemeclusterbreak", break_table<UCHAR_GRAPHEME_CLUSTER_BREAK>},
              {"gcb", break_table<UCHAR_GRAPHEME_CLUSTER_BREAK>},
-             {"wordbreak", break_table<UCHAR_WORD_BREAK>}, {"wb", break_table<UCHAR_WORD_BREAK>},
-             {"sentencebreak", break_table<UCHAR_SENTENCE_BREAK>}, {"sb", break_table<UCHAR_SENTENCE_BREAK>}}) {
+             {"wordbreak", break_table<UCHAR_WORD_BREAK>},
+             {"wb", break_table<UCHAR_WORD_BREAK>},
+             {"sentencebreak", break_table<UCHAR_SENTENCE_BREAK>},
+             {"sb", break_table<UCHAR_SENTENCE_BREAK>}}) {
       t.valued.emplace(alias, table);
     }
     return t;

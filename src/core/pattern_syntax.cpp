@@ -16,7 +16,7 @@ namespace vellix::core {
 namespace {
 
 constexpr size_t kUnbounded = std::numeric_limits<size_t>::max();
-constexpr double kBranchCost = 40;   // an alternative, in the engine estimate below
+constexpr double kBranchCost = 40;  // an alternative, in the engine estimate below
 // A bound on counts whatever the atom (the engine estimate below bounds most).
 constexpr uint64_t kMaxRepeatCount = 10'000'000;
 constexpr uint64_t kMatcherMaxCount = 65'535;  // the matcher's own bound on {n,m}
@@ -61,9 +61,9 @@ Shape either(Shape a, Shape b) {
 // estimates of its bytes per piece, fitted to it, let the same patterns fail
 // here.
 constexpr double kEngineLimit = 10 << 20;
-constexpr double kByteCost = 32;        // one literal byte
-constexpr double kGroupCost = 64;       // a capture group
-constexpr double kDotCost = 1000;       // . (measured)
+constexpr double kByteCost = 32;   // one literal byte
+constexpr double kGroupCost = 64;  // a capture group
+constexpr double kDotCost = 1000;  // . (measured)
 
 // A class's cost: its ranges split into sequences of byte ranges as UTF-8
 // encodes them. The weights were fitted to the engine over classes from one
@@ -272,7 +272,8 @@ class Translator {
     }
     for (const GroupSpan& span : detached_groups_) {
       for (unsigned n : referenced_) {
-        if (n >= span.first && n <= span.last) fail("look-behind of varying length holding a group that is referenced", span.at);
+        if (n >= span.first && n <= span.last)
+          fail("look-behind of varying length holding a group that is referenced", span.at);
       }
     }
     if (error_) return std::move(*error_);
@@ -306,7 +307,7 @@ class Translator {
     size_t at;
   };
   std::vector<GroupSpan> detached_groups_;
-  bool bare_flags_ = false;  // the atom just read was a bare flag group
+  bool bare_flags_ = false;    // the atom just read was a bare flag group
   unsigned last_capture_ = 0;  // the atom just read, when a capture group
 
   // Bodies the syntax's backtracking engine may compile itself: the pattern,
@@ -586,7 +587,8 @@ class Translator {
     }
     write_repeat(atom_start, *q);
     double copies = static_cast<double>(q->max == kNoMax ? q->min + 1 : q->max);
-    shape = {mul_sat(shape.min, q->min), q->max == kNoMax ? (shape.max == 0 ? 0 : kUnbounded) : mul_sat(shape.max, q->max),
+    shape = {mul_sat(shape.min, q->min),
+             q->max == kNoMax ? (shape.max == 0 ? 0 : kUnbounded) : mul_sat(shape.max, q->max),
              shape.fancy || q->possessive, shape.cost * std::max(copies, 1.0)};
     if (q->min != q->max && shape.max == shape.min) shape.max = kUnbounded;
     return true;
@@ -690,7 +692,8 @@ class Translator {
     out_ += q.possessive ? "(?>" : "(?:";
     uint64_t fixed = q.min;
     if (fixed >= kMatcherMaxCount) {
-      out_ += "(?:" + atom + "{" + std::to_string(kMatcherMaxCount) + "}){" + std::to_string(fixed / kMatcherMaxCount) + "}";
+      out_ += "(?:" + atom + "{" + std::to_string(kMatcherMaxCount) + "}){" + std::to_string(fixed / kMatcherMaxCount) +
+              "}";
       fixed %= kMatcherMaxCount;
     }
     if (fixed > 0) {
@@ -731,15 +734,14 @@ class Translator {
         shape = {1, 1, false, kDotCost};
         return true;
       case '^':
-        begin_atom(atom_start);
-        ++pos_;
-        out_ += flags_.m ? "(?<![^\\n])" : "\\A";
-        target = Target::Assertion;
-        return true;
       case '$':
         begin_atom(atom_start);
         ++pos_;
-        out_ += flags_.m ? "(?![^\\n])" : "\\z";
+        if (c == '^') {
+          out_ += flags_.m ? "(?<![^\\n])" : "\\A";
+        } else {
+          out_ += flags_.m ? "(?![^\\n])" : "\\z";
+        }
         target = Target::Assertion;
         return true;
       case '[': {
@@ -771,15 +773,11 @@ class Translator {
         pos_ = parse.text_end;
         return true;
       }
-      case '(':
-        begin_atom(atom_start);
-        return parse_group(shape, target);
-      case '\\':
-        return parse_escape(shape, target, is_literal, atom_start);
+      case '(': begin_atom(atom_start); return parse_group(shape, target);
+      case '\\': return parse_escape(shape, target, is_literal, atom_start);
       case '?':
       case '*':
-      case '+':
-        return fail("nothing to repeat", pos_);
+      case '+': return fail("nothing to repeat", pos_);
       default: {
         size_t n = 0;
         char32_t cp = decode(pos_, &n);
@@ -838,21 +836,19 @@ class Translator {
       case 'h':
       case 'H':
         begin_atom(atom_start);
-      {
-        const PerlForm& form = perl_form(static_cast<char>(c));
-        out_ += form.text;
-        shape.cost = form.cost;
-        return true;
-      }
+        {
+          const PerlForm& form = perl_form(static_cast<char>(c));
+          out_ += form.text;
+          shape.cost = form.cost;
+          return true;
+        }
       case 'O':
         begin_atom(atom_start);
         out_ += "(?s:.)";
         shape.cost = kDotCost;
         return true;
       case 'p':
-      case 'P':
-        begin_atom(atom_start);
-        return property(at, c == 'P', shape);
+      case 'P': begin_atom(atom_start); return property(at, c == 'P', shape);
       case 'A':
       case 'z':
         begin_atom(atom_start);
@@ -886,11 +882,8 @@ class Translator {
         shape = {0, 0, true};
         target = Target::Assertion;
         return boundary(at, static_cast<char>(c));
-      case 'k':
-        begin_atom(atom_start);
-        return named_reference(at, shape);
-      default:
-        break;
+      case 'k': begin_atom(atom_start); return named_reference(at, shape);
+      default: break;
     }
     if (c >= '0' && c <= '9') {
       begin_atom(atom_start);
@@ -1036,7 +1029,8 @@ class Translator {
 
   // The group a reference names: a number, a relative -N/+N, or a name.
   bool resolve_reference(std::string_view text, size_t at, unsigned& number) {
-    bool all_digits = !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+    bool all_digits =
+        !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
     bool relative = text.size() > 1 && (text[0] == '-' || text[0] == '+') &&
                     std::all_of(text.begin() + 1, text.end(), [](char c) { return c >= '0' && c <= '9'; });
     if (all_digits || relative) {
@@ -1129,9 +1123,7 @@ class Translator {
         }
         ++pos_;
         return named_group(at, '>', shape, target);
-      case '\'':
-        ++pos_;
-        return named_group(at, '\'', shape, target);
+      case '\'': ++pos_; return named_group(at, '\'', shape, target);
       case 'P':
         if (peek(1) == '<') {
           pos_ += 2;
@@ -1154,13 +1146,9 @@ class Translator {
         if (!group_body(at, shape)) return false;
         shape.fancy = true;
         return true;
-      case '(':
-        ++pos_;
-        return conditional(at, shape, target);
-      case '#':
-        return fail("unterminated comment", at);
-      default:
-        return flag_group(at, shape, target);
+      case '(': ++pos_; return conditional(at, shape, target);
+      case '#': return fail("unterminated comment", at);
+      default: return flag_group(at, shape, target);
     }
   }
 

@@ -66,8 +66,8 @@ size_t pool_size() { return pool_state().size; }
 bool run_serially(size_t n) {
   if (n < kSerialFloor) return true;
   if (forked_child()) return true;
-  size_t threads = t_thread_count_override > 0 ? static_cast<size_t>(tbb::this_task_arena::max_concurrency())
-                                                : pool_size();
+  size_t threads =
+      t_thread_count_override > 0 ? static_cast<size_t>(tbb::this_task_arena::max_concurrency()) : pool_size();
   return threads <= 1;
 }
 

@@ -17,9 +17,6 @@
 namespace vellix::core {
 namespace {
 
-// A key packed so that integer order is row-then-column order.
-uint64_t sort_key(Coordinate c) { return (uint64_t{c.row} << 16) | c.column; }
-
 struct KeyedCell {
   uint64_t key;
   const SharedCell* cell;
@@ -62,15 +59,16 @@ void sort_by_key(std::vector<KeyedCell>& cells) {
   });
   uint64_t all = 0;
   for (uint64_t u : used) all |= u;
-  const int column_bits = std::bit_width(all & 0xFFFF);
-  const int bits = std::bit_width(all >> 16) + column_bits;
+  constexpr uint64_t kColumnMask = (uint64_t{1} << kCoordinateColumnBits) - 1;
+  const int column_bits = std::bit_width(all & kColumnMask);
+  const int bits = std::bit_width(all >> kCoordinateColumnBits) + column_bits;
   std::vector<std::array<size_t, kDigits>> next(piece_count(n));
   std::unique_ptr<KeyedCell[]> spare(new KeyedCell[n]);  // left uninitialised: every entry is written
   KeyedCell* from = cells.data();
   KeyedCell* to = spare.get();
   for (int shift = 0; shift < bits; shift += kDigitBits) {
     auto digit = [column_bits, shift](uint64_t key) {
-      return ((((key >> 16) << column_bits) | (key & 0xFFFF)) >> shift) & (kDigits - 1);
+      return ((((key >> kCoordinateColumnBits) << column_bits) | (key & kColumnMask)) >> shift) & (kDigits - 1);
     };
     over_pieces(n, [&](size_t p, size_t begin, size_t end) {
       next[p].fill(0);
@@ -91,7 +89,7 @@ void sort_by_key(std::vector<KeyedCell>& cells) {
 std::vector<KeyedCell> keyed_by_coordinate(const CellMap& map) {
   std::vector<KeyedCell> keyed;
   keyed.reserve(map.size());
-  for (const auto& [at, cell] : map) keyed.push_back({sort_key(at), &cell});
+  for (const auto& [at, cell] : map) keyed.push_back({coordinate_key(at), &cell});
   sort_by_key(keyed);
   return keyed;
 }
@@ -102,8 +100,8 @@ std::vector<SharedCell> kept_cells_in_range(const CellStore& store, Coordinate l
   if (low.row > high.row) return {};
   const CellSpan cells = sorted_cells(store);
   const std::span<const uint64_t> keys(store.sorted.keys.get(), cells.size());
-  const size_t first = std::lower_bound(keys.begin(), keys.end(), sort_key({low.row, 0})) - keys.begin();
-  const size_t last = std::upper_bound(keys.begin(), keys.end(), sort_key({high.row, UINT16_MAX})) - keys.begin();
+  const size_t first = std::lower_bound(keys.begin(), keys.end(), coordinate_key({low.row, 0})) - keys.begin();
+  const size_t last = std::upper_bound(keys.begin(), keys.end(), coordinate_key({high.row, UINT16_MAX})) - keys.begin();
   return collect_ordered<SharedCell>(last - first, [&](size_t k, std::vector<SharedCell>& out) {
     const auto column = static_cast<uint16_t>(keys[first + k]);
     if (low.column <= column && column <= high.column) out.push_back(*cells[first + k]);
@@ -120,7 +118,7 @@ const SharedCell* stored_cell(const CellStore& store, uint32_t row, uint16_t col
 
 std::string sheet_get_value_cell(const CellStore& store, uint32_t row, uint16_t col) {
   const SharedCell* cell = stored_cell(store, row, col);
-  if (cell == nullptr) return cell_value_text(store.default_value);
+  if (cell == nullptr) return cell_value_text(CellValue::empty());
   return cell_value_text(cell->read()->value);
 }
 
@@ -209,15 +207,13 @@ Result<std::vector<SharedCell>> sheet_find_cells_multi_regex(const CellStore& st
   return find_cells_multi_regex_core(before_regex, after_regex, sorted_cells(store));
 }
 
-Result<std::vector<SharedCell>> sheet_find_cells_between_regex(const CellStore& store,
-                                                               std::string_view before_regex,
+Result<std::vector<SharedCell>> sheet_find_cells_between_regex(const CellStore& store, std::string_view before_regex,
                                                                std::string_view after_regex) {
   return find_cells_between_regex_core(before_regex, after_regex, sorted_cells(store));
 }
 
 std::vector<SharedCell> get_cells_by_range_core(const CellStore& store, std::optional<uint32_t> start_row,
-                                                std::optional<uint32_t> end_row,
-                                                std::optional<uint16_t> start_col,
+                                                std::optional<uint32_t> end_row, std::optional<uint16_t> start_col,
                                                 std::optional<uint16_t> end_col) {
   const Coordinate low{start_row.value_or(kMinRangeRow), start_col.value_or(kMinRangeColumn)};
   const Coordinate high{end_row.value_or(kMaxRangeRow), end_col.value_or(kMaxRangeColumn)};
@@ -229,7 +225,7 @@ std::vector<SharedCell> get_cells_by_range_core(const CellStore& store, std::opt
   std::vector<KeyedCell> keyed;
   for (const auto& [at, cell] : store.map) {
     if (low.row <= at.row && at.row <= high.row && low.column <= at.column && at.column <= high.column) {
-      keyed.push_back({sort_key(at), &cell});
+      keyed.push_back({coordinate_key(at), &cell});
     }
   }
   sort_by_key(keyed);

@@ -37,7 +37,7 @@ inline constexpr uint32_t kMaxRangeRow = 1048576;
 inline constexpr uint16_t kMinRangeColumn = 1;
 inline constexpr uint16_t kMaxRangeColumn = 16384;
 
-// The value text at (row, col); "" (the store's default value) when no cell.
+// The value text at (row, col); "" (an Empty value's) when no cell.
 std::string sheet_get_value_cell(const CellStore& store, uint32_t row, uint16_t col);
 // The value text at (row, col), or nullopt when no cell is stored there.
 std::optional<std::string> sheet_find_value_by_coords(const CellStore& store, uint32_t row, uint16_t col);
@@ -65,16 +65,14 @@ Result<SharedCell> sheet_find_cell_by_letter(const CellStore& store, std::string
 // Band searches over the sorted list.
 Result<std::vector<SharedCell>> sheet_find_cells_multi_regex(const CellStore& store, std::string_view before_regex,
                                                              std::string_view after_regex);
-Result<std::vector<SharedCell>> sheet_find_cells_between_regex(const CellStore& store,
-                                                               std::string_view before_regex,
+Result<std::vector<SharedCell>> sheet_find_cells_between_regex(const CellStore& store, std::string_view before_regex,
                                                                std::string_view after_regex);
 
 // The cells whose key lies inside all four inclusive bounds, sorted by key;
 // an absent bound takes its default (kMinRangeRow .. kMaxRangeRow,
 // kMinRangeColumn .. kMaxRangeColumn).
 std::vector<SharedCell> get_cells_by_range_core(const CellStore& store, std::optional<uint32_t> start_row,
-                                                std::optional<uint32_t> end_row,
-                                                std::optional<uint16_t> start_col,
+                                                std::optional<uint32_t> end_row, std::optional<uint16_t> start_col,
                                                 std::optional<uint16_t> end_col);
 
 }  // namespace vellix::core

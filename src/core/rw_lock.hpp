@@ -11,6 +11,7 @@
 #pragma once
 
 #include <atomic>
+#include <cassert>
 #include <cstdint>
 
 namespace vellix::core {
@@ -31,6 +32,7 @@ class RwLock {
   }
   void unlock_shared() noexcept {
     const uint32_t s = state_.fetch_sub(1, std::memory_order_release) - 1;
+    assert(((s + 1) & kReaders) != 0);                      // a reader held it
     if ((s & (kReaders | kSleepers)) == kSleepers) wake();  // the last reader lets a writer in
   }
   void lock() noexcept {
@@ -39,7 +41,9 @@ class RwLock {
     lock_slow();
   }
   void unlock() noexcept {
-    if (state_.exchange(0, std::memory_order_release) & kSleepers) state_.notify_all();
+    const uint32_t s = state_.exchange(0, std::memory_order_release);
+    assert((s & kWriter) != 0);  // a writer held it
+    if (s & kSleepers) state_.notify_all();
   }
 
  private:

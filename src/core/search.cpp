@@ -10,29 +10,19 @@ namespace {
 
 // The White_Space characters beyond ASCII, in UTF-8.
 constexpr std::string_view kWideSpaces[] = {
-    "\u0085", "\u00A0", "\u1680", "\u2000", "\u2001", "\u2002", "\u2003", "\u2004", "\u2005",
-    "\u2006", "\u2007", "\u2008", "\u2009", "\u200A", "\u2028", "\u2029", "\u202F", "\u205F",
-    "\u3000",
+    "\u0085", "\u00A0", "\u1680", "\u2000", "\u2001", "\u2002", "\u2003", "\u2004", "\u2005", "\u2006",
+    "\u2007", "\u2008", "\u2009", "\u200A", "\u2028", "\u2029", "\u202F", "\u205F", "\u3000",
 };
 
 bool ascii_space(unsigned char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
-// Byte length of the white-space character that `text` starts with, or 0.
-size_t leading_space(std::string_view text) {
-  auto c = static_cast<unsigned char>(text.front());
+// Byte length of the white-space character that `text` ends with (or, with
+// at_end false, starts with), or 0.
+size_t edge_space(std::string_view text, bool at_end) {
+  auto c = static_cast<unsigned char>(at_end ? text.back() : text.front());
   if (c < 0x80) return ascii_space(c) ? 1 : 0;
   for (std::string_view w : kWideSpaces) {
-    if (text.starts_with(w)) return w.size();
-  }
-  return 0;
-}
-
-// Byte length of the white-space character that `text` ends with, or 0.
-size_t trailing_space(std::string_view text) {
-  auto c = static_cast<unsigned char>(text.back());
-  if (c < 0x80) return ascii_space(c) ? 1 : 0;
-  for (std::string_view w : kWideSpaces) {
-    if (text.ends_with(w)) return w.size();
+    if (at_end ? text.ends_with(w) : text.starts_with(w)) return w.size();
   }
   return 0;
 }
@@ -96,12 +86,12 @@ bool name_in(const SharedSheet& sheet, std::span<const std::string> names) {
 
 std::string_view trim_white_space(std::string_view text) {
   while (!text.empty()) {
-    size_t n = leading_space(text);
+    size_t n = edge_space(text, false);
     if (n == 0) break;
     text.remove_prefix(n);
   }
   while (!text.empty()) {
-    size_t n = trailing_space(text);
+    size_t n = edge_space(text, true);
     if (n == 0) break;
     text.remove_suffix(n);
   }

@@ -13,6 +13,7 @@
 #pragma once
 
 #include <atomic>
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
 #include <new>
@@ -92,11 +93,20 @@ class Shared {
   explicit operator bool() const noexcept { return b_ != nullptr; }
   bool operator==(const Shared& o) const noexcept { return b_ == o.b_; }
 
-  ReadGuard read() const { return ReadGuard(b_); }
-  WriteGuard write() const { return WriteGuard(b_); }
-
+  // Each of these requires a handle that is not null (asserted in debug builds).
+  ReadGuard read() const {
+    assert(b_ != nullptr);
+    return ReadGuard(b_);
+  }
+  WriteGuard write() const {
+    assert(b_ != nullptr);
+    return WriteGuard(b_);
+  }
   // The payload without its lock: only for objects no other thread can see yet.
-  T& unlocked() const noexcept { return b_->value; }
+  T& unlocked() const noexcept {
+    assert(b_ != nullptr);
+    return b_->value;
+  }
 
   uint32_t use_count() const noexcept { return b_ ? b_->refs.load(std::memory_order_relaxed) : 0; }
 

@@ -7,6 +7,8 @@
 #include <random>
 #include <utility>
 
+#include "core/cell_edit.hpp"
+
 namespace vellix::core {
 
 namespace {
@@ -53,7 +55,10 @@ SharedSheet add_sheet_core(SheetList& book, std::string_view name, std::string_v
 }
 
 SharedSheet copy_sheet_core(SheetList& book, SharedSheet source) {
-  CoreSheet copy = clone_sheet(*source.read());
+  // Copying the record copies names, ranges and dimension entries (each map
+  // keeping its hasher's seed), while the cell map and comment list get new
+  // handles to the same cells and comments.
+  CoreSheet copy = *source.read();
   // The name depends on the count alone: the copy's 1-based place in the list.
   copy.name = "Sheet ";
   copy.name += std::to_string(book.size() + 1);
@@ -61,12 +66,6 @@ SharedSheet copy_sheet_core(SheetList& book, SharedSheet source) {
   book.push_back(handle);
   return handle;
 }
-
-// Copy construction gives exactly the clone's semantics: names, ranges and
-// dimension entries are copied (each map keeping its hasher's seed), while
-// the cell map and comment list are copied as new handles to the same cells
-// and comments.
-CoreSheet clone_sheet(const CoreSheet& source) { return source; }
 
 SharedSheet sheet_by_name(const SheetList& book, std::string_view name) {
   for (const SharedSheet& sheet : book) {
@@ -89,7 +88,7 @@ SharedCell cell_map_insert(CellMap& map, uint32_t row, uint16_t column, SharedCe
   return std::exchange(it->second, std::move(cell));
 }
 
-CellStore cell_store_from_map(CellMap map) { return CellStore{CellValue::empty(), std::move(map), {}}; }
+CellStore cell_store_from_map(CellMap map) { return CellStore{std::move(map), {}}; }
 
 namespace {
 
@@ -111,6 +110,32 @@ CellMap& edit_cell_map(CellStore& store) {
   // Edits come in runs: only the first after a search finds a list to drop.
   if (store.sorted.ready.load(std::memory_order_relaxed)) drop_sorted_cells(store.sorted);
   return store.map;
+}
+
+SharedCell cell_at(const SharedSheet& handle, uint32_t row, uint16_t column, std::optional<std::string_view> text) {
+  std::optional<CellValue> value;
+  if (text) value = parse_cell_value(*text);
+  auto sheet = handle.write();
+  CellMap& map = sheet->cells.map;
+  if (auto found = map.find(Coordinate{row, column}); found != map.end()) {
+    SharedCell cell = found->second;
+    auto locked = cell.write();
+    if (value) {
+      store_cell_value(*locked, std::move(*value));
+    } else {
+      touch_cell(*locked);
+    }
+    return cell;
+  }
+  CellValue initial = value ? std::move(*value) : CellValue::empty();
+  SharedCell cell = SharedCell::make();
+  CoreCell& fresh = cell.unlocked();  // no other thread sees it yet
+  fresh.row = row;
+  fresh.column = column;
+  fresh.type_letter = data_type_letter(initial);
+  fresh.value = std::move(initial);
+  (void)cell_map_insert(edit_cell_map(sheet->cells), row, column, cell);  // nothing was filed there
+  return cell;
 }
 
 }  // namespace vellix::core

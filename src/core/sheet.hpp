@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,9 +30,7 @@ uint64_t fresh_hash_seed() noexcept;
 struct SeededHash {
   uint64_t seed = fresh_hash_seed();
   size_t operator()(uint64_t key) const noexcept;
-  size_t operator()(Coordinate c) const noexcept {
-    return (*this)((uint64_t{c.row} << 16) | c.column);
-  }
+  size_t operator()(Coordinate c) const noexcept { return (*this)(coordinate_key(c)); }
 };
 
 using CellMap = absl::flat_hash_map<Coordinate, SharedCell, SeededHash>;
@@ -50,13 +49,12 @@ struct SortedCellList {
   mutable RwLock building;  // taken exclusively
   mutable std::atomic<bool> ready{false};
   // `size` entries each, left empty until built.
-  mutable std::unique_ptr<uint64_t[]> keys;  // (row << 16) | column, ascending
+  mutable std::unique_ptr<uint64_t[]> keys;  // coordinate_key of each cell, ascending
   mutable std::unique_ptr<const SharedCell*[]> cells;
   mutable size_t size = 0;
 };
 
 struct CellStore {
-  CellValue default_value;  // always Empty
   CellMap map;
   SortedCellList sorted;
 };
@@ -127,9 +125,6 @@ SharedSheet add_sheet_core(SheetList& book, std::string_view name, std::string_v
 // list); caller holds the book's write lock. The copy shares the source's
 // cells and comments.
 SharedSheet copy_sheet_core(SheetList& book, SharedSheet source);
-// A copy of the record sharing its cells and comments; caller holds the
-// source's read lock.
-CoreSheet clone_sheet(const CoreSheet& source);
 // The first sheet named exactly `name`, or a null handle; caller holds the
 // book's read lock.
 SharedSheet sheet_by_name(const SheetList& book, std::string_view name);
@@ -138,6 +133,10 @@ SheetList wrap_sheets_shared(std::vector<CoreSheet> sheets);
 // Files `cell` under (row, column); returns the handle it replaced, or null.
 SharedCell cell_map_insert(CellMap& map, uint32_t row, uint16_t column, SharedCell cell);
 CellStore cell_store_from_map(CellMap map);
+// The cell at (row, column), created when missing. With a value text the cell
+// takes the typed value and drops any formula; without one, a cell that is not
+// a formula cell is marked "s". Takes the sheet's write lock, then the cell's.
+SharedCell cell_at(const SharedSheet& sheet, uint32_t row, uint16_t column, std::optional<std::string_view> text);
 // The store's map, for a change: drops the kept sorted list first. Every
 // insertion, replacement, removal or rebuild goes through here; caller holds
 // the sheet's write lock.

@@ -1,5 +1,6 @@
-// The sheet at a position of a book's list, as every get_sheet_index finds
-// it. Caller holds the book's read lock.
+// The sheet at a position of a book's list, as get_sheet_index finds it.
+//
+// Caller holds the book's read lock.
 #pragma once
 
 #include <cstdint>

@@ -15,7 +15,7 @@ namespace vellix::core {
 
 class Text {
  public:
-  Text() noexcept = default;  // none
+  Text() noexcept = default;          // none
   explicit Text(std::string_view s);  // an owned copy
   Text(const Text& other);
   Text& operator=(const Text& other);

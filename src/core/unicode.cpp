@@ -46,8 +46,8 @@ int32_t upper_units(std::string_view text, Units& upper) {
   Units wide;
   int32_t wide_len = 0;
   UChar* w = wide.reserve(text.size());
-  u_strFromUTF8WithSub(w, wide.capacity(), &wide_len, text.data(), static_cast<int32_t>(text.size()), 0xFFFD,
-                       nullptr, &status);
+  u_strFromUTF8WithSub(w, wide.capacity(), &wide_len, text.data(), static_cast<int32_t>(text.size()), 0xFFFD, nullptr,
+                       &status);
   if (U_FAILURE(status)) return -1;
   UChar* u = upper.reserve(static_cast<size_t>(wide_len) * 3);
   // The empty locale ID is the root locale, never the process default.

@@ -2,6 +2,7 @@
 
 #include <pthread.h>
 
+#include <cassert>
 #include <chrono>
 #include <cstring>
 #include <new>
@@ -23,8 +24,7 @@ std::string coordinate_debug_text(Coordinate c) {
 
 bool valid_date(int32_t year, unsigned month, unsigned day) {
   if (year < kMinYear || year > kMaxYear) return false;
-  const std::chrono::year_month_day ymd{std::chrono::year{year}, std::chrono::month{month},
-                                        std::chrono::day{day}};
+  const std::chrono::year_month_day ymd{std::chrono::year{year}, std::chrono::month{month}, std::chrono::day{day}};
   return ymd.ok();
 }
 
@@ -109,11 +109,13 @@ void CellValue::destroy() noexcept {
 }
 
 std::string_view CellValue::as_string() const noexcept {
+  assert(kind() == ValueKind::String);
   if (rep_[1] == kLongString) return text().view();
   return {reinterpret_cast<const char*>(rep_ + 2), rep_[1]};
 }
 
 DateTime CellValue::as_datetime() const noexcept {
+  assert(kind() == ValueKind::DateTime);
   return DateTime{load<int32_t>(4), rep_[1], rep_[2], load<uint32_t>(kPayload), load<uint32_t>(kPayload + 4)};
 }
 
@@ -166,8 +168,7 @@ namespace {
 // one is back to its bare 32 bytes.
 void drop_empty_extras(CoreCell& cell) noexcept {
   const CellExtras& e = *cell.extras;
-  if (!e.formula.has_value() && !e.style_id.has_value() && !e.hidden_value.has_value() &&
-      !e.data_type.has_value()) {
+  if (!e.formula.has_value() && !e.style_id.has_value() && !e.hidden_value.has_value() && !e.data_type.has_value()) {
     cell.extras.reset();
   }
 }

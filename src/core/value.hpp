@@ -9,6 +9,7 @@
 //   cell_value_text(v);                                     // "2024-01-31 08:05:09"
 #pragma once
 
+#include <cassert>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -30,6 +31,13 @@ struct Coordinate {
   friend bool operator==(const Coordinate&, const Coordinate&) = default;
   friend auto operator<=>(const Coordinate& a, const Coordinate& b) = default;
 };
+
+// A coordinate packed into one integer whose order is row-then-column order:
+// the row above the column's kCoordinateColumnBits.
+constexpr int kCoordinateColumnBits = 16;
+constexpr uint64_t coordinate_key(Coordinate c) noexcept {
+  return (uint64_t{c.row} << kCoordinateColumnBits) | c.column;
+}
 
 // "Coordinate { row: 7, column: 2 }"
 std::string coordinate_debug_text(Coordinate c);
@@ -79,11 +87,20 @@ class CellValue {
   ~CellValue() { destroy(); }
 
   ValueKind kind() const noexcept { return static_cast<ValueKind>(rep_[0]); }
-  // Each accessor requires the matching kind.
+  // Each accessor requires the matching kind (asserted in debug builds).
   std::string_view as_string() const noexcept;
-  double as_number() const noexcept { return load<double>(kPayload); }
-  int32_t as_integer() const noexcept { return load<int32_t>(kPayload); }
-  bool as_bool() const noexcept { return rep_[kPayload] != 0; }
+  double as_number() const noexcept {
+    assert(kind() == ValueKind::Number);
+    return load<double>(kPayload);
+  }
+  int32_t as_integer() const noexcept {
+    assert(kind() == ValueKind::Integer);
+    return load<int32_t>(kPayload);
+  }
+  bool as_bool() const noexcept {
+    assert(kind() == ValueKind::Bool);
+    return rep_[kPayload] != 0;
+  }
   DateTime as_datetime() const noexcept;
 
  private:

@@ -25,12 +25,9 @@ size_t sign_length(std::string_view text, bool& negative) noexcept {
 std::optional<bool> parse_bool(std::string_view text) {
   static constexpr std::string_view kWords[] = {"FALSE", "TRUE"};
   switch (upper_case_spells(text, kWords)) {
-    case 0:
-      return false;
-    case 1:
-      return true;
-    default:
-      return std::nullopt;
+    case 0: return false;
+    case 1: return true;
+    default: return std::nullopt;
   }
 }
 
@@ -63,7 +60,7 @@ std::optional<double> parse_float(std::string_view text) noexcept {
   // Validate the grammar here, and estimate the magnitude in case the
   // conversion reports the value out of range.
   size_t digits = 0;
-  int64_t int_significant = 0;   // integer digits after leading zeros
+  int64_t int_significant = 0;  // integer digits after leading zeros
   int64_t frac_leading_zeros = 0;
   bool seen_nonzero = false;
   for (; i < text.size() && is_digit(text[i]); ++i, ++digits) {

@@ -194,17 +194,12 @@ char* write_datetime_text(const DateTime& dt, char separator, char* p) {
 // Any kind but String, whose text is its own bytes.
 char* write_value_text(const CellValue& v, char* p) {
   switch (v.kind()) {
-    case ValueKind::Number:
-      return write_number_text(v.as_number(), p);
-    case ValueKind::Integer:
-      return write_decimal(v.as_integer(), p);
-    case ValueKind::Bool:
-      return put(p, v.as_bool() ? "true" : "false");
-    case ValueKind::DateTime:
-      return write_datetime_text(v.as_datetime(), ' ', p);
+    case ValueKind::Number: return write_number_text(v.as_number(), p);
+    case ValueKind::Integer: return write_decimal(v.as_integer(), p);
+    case ValueKind::Bool: return put(p, v.as_bool() ? "true" : "false");
+    case ValueKind::DateTime: return write_datetime_text(v.as_datetime(), ' ', p);
     case ValueKind::Empty:
-    case ValueKind::String:
-      break;
+    case ValueKind::String: break;
   }
   return p;
 }

@@ -5,9 +5,9 @@
 
 #include <string>
 
-#include "module/frame/attribute.hpp"
 #include "module/book_ops.hpp"
 #include "module/classes.hpp"
+#include "module/frame/attribute.hpp"
 #include "module/frame/method_table.hpp"
 #include "module/frame/registry.hpp"
 

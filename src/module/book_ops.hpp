@@ -23,11 +23,11 @@
 #include <cstddef>
 
 #include "core/sheet.hpp"
-#include "module/frame/attribute.hpp"
 #include "module/frame/args.hpp"
-#include "module/frame/ref.hpp"
+#include "module/frame/attribute.hpp"
 #include "module/frame/method.hpp"
 #include "module/frame/method_table.hpp"
+#include "module/frame/ref.hpp"
 
 namespace vellix::module {
 

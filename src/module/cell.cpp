@@ -11,9 +11,9 @@
 
 #include "core/cell_edit.hpp"
 #include "core/value.hpp"
-#include "module/frame/attribute.hpp"
 #include "module/cell_getters.hpp"
 #include "module/classes.hpp"
+#include "module/frame/attribute.hpp"
 #include "module/frame/method.hpp"
 #include "module/frame/method_table.hpp"
 #include "module/frame/registry.hpp"
@@ -55,8 +55,7 @@ core::DateTime arg_datetime(PyObject* o, const char* name) {
   if (!core::valid_date(year, static_cast<unsigned>(month), static_cast<unsigned>(day))) {
     py::throw_error(PyExc_ValueError, "invalid or out-of-range date");
   }
-  if (hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59 || micro < 0 ||
-      micro > 999999) {
+  if (hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59 || micro < 0 || micro > 999999) {
     py::throw_error(PyExc_ValueError, "invalid or out-of-range time");
   }
   core::DateTime dt;
@@ -104,18 +103,22 @@ int set_formula(PyObject* self, PyObject* value, void*) noexcept {
 }
 
 int set_style(PyObject* self, PyObject* value, void*) noexcept {
-  return write_attribute<Cell>(self, value, text_value,
-                               [](core::CoreCell& c, std::string_view text) { core::set_cell_text(c, &core::CellExtras::style_id, core::Text(text)); });
+  return write_attribute<Cell>(self, value, text_value, [](core::CoreCell& c, std::string_view text) {
+    core::set_cell_text(c, &core::CellExtras::style_id, core::Text(text));
+  });
 }
 
 PyObject* get_hidden_value(PyObject* self, void*) noexcept {
   return read_attribute<Cell>(
-      self, [](const core::CoreCell& c) { return copy_optional_text(core::cell_text(c, &core::CellExtras::hidden_value)); }, py_optional_str);
+      self,
+      [](const core::CoreCell& c) { return copy_optional_text(core::cell_text(c, &core::CellExtras::hidden_value)); },
+      py_optional_str);
 }
 
 int set_hidden_value(PyObject* self, PyObject* value, void*) noexcept {
-  return write_attribute<Cell>(self, value, text_value,
-                               [](core::CoreCell& c, std::string_view text) { core::set_cell_text(c, &core::CellExtras::hidden_value, core::Text(text)); });
+  return write_attribute<Cell>(self, value, text_value, [](core::CoreCell& c, std::string_view text) {
+    core::set_cell_text(c, &core::CellExtras::hidden_value, core::Text(text));
+  });
 }
 
 PyObject* cell_repr(PyObject* self) noexcept {

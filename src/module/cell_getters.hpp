@@ -23,16 +23,13 @@
 #include "core/value.hpp"
 #include "module/frame/attribute.hpp"
 #include "module/frame/object.hpp"
+#include "module/frame/results.hpp"
 
 namespace vellix::module {
 
 inline std::optional<std::string> copy_optional_text(const core::Text& t) {
   if (!t.has_value()) return std::nullopt;
   return std::string(t.view());
-}
-
-inline py::Ref py_optional_str(const std::optional<std::string>& s) {
-  return s ? py::py_str(*s) : py::py_none();
 }
 
 // The column letters followed by the row: "B7"; column 0 gives the row alone.
@@ -45,11 +42,13 @@ inline std::string cell_letter(core::Coordinate at) {
 template <class C>
 struct CellGetters {
   static PyObject* row(PyObject* self, void*) noexcept {
-    return read_attribute<C>(self, [](const core::CoreCell& c) { return c.row; }, py::py_int);
+    return read_attribute<C>(
+        self, [](const core::CoreCell& c) { return c.row; }, py::py_int);
   }
 
   static PyObject* column(PyObject* self, void*) noexcept {
-    return read_attribute<C>(self, [](const core::CoreCell& c) { return c.column; }, py::py_int);
+    return read_attribute<C>(
+        self, [](const core::CoreCell& c) { return c.column; }, py::py_int);
   }
 
   static PyObject* letter(PyObject* self, void*) noexcept {
@@ -58,24 +57,26 @@ struct CellGetters {
 
   static PyObject* value(PyObject* self, void*) noexcept {
     return read_attribute<C>(
-        self, [](const core::CoreCell& c) { return core::cell_value_text(c.value); },
-        py::py_str);
+        self, [](const core::CoreCell& c) { return core::cell_value_text(c.value); }, py::py_str);
   }
 
   static PyObject* formula(PyObject* self, void*) noexcept {
     return read_attribute<C>(
-        self, [](const core::CoreCell& c) { return copy_optional_text(core::cell_text(c, &core::CellExtras::formula)); }, py_optional_str);
+        self,
+        [](const core::CoreCell& c) { return copy_optional_text(core::cell_text(c, &core::CellExtras::formula)); },
+        py_optional_str);
   }
 
   static PyObject* style(PyObject* self, void*) noexcept {
     return read_attribute<C>(
-        self, [](const core::CoreCell& c) { return copy_optional_text(core::cell_text(c, &core::CellExtras::style_id)); }, py_optional_str);
+        self,
+        [](const core::CoreCell& c) { return copy_optional_text(core::cell_text(c, &core::CellExtras::style_id)); },
+        py_optional_str);
   }
 
   static PyObject* data_type(PyObject* self, void*) noexcept {
     return read_attribute<C>(
-        self, [](const core::CoreCell& c) { return std::string(core::cell_data_type(c)); },
-        py::py_str);
+        self, [](const core::CoreCell& c) { return std::string(core::cell_data_type(c)); }, py::py_str);
   }
 
   static PyObject* is_formula(PyObject* self, void*) noexcept {
@@ -100,26 +101,22 @@ struct CellGetters {
     setter hidden_value_set = nullptr;
   };
 
-  // The attribute table in the classes' order, ending with its sentinel.
-  static std::array<PyGetSetDef, 16> table(const Writable& w = {}) noexcept {
-    std::array<PyGetSetDef, 16> t{};
-    size_t n = 0;
-    auto add = [&](const char* name, getter get, setter set) { t[n++] = {name, get, set, nullptr, nullptr}; };
-    add("row", row, nullptr);
-    add("column", column, nullptr);
-    add("letter", letter, nullptr);
-    add("value", value, w.value);
-    add("formula", formula, w.formula);
-    add("style", style, w.style);
-    add("data_type", data_type, nullptr);
-    if (w.hidden_value_get) add("hidden_value", w.hidden_value_get, w.hidden_value_set);
-    add("is_formula", is_formula, nullptr);
-    add("is_value_bool", is_value_bool, nullptr);
-    add("is_value_numeric", is_value_numeric, nullptr);
-    add("is_value_integer", is_value_integer, nullptr);
-    add("is_value_datetime", is_value_datetime, nullptr);
-    add("is_value_empty", is_value_empty, nullptr);
-    return t;  // the entries after the last are zero: the sentinel
+  // The attribute table in the classes' order (attribute_table).
+  static std::array<PyGetSetDef, 16> table(const Writable& w = {}) {
+    return attribute_table<16>({{"row", row},
+                                {"column", column},
+                                {"letter", letter},
+                                {"value", value, w.value},
+                                {"formula", formula, w.formula},
+                                {"style", style, w.style},
+                                {"data_type", data_type},
+                                {"hidden_value", w.hidden_value_get, w.hidden_value_set},
+                                {"is_formula", is_formula},
+                                {"is_value_bool", is_value_bool},
+                                {"is_value_numeric", is_value_numeric},
+                                {"is_value_integer", is_value_integer},
+                                {"is_value_datetime", is_value_datetime},
+                                {"is_value_empty", is_value_empty}});
   }
 
   // The cell's coordinate, read with self checked and borrowed shared.

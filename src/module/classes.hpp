@@ -34,8 +34,7 @@ VELLIX_CLASS_SPEC(SheetSpec, core::SharedSheet, "Sheet", "vellix.Sheet", nullptr
 VELLIX_CLASS_SPEC(CellSpec, core::SharedCell, "Cell", "vellix.Cell", nullptr, Py_TPFLAGS_DISALLOW_INSTANTIATION);
 VELLIX_CLASS_SPEC(CommentSpec, core::SharedComment, "Comment", "vellix.Comment", nullptr,
                   Py_TPFLAGS_DISALLOW_INSTANTIATION);
-VELLIX_CLASS_SPEC(ServiceSpec, ServicePayload, "Service", "vellix.Service", doc_of<kServiceNew>(),
-                  Py_TPFLAGS_BASETYPE);
+VELLIX_CLASS_SPEC(ServiceSpec, ServicePayload, "Service", "vellix.Service", doc_of<kServiceNew>(), Py_TPFLAGS_BASETYPE);
 
 using Book = py::PyClass<BookSpec>;
 using Sheet = py::PyClass<SheetSpec>;

@@ -7,10 +7,10 @@
 #include <string_view>
 
 #include "core/sheet.hpp"
-#include "module/frame/attribute.hpp"
-#include "module/frame/results.hpp"
 #include "module/classes.hpp"
+#include "module/frame/attribute.hpp"
 #include "module/frame/registry.hpp"
+#include "module/frame/results.hpp"
 
 namespace vellix::module {
 namespace {
@@ -18,7 +18,8 @@ namespace {
 std::string_view text_val(PyObject* v) { return py::arg_text(v, "val"); }
 
 PyObject* get_author(PyObject* self, void*) noexcept {
-  return read_attribute<Comment>(self, [](const core::CoreComment& c) { return c.author; }, py::py_str);
+  return read_attribute<Comment>(
+      self, [](const core::CoreComment& c) { return c.author; }, py::py_str);
 }
 
 // Both setters borrow the comment exclusively.
@@ -28,7 +29,8 @@ int set_author(PyObject* self, PyObject* value, void*) noexcept {
 }
 
 PyObject* get_text(PyObject* self, void*) noexcept {
-  return read_attribute<Comment>(self, [](const core::CoreComment& c) { return c.text; }, py::py_str);
+  return read_attribute<Comment>(
+      self, [](const core::CoreComment& c) { return c.text; }, py::py_str);
 }
 
 int set_text(PyObject* self, PyObject* value, void*) noexcept {
@@ -38,16 +40,23 @@ int set_text(PyObject* self, PyObject* value, void*) noexcept {
 
 PyObject* get_coordinate(PyObject* self, void*) noexcept {
   return read_attribute<Comment>(
-      self, [](const core::CoreComment& c) { return core::Coordinate{c.row, c.column}; },
-      [](core::Coordinate at) { return py_int_tuple({at.row, at.column}); });
+      self,
+      [](const core::CoreComment& c) {
+        return core::Coordinate{c.row, c.column};
+      },
+      [](core::Coordinate at) {
+        return py_int_tuple({at.row, at.column});
+      });
 }
 
 PyObject* get_row(PyObject* self, void*) noexcept {
-  return read_attribute<Comment>(self, [](const core::CoreComment& c) { return c.row; }, py::py_int);
+  return read_attribute<Comment>(
+      self, [](const core::CoreComment& c) { return c.row; }, py::py_int);
 }
 
 PyObject* get_column(PyObject* self, void*) noexcept {
-  return read_attribute<Comment>(self, [](const core::CoreComment& c) { return c.column; }, py::py_int);
+  return read_attribute<Comment>(
+      self, [](const core::CoreComment& c) { return c.column; }, py::py_int);
 }
 
 auto kGetSet = attribute_table<6>({{"author", get_author, set_author},

@@ -9,8 +9,8 @@
 #include "core/letters.hpp"
 #include "module/frame/args.hpp"
 #include "module/frame/entry.hpp"
-#include "module/frame/object.hpp"
 #include "module/frame/method_table.hpp"
+#include "module/frame/object.hpp"
 #include "module/frame/registry.hpp"
 
 namespace vellix::module {
@@ -18,7 +18,10 @@ namespace vellix::module {
 namespace {
 
 constexpr py::Signature<0> kVersionFunction{
-    "version", {}, 0, false,
+    "version",
+    {},
+    0,
+    false,
     "Returns the version of the underlying tambrel library.\n\nReturns\n-------\nversion : str\n  The version of the "
     "underlying tambrel library.\n"};
 constexpr py::Signature<1> kColumnNumberToLetter{

@@ -24,11 +24,7 @@ namespace {
 using py::Ref;
 
 PyModuleDef g_module_def = {
-    PyModuleDef_HEAD_INIT,
-    "_vellix",
-    "",
-    0,
-    nullptr,
+    PyModuleDef_HEAD_INIT, "_vellix", "", 0, nullptr,
 };
 
 // The interpreter that first imported the module; state below is not per

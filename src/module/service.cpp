@@ -7,10 +7,10 @@
 #include <string>
 
 #include "core/sheet.hpp"
-#include "module/frame/attribute.hpp"
 #include "module/book_ops.hpp"
 #include "module/classes.hpp"
 #include "module/frame/args.hpp"
+#include "module/frame/attribute.hpp"
 #include "module/frame/entry.hpp"
 #include "module/frame/errors.hpp"
 #include "module/frame/method.hpp"

@@ -10,11 +10,10 @@
 #include <string_view>
 #include <utility>
 
-#include "core/cell_edit.hpp"
 #include "core/sheet.hpp"
 #include "core/value.hpp"
-#include "module/frame/attribute.hpp"
 #include "module/classes.hpp"
+#include "module/frame/attribute.hpp"
 #include "module/frame/method.hpp"
 #include "module/frame/method_table.hpp"
 #include "module/frame/registry.hpp"
@@ -32,36 +31,6 @@ constexpr py::Signature<4> kAddMergeCells{"Sheet.add_merge_cells", {"start_row",
 constexpr py::Signature<4> kAddComment{"Sheet.add_comment", {"row", "col", "text", "author"}, 4};
 constexpr py::Signature<3> kCell{"Sheet.cell", {"row", "col", "value=None"}, 2};
 
-// The cell at (row, col), created when missing. With a value text the cell
-// takes the typed value (dropping any formula); without one, a cell that is
-// not a formula cell is marked "s".
-core::SharedCell cell_at(const core::SharedSheet& handle, uint32_t row, uint16_t col,
-                         std::optional<std::string_view> text) {
-  std::optional<core::CellValue> value;
-  if (text) value = core::parse_cell_value(*text);
-  auto sheet = handle.write();
-  core::CellMap& map = sheet->cells.map;
-  if (auto found = map.find(core::Coordinate{row, col}); found != map.end()) {
-    core::SharedCell cell = found->second;
-    auto locked = cell.write();
-    if (value) {
-      core::store_cell_value(*locked, std::move(*value));
-    } else {
-      core::touch_cell(*locked);
-    }
-    return cell;
-  }
-  core::CellValue initial = value ? std::move(*value) : core::CellValue::empty();
-  core::SharedCell cell = core::SharedCell::make();
-  core::CoreCell& fresh = cell.unlocked();  // no other thread sees it yet
-  fresh.row = row;
-  fresh.column = col;
-  fresh.type_letter = core::data_type_letter(initial);
-  fresh.value = std::move(initial);
-  (void)core::cell_map_insert(core::edit_cell_map(sheet->cells), row, col, cell);  // nothing was filed there
-  return cell;
-}
-
 int set_name(PyObject* self, PyObject* value, void*) noexcept {
   return write_attribute<Sheet>(
       self, value, [](PyObject* v) { return py::arg_text(v, "name"); },
@@ -78,31 +47,32 @@ PyObject* set_sheet_state(PyObject* self, PyObject* const* args, Py_ssize_t narg
 
 // The mutators that add to the sheet's lists borrow it exclusively.
 PyObject* add_merge_cells(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) noexcept {
-  return method<Sheet, py::ExclusiveBorrow>(kAddMergeCells, self, args, nargsf, kwnames,
-                                            [](Sheet::Object& sheet, auto& a) {
-    core::MergedRange range{py::arg_row(a[0], "start_row"), py::arg_row(a[1], "end_row"),
-                            py::arg_col(a[2], "start_col"), py::arg_col(a[3], "end_col")};
-    sheet.payload.write()->merge_cells.push_back(range);
-    return py::py_none();
-  });
+  return method<Sheet, py::ExclusiveBorrow>(
+      kAddMergeCells, self, args, nargsf, kwnames, [](Sheet::Object& sheet, auto& a) {
+        core::MergedRange range{py::arg_row(a[0], "start_row"), py::arg_row(a[1], "end_row"),
+                                py::arg_col(a[2], "start_col"), py::arg_col(a[3], "end_col")};
+        sheet.payload.write()->merge_cells.push_back(range);
+        return py::py_none();
+      });
 }
 
 PyObject* add_comment(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) noexcept {
-  return method<Sheet, py::ExclusiveBorrow>(kAddComment, self, args, nargsf, kwnames,
-                                            [](Sheet::Object& sheet, auto& a) {
-    uint32_t row = py::arg_row(a[0], "row");
-    uint16_t col = py::arg_col(a[1], "col");
-    std::string_view text = py::arg_text(a[2], "text");
-    std::string_view author = py::arg_text(a[3], "author");
-    core::SharedComment comment =
-        core::SharedComment::make(core::CoreComment{row, col, std::string(author), std::string(text)});
-    sheet.payload.write()->comments.push_back(std::move(comment));
-    return py::py_none();
-  });
+  return method<Sheet, py::ExclusiveBorrow>(
+      kAddComment, self, args, nargsf, kwnames, [](Sheet::Object& sheet, auto& a) {
+        uint32_t row = py::arg_row(a[0], "row");
+        uint16_t col = py::arg_col(a[1], "col");
+        std::string_view text = py::arg_text(a[2], "text");
+        std::string_view author = py::arg_text(a[3], "author");
+        core::SharedComment comment =
+            core::SharedComment::make(core::CoreComment{row, col, std::string(author), std::string(text)});
+        sheet.payload.write()->comments.push_back(std::move(comment));
+        return py::py_none();
+      });
 }
 
 PyObject* get_comments(PyObject* self, void*) noexcept {
-  return read_attribute<Sheet>(self, [](const core::CoreSheet& s) { return s.comments; }, Comment::new_list);
+  return read_attribute<Sheet>(
+      self, [](const core::CoreSheet& s) { return s.comments; }, Comment::new_list);
 }
 
 PyObject* cell(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) noexcept {
@@ -111,7 +81,7 @@ PyObject* cell(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObjec
     uint16_t col = py::arg_col(a[1], "col");
     std::optional<std::string_view> text;
     if (a[2] != nullptr && a[2] != Py_None) text = py::arg_text(a[2], "value");
-    return Cell::new_object(cell_at(sheet.payload, row, col, text));
+    return Cell::new_object(core::cell_at(sheet.payload, row, col, text));
   });
 }
 
@@ -125,14 +95,9 @@ using Search = SheetSearches<SheetHost>;
 // In the order of the class's member table; the attributes sit in kGetSet at
 // their own places in that order.
 auto kMethods = method_table(
-    fastcall_entry<kSetSheetState>(set_sheet_state),
-    fastcall_entry<kAddMergeCells>(add_merge_cells),
-    fastcall_entry<kAddComment>(add_comment),
-    fastcall_entry<kCell>(cell),
-    Search::entry(Search::get_value_cell),
-    sheet_band_edit_entries(),
-    Search::entry(Search::get_cells_by_range),
-    sheet_dimension_read_entries(),
+    fastcall_entry<kSetSheetState>(set_sheet_state), fastcall_entry<kAddMergeCells>(add_merge_cells),
+    fastcall_entry<kAddComment>(add_comment), fastcall_entry<kCell>(cell), Search::entry(Search::get_value_cell),
+    sheet_band_edit_entries(), Search::entry(Search::get_cells_by_range), sheet_dimension_read_entries(),
     Search::entries<12>({Search::find_cell_by_regex, Search::find_cell_by_str, Search::find_cell_by_letter,
                          Search::find_cells_by_regex, Search::find_cells_by_str, Search::find_cells_for_rows_by_regex,
                          Search::find_cells_for_cols_by_regex, Search::find_cells_multi_regex,

@@ -19,8 +19,8 @@
 #include "core/queries.hpp"
 #include "core/sheet.hpp"
 #include "module/frame/attribute.hpp"
-#include "module/frame/results.hpp"
 #include "module/frame/object.hpp"
+#include "module/frame/results.hpp"
 
 namespace vellix::module {
 
@@ -33,18 +33,6 @@ inline std::vector<core::SharedCell> sorted_cell_handles(const core::CoreSheet& 
   return handles;
 }
 
-// A list of (start_row, end_row, start_col, end_col) tuples.
-inline py::Ref merge_cells_list(const std::vector<core::MergedRange>& ranges) {
-  py::Ref list = py::Ref::steal(PyList_New(static_cast<Py_ssize_t>(ranges.size())));
-  if (!list) py::throw_api_failure();
-  for (size_t i = 0; i < ranges.size(); ++i) {
-    const core::MergedRange& r = ranges[i];
-    py::Ref item = py_int_tuple({r.start_row, r.end_row, r.start_col, r.end_col});
-    PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), item.release());  // steals item
-  }
-  return list;
-}
-
 // "(<name>) cells: <count>", the tail of both sheets' text forms.
 inline std::string sheet_text_tail(const core::CoreSheet& s) {
   return "(" + s.name + ") cells: " + std::to_string(s.cells.map.size());
@@ -53,15 +41,18 @@ inline std::string sheet_text_tail(const core::CoreSheet& s) {
 template <class C, class CellClass>
 struct SheetGetters {
   static PyObject* name(PyObject* self, void*) noexcept {
-    return read_attribute<C>(self, [](const core::CoreSheet& s) { return s.name; }, py::py_str);
+    return read_attribute<C>(
+        self, [](const core::CoreSheet& s) { return s.name; }, py::py_str);
   }
 
   static PyObject* sheet_state(PyObject* self, void*) noexcept {
-    return read_attribute<C>(self, [](const core::CoreSheet& s) { return s.sheet_state; }, py::py_str);
+    return read_attribute<C>(
+        self, [](const core::CoreSheet& s) { return s.sheet_state; }, py::py_str);
   }
 
   static PyObject* max_row(PyObject* self, void*) noexcept {
-    return read_attribute<C>(self, [](const core::CoreSheet& s) { return core::sheet_max_row(s.cells); }, py::py_int);
+    return read_attribute<C>(
+        self, [](const core::CoreSheet& s) { return core::sheet_max_row(s.cells); }, py::py_int);
   }
 
   static PyObject* max_column(PyObject* self, void*) noexcept {
@@ -74,7 +65,8 @@ struct SheetGetters {
   }
 
   static PyObject* merge_cells(PyObject* self, void*) noexcept {
-    return read_attribute<C>(self, [](const core::CoreSheet& s) { return s.merge_cells; }, merge_cells_list);
+    return read_attribute<C>(
+        self, [](const core::CoreSheet& s) { return s.merge_cells; }, merge_cells_list);
   }
 
   // What Sheet adds to the shared attributes: the setter of name and the

@@ -55,16 +55,14 @@ std::array<PyMethodDef, 6> sheet_band_edit_entries() {
           fastcall_entry<kSetHeightRow>(edit<kSetHeightRow, py::arg_row, py::arg_float, core::set_row_height>),
           fastcall_entry<kSetHiddenRow>(edit<kSetHiddenRow, py::arg_row, py::arg_bool, core::set_row_hidden>),
           fastcall_entry<kSetWidthColumn>(edit<kSetWidthColumn, py::arg_col, py::arg_float, core::set_column_width>),
-          fastcall_entry<kSetHiddenColumn>(
-              edit<kSetHiddenColumn, py::arg_col, py::arg_bool, core::set_column_hidden>)};
+          fastcall_entry<kSetHiddenColumn>(edit<kSetHiddenColumn, py::arg_col, py::arg_bool, core::set_column_hidden>)};
 }
 
 std::array<PyMethodDef, 4> sheet_dimension_read_entries() {
   return {fastcall_entry<kGetHeightByRow>(read<kGetHeightByRow, py::arg_row, core::row_height, py::py_float>),
           fastcall_entry<kGetHiddenByRow>(read<kGetHiddenByRow, py::arg_row, core::row_hidden, py::py_bool>),
           fastcall_entry<kGetWidthByColumn>(read<kGetWidthByColumn, py::arg_col, core::column_width, py::py_float>),
-          fastcall_entry<kGetHiddenByColumn>(
-              read<kGetHiddenByColumn, py::arg_col, core::column_hidden, py::py_bool>)};
+          fastcall_entry<kGetHiddenByColumn>(read<kGetHiddenByColumn, py::arg_col, core::column_hidden, py::py_bool>)};
 }
 
 }  // namespace vellix::module

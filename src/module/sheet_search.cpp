@@ -13,9 +13,9 @@
 #include "core/letters.hpp"
 #include "core/queries.hpp"
 #include "core/search.hpp"
-#include "module/frame/attribute.hpp"
 #include "module/cell_getters.hpp"
 #include "module/frame/args.hpp"
+#include "module/frame/attribute.hpp"
 #include "module/frame/errors.hpp"
 #include "module/frame/method.hpp"
 #include "module/frame/method_table.hpp"
@@ -95,8 +95,8 @@ PyObject* SheetSearches<Host>::find_cell_by_regex(PyObject* self, PyObject* cons
   constexpr const auto& kSig = kFindCellByRegex<Host>;
   return method<typename Host::Self>(kSig, self, args, nargsf, kwnames, [](auto& o, Args1& a) {
     std::string regex(py::arg_text(a[0], "regex"));
-    return object_or_none<typename Host::Hit>(unwrap(on_sheet<Host>(
-        o, [&](const core::CoreSheet& s) { return core::sheet_find_cell_by_regex(s.cells, regex); })));
+    return object_or_none<typename Host::Hit>(unwrap(
+        on_sheet<Host>(o, [&](const core::CoreSheet& s) { return core::sheet_find_cell_by_regex(s.cells, regex); })));
   });
 }
 
@@ -140,8 +140,8 @@ PyObject* SheetSearches<Host>::find_cell_by_letter(PyObject* self, PyObject* con
   constexpr const auto& kSig = kFindCellByLetter<Host>;
   return method<typename Host::Self>(kSig, self, args, nargsf, kwnames, [](auto& o, Args1& a) {
     std::string letter(py::arg_text(a[0], "letter"));
-    return object_or_none<typename Host::Hit>(unwrap(on_sheet<Host>(
-        o, [&](const core::CoreSheet& s) { return core::sheet_find_cell_by_letter(s.cells, letter); })));
+    return object_or_none<typename Host::Hit>(unwrap(
+        on_sheet<Host>(o, [&](const core::CoreSheet& s) { return core::sheet_find_cell_by_letter(s.cells, letter); })));
   });
 }
 
@@ -169,9 +169,8 @@ PyObject* SheetSearches<Host>::find_cells_by_str(PyObject* self, PyObject* const
   constexpr const auto& kSig = kFindCellsByStr<Host>;
   return method<typename Host::Self>(kSig, self, args, nargsf, kwnames, [](auto& o, Args1& a) {
     std::string value(py::arg_text(a[0], "value"));
-    return Host::Hit::new_list(on_sheet<Host>(o, [&](const core::CoreSheet& s) {
-      return core::find_cells_by_str_core(value, core::sorted_cells(s.cells));
-    }));
+    return Host::Hit::new_list(on_sheet<Host>(
+        o, [&](const core::CoreSheet& s) { return core::find_cells_by_str_core(value, core::sorted_cells(s.cells)); }));
   });
 }
 
@@ -180,8 +179,8 @@ constexpr py::Signature<2> kFindCellsForRowsByRegex{
     py::qualified_name(Host::kClassName, "find_cells_for_rows_by_regex"), {"regex", "col_stop"}, 2};
 
 template <class Host>
-PyObject* SheetSearches<Host>::find_cells_for_rows_by_regex(PyObject* self, PyObject* const* args,
-                                                            Py_ssize_t nargsf, PyObject* kwnames) {
+PyObject* SheetSearches<Host>::find_cells_for_rows_by_regex(PyObject* self, PyObject* const* args, Py_ssize_t nargsf,
+                                                            PyObject* kwnames) {
   constexpr const auto& kSig = kFindCellsForRowsByRegex<Host>;
   return method<typename Host::Self>(kSig, self, args, nargsf, kwnames, [](auto& o, Args2& a) {
     std::string regex(py::arg_text(a[0], "regex"));
@@ -197,8 +196,8 @@ constexpr py::Signature<2> kFindCellsForColsByRegex{
     py::qualified_name(Host::kClassName, "find_cells_for_cols_by_regex"), {"regex", "row_stop"}, 2};
 
 template <class Host>
-PyObject* SheetSearches<Host>::find_cells_for_cols_by_regex(PyObject* self, PyObject* const* args,
-                                                            Py_ssize_t nargsf, PyObject* kwnames) {
+PyObject* SheetSearches<Host>::find_cells_for_cols_by_regex(PyObject* self, PyObject* const* args, Py_ssize_t nargsf,
+                                                            PyObject* kwnames) {
   constexpr const auto& kSig = kFindCellsForColsByRegex<Host>;
   return method<typename Host::Self>(kSig, self, args, nargsf, kwnames, [](auto& o, Args2& a) {
     std::string regex(py::arg_text(a[0], "regex"));
@@ -220,9 +219,8 @@ PyObject* SheetSearches<Host>::find_cells_multi_regex(PyObject* self, PyObject* 
   return method<typename Host::Self>(kSig, self, args, nargsf, kwnames, [](auto& o, Args2& a) {
     std::string before(py::arg_text(a[0], "before_regex"));
     std::string after(py::arg_text(a[1], "after_regex"));
-    return Host::Hit::new_list(unwrap(on_sheet<Host>(o, [&](const core::CoreSheet& s) {
-      return core::sheet_find_cells_multi_regex(s.cells, before, after);
-    })));
+    return Host::Hit::new_list(unwrap(on_sheet<Host>(
+        o, [&](const core::CoreSheet& s) { return core::sheet_find_cells_multi_regex(s.cells, before, after); })));
   });
 }
 
@@ -237,9 +235,8 @@ PyObject* SheetSearches<Host>::find_cells_between_regex(PyObject* self, PyObject
   return method<typename Host::Self>(kSig, self, args, nargsf, kwnames, [](auto& o, Args2& a) {
     std::string before(py::arg_text(a[0], "before_regex"));
     std::string after(py::arg_text(a[1], "after_regex"));
-    return Host::Hit::new_list(unwrap(on_sheet<Host>(o, [&](const core::CoreSheet& s) {
-      return core::sheet_find_cells_between_regex(s.cells, before, after);
-    })));
+    return Host::Hit::new_list(unwrap(on_sheet<Host>(
+        o, [&](const core::CoreSheet& s) { return core::sheet_find_cells_between_regex(s.cells, before, after); })));
   });
 }
 

@@ -22,16 +22,28 @@ struct BandCase {
 };
 
 const BandCase kBandCases[] = {
-    {"rows decide, any case", {{1, 1, "x"}, {2, 1, "Start"}, {2, 2, "beside"}, {3, 1, "END"}, {3, 2, "z"}}, "start",
-     "end", {1, 3}, {1, 2, 3, 4}},
+    {"rows decide, any case",
+     {{1, 1, "x"}, {2, 1, "Start"}, {2, 2, "beside"}, {3, 1, "END"}, {3, 2, "z"}},
+     "start",
+     "end",
+     {1, 3},
+     {1, 2, 3, 4}},
     {"an unclosed band runs on", {{1, 1, "a"}, {3, 1, "open"}, {2, 1, "c"}, {9, 1, "d"}}, "open", "close", {1}, {1, 3}},
     {"no opening marker", {{1, 1, "end"}, {2, 1, "x"}}, "start", "end", {}, {}},
     {"a close before a band", {{1, 1, "end"}, {2, 1, "start"}, {3, 1, "end"}}, "start", "end", {1, 2}, {1, 2}},
-    {"between takes the first band", {{1, 1, "start"}, {2, 1, "end"}, {3, 1, "start"}, {4, 1, "y"}, {5, 1, "end"}},
-     "start", "end", {0, 1, 2, 4}, {0, 1}},
+    {"between takes the first band",
+     {{1, 1, "start"}, {2, 1, "end"}, {3, 1, "start"}, {4, 1, "y"}, {5, 1, "end"}},
+     "start",
+     "end",
+     {0, 1, 2, 4},
+     {0, 1}},
     {"an opening in a band", {{1, 1, "start"}, {2, 1, "start"}, {3, 1, "end"}}, "start", "end", {0, 2}, {0, 1, 2}},
-    {"a cell matching both closes", {{1, 1, "start"}, {2, 1, "start end"}, {3, 1, "end"}, {4, 1, "start end"}},
-     "start", "end", {0, 1, 3}, {0, 1}},
+    {"a cell matching both closes",
+     {{1, 1, "start"}, {2, 1, "start end"}, {3, 1, "end"}, {4, 1, "start end"}},
+     "start",
+     "end",
+     {0, 1, 3},
+     {0, 1}},
     {"empty patterns", {{1, 1, "a"}, {3, 1, "b"}, {4, 1, "c"}, {7, 1, "d"}}, "", "", {0, 1, 2, 3}, {0, 1}},
     {"a close in a lower row", {{5, 1, "start"}, {2, 1, "end"}, {6, 1, "y"}}, "start", "end", {0, 1}, {}},
 };
@@ -39,8 +51,7 @@ const BandCase kBandCases[] = {
 TEST(Bands, MarkersAndTheFirstBand) {
   for (const BandCase& c : kBandCases) {
     CellList list(c.cells);
-    EXPECT_EQ(list.positions(find_cells_multi_regex_core(c.before, c.after, list.span()).value()), c.markers)
-        << c.name;
+    EXPECT_EQ(list.positions(find_cells_multi_regex_core(c.before, c.after, list.span()).value()), c.markers) << c.name;
     EXPECT_EQ(list.positions(find_cells_between_regex_core(c.before, c.after, list.span()).value()), c.between)
         << c.name;
   }

@@ -23,11 +23,25 @@ std::string json_float(double d) {
 
 TEST(JsonFloat, WritesShortestDigitsPlainBetween1eMinus5And1e16) {
   const std::pair<double, const char*> cases[] = {
-      {20.0, "20.0"}, {0.0, "0.0"}, {-0.0, "-0.0"}, {-2.5, "-2.5"}, {0.1 + 0.2, "0.30000000000000004"},
-      {1e15, "1000000000000000.0"}, {9999999999999998.0, "9999999999999998.0"}, {1e16, "1e16"},
-      {1.5e16, "1.5e16"}, {1234567890123456.8, "1234567890123456.8"}, {0.00001, "0.00001"},
-      {0.000012345, "0.000012345"}, {0.000001, "1e-6"}, {-1e-7, "-1e-7"}, {1.5e300, "1.5e300"},
-      {5e-324, "5e-324"}, {1.7976931348623157e308, "1.7976931348623157e308"}, {kNaN, "null"}, {-kInf, "null"},
+      {20.0, "20.0"},
+      {0.0, "0.0"},
+      {-0.0, "-0.0"},
+      {-2.5, "-2.5"},
+      {0.1 + 0.2, "0.30000000000000004"},
+      {1e15, "1000000000000000.0"},
+      {9999999999999998.0, "9999999999999998.0"},
+      {1e16, "1e16"},
+      {1.5e16, "1.5e16"},
+      {1234567890123456.8, "1234567890123456.8"},
+      {0.00001, "0.00001"},
+      {0.000012345, "0.000012345"},
+      {0.000001, "1e-6"},
+      {-1e-7, "-1e-7"},
+      {1.5e300, "1.5e300"},
+      {5e-324, "5e-324"},
+      {1.7976931348623157e308, "1.7976931348623157e308"},
+      {kNaN, "null"},
+      {-kInf, "null"},
   };
   for (const auto& [value, json] : cases) EXPECT_EQ(json_float(value), json);
 }
@@ -51,8 +65,10 @@ TEST(JsonFloat, BothLayoutsReadBackExactlyForRandomBitPatterns) {
 
 TEST(JsonString, EscapesQuotesBackslashesAndControlsOnly) {
   const std::pair<std::string_view, std::string_view> cases[] = {
-      {"say \"hi\" a\\b", R"("say \"hi\" a\\b")"}, {"\b\t\n\f\r", R"("\b\t\n\f\r")"},
-      {std::string_view("\0\x0b\x1f", 3), R"("\u0000\u000b\u001f")"}, {"a/b\x7f", "\"a/b\x7f\""},
+      {"say \"hi\" a\\b", R"("say \"hi\" a\\b")"},
+      {"\b\t\n\f\r", R"("\b\t\n\f\r")"},
+      {std::string_view("\0\x0b\x1f", 3), R"("\u0000\u000b\u001f")"},
+      {"a/b\x7f", "\"a/b\x7f\""},
       {"caf\u00e9 \U0001F600", "\"caf\u00e9 \U0001F600\""},
   };
   for (const auto& [in, out] : cases) {
@@ -68,16 +84,26 @@ TEST(BookJson, CellsComeSortedWithTheirValuesByKind) {
   SheetList book;
   const SharedSheet sheet = add_sheet_core(book, "S", "visible");
   const CellValue values[] = {
-      CellValue::number(-kInf), CellValue::empty(), CellValue::number(5.0), CellValue::integer(-2147483647 - 1),
-      CellValue::boolean(true), CellValue::string("a\"b"), parse_cell_value("2016-12-31 23:59:60"),
+      CellValue::number(-kInf),
+      CellValue::empty(),
+      CellValue::number(5.0),
+      CellValue::integer(-2147483647 - 1),
+      CellValue::boolean(true),
+      CellValue::string("a\"b"),
+      parse_cell_value("2016-12-31 23:59:60"),
       CellValue::datetime({-1, 3, 5, 9, 500'000'000}),
   };
   for (uint32_t i = 0; i < std::size(values); ++i) {
     const uint32_t row = i / 3 + 1;  // rows 1, 1, 1, 2, 2, 2, 3, 3; columns 65535 first, then 2 and 1
     const uint16_t column = i % 3 == 0 ? 65535 : 3 - i % 3;
     const bool texts = i == 0;
-    CoreCell cell{row, column, values[i], texts ? Text("SUM(A1)") : Text(), Text::letter('n'),
-                  texts ? Text("") : Text(), texts ? Text("h") : Text()};
+    CoreCell cell{row,
+                  column,
+                  values[i],
+                  texts ? Text("SUM(A1)") : Text(),
+                  Text::letter('n'),
+                  texts ? Text("") : Text(),
+                  texts ? Text("h") : Text()};
     (void)cell_map_insert(sheet.write()->cells.map, row, column, SharedCell::make(std::move(cell)));
   }
   const std::string json = book_to_json(book).value();

@@ -22,14 +22,27 @@ TEST(ColumnLetters, RoundTripInBijectiveBase26) {
 
 TEST(LetterReference, ParsesOrReportsTheReferenceAsGiven) {
   const std::pair<const char*, Coordinate> valid[] = {
-      {"B7", {7, 2}}, {"$b$7", {7, 2}}, {"B$7", {7, 2}}, {"$B7", {7, 2}}, {"A1B2", {1, 1}}, {"A1 ", {1, 1}},
-      {"A007", {7, 1}}, {"XFD1048576", {1048576, 16384}}, {"ZZZ1", {1, 18278}}, {"A0", {0, 1}},
-      {"A4294967295", {4294967295u, 1}}, {"A1\xFF", {1, 1}},
-      {"\xC3\x9F" "1", {1, 19 * 26 + 19}},  // full upper-casing: "ß" is "SS"
+      {"B7", {7, 2}},
+      {"$b$7", {7, 2}},
+      {"B$7", {7, 2}},
+      {"$B7", {7, 2}},
+      {"A1B2", {1, 1}},
+      {"A1 ", {1, 1}},
+      {"A007", {7, 1}},
+      {"XFD1048576", {1048576, 16384}},
+      {"ZZZ1", {1, 18278}},
+      {"A0", {0, 1}},
+      {"A4294967295", {4294967295u, 1}},
+      {"A1\xFF", {1, 1}},
+      {"\xC3\x9F"
+       "1",
+       {1, 19 * 26 + 19}},  // full upper-casing: "ß" is "SS"
   };
   for (const auto& [reference, at] : valid) EXPECT_EQ(parse_letter_coordinate(reference).value(), at) << reference;
   // A malformed byte is not a letter, and must not upset the parse.
-  for (const char* reference : {"", " A1", "B", "7", "AAAA1", "$$A1", "A4294967296", "\xFF" "A1"}) {
+  for (const char* reference : {"", " A1", "B", "7", "AAAA1", "$$A1", "A4294967296",
+                                "\xFF"
+                                "A1"}) {
     Result<Coordinate> at = parse_letter_coordinate(reference);
     ASSERT_FALSE(at.ok()) << reference;
     EXPECT_EQ(at.error().kind, ErrorKind::Value);
@@ -42,7 +55,9 @@ TEST(LetterReference, UpperCasesByTheRootLocaleWhateverTheDefault) {
   UErrorCode status = U_ZERO_ERROR;
   const std::string saved = uloc_getDefault();
   uloc_setDefault("tr_TR", &status);
-  Result<Coordinate> at = parse_letter_coordinate("i\xC3\x9F" "1");
+  Result<Coordinate> at = parse_letter_coordinate(
+      "i\xC3\x9F"
+      "1");
   uloc_setDefault(saved.c_str(), &status);
   EXPECT_EQ(at.value().column, column_letters_to_number("ISS"));
 }

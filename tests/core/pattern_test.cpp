@@ -12,11 +12,16 @@ namespace {
 
 TEST(SearchPattern, MatchesAnywhereIgnoringCaseWithUnicodeRules) {
   const std::tuple<const char*, const char*, bool> cases[] = {
-      {"abc", "xxABCxx", true}, {"^abc$", "xxABCxx", false}, {"", "", true},
-      {"abc$", "abc\n", false}, {"(?m)abc$", "abc\nx", true},  // `$` alone holds only at the very end
-      {"\xC3\xA9t\xC3\xA9", "\xC3\x89T\xC3\x89", true}, {"^\\w\\d$", "\xC3\xA9\xD9\xA3", true},
+      {"abc", "xxABCxx", true},
+      {"^abc$", "xxABCxx", false},
+      {"", "", true},
+      {"abc$", "abc\n", false},
+      {"(?m)abc$", "abc\nx", true},  // `$` alone holds only at the very end
+      {"\xC3\xA9t\xC3\xA9", "\xC3\x89T\xC3\x89", true},
+      {"^\\w\\d$", "\xC3\xA9\xD9\xA3", true},
       {"^.$", "\xE2\x82\xAC", true},
-      {"(\\w)\\1", "xAay", true}, {"(?<=a)b", "cb", false},  // back-references and look-around
+      {"(\\w)\\1", "xAay", true},
+      {"(?<=a)b", "cb", false},  // back-references and look-around
   };
   for (const auto& [pattern, text, matches] : cases) {
     EXPECT_EQ(compile_search_pattern(pattern).value().matches(text), matches) << pattern << " on " << text;

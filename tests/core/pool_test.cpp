@@ -17,8 +17,17 @@ using testing::under_each_thread_count;
 
 TEST(PoolSize, TakesTheFirstPositiveCountFromTheEnvironment) {
   const std::tuple<const char*, const char*, size_t> cases[] = {
-      {nullptr, nullptr, 8}, {"3", "5", 3}, {nullptr, "5", 5}, {"0", "5", 5}, {"", "5", 5}, {"2x", "6", 6},
-      {" 2", nullptr, 8}, {"-2", nullptr, 8}, {"+4", nullptr, 4}, {"0", "0", 8}, {"9999999999999999999999", nullptr, 8},
+      {nullptr, nullptr, 8},
+      {"3", "5", 3},
+      {nullptr, "5", 5},
+      {"0", "5", 5},
+      {"", "5", 5},
+      {"2x", "6", 6},
+      {" 2", nullptr, 8},
+      {"-2", nullptr, 8},
+      {"+4", nullptr, 4},
+      {"0", "0", 8},
+      {"9999999999999999999999", nullptr, 8},
   };
   for (const auto& [num_threads, rs_num_cpus, expected] : cases) {
     EXPECT_EQ(pool_size_from_env(num_threads, rs_num_cpus, 8), expected) << (num_threads ? num_threads : "unset");

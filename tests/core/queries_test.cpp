@@ -157,8 +157,12 @@ TEST(SortedCells, TheKeptListIsFreedByAnEditAndWithItsSheet) {
 }
 
 TEST(RangeQuery, AbsentBoundsTakeTheSheetLimits) {
-  CellStore store = store_of({{1, 1, "a"}, {1048576, 16384, "corner"}, {1048577, 1, "below"}, {1, 16385, "right"},
-                              {2, 3, "b"}, {0, 1, "row zero"}});
+  CellStore store = store_of({{1, 1, "a"},
+                              {1048576, 16384, "corner"},
+                              {1048577, 1, "below"},
+                              {1, 16385, "right"},
+                              {2, 3, "b"},
+                              {0, 1, "row zero"}});
   EXPECT_EQ(coordinates(get_cells_by_range_core(store, kNone, kNone, kNone, kNone)),
             (Coordinates{{1, 1}, {2, 3}, {1048576, 16384}}));
   EXPECT_EQ(coordinates(get_cells_by_range_core(store, 2, 2, 3, 3)), (Coordinates{{2, 3}}));

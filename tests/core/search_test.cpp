@@ -19,12 +19,21 @@ using Positions = std::vector<size_t>;
 
 TEST(TrimWhiteSpace, StripsUnicodeWhiteSpaceAtBothEndsOnly) {
   const std::pair<std::string, std::string> cases[] = {
-      {"\t\n\v\f\r abc \xC2\xA0", "abc"}, {"", ""},
+      {"\t\n\v\f\r abc \xC2\xA0", "abc"},
+      {"", ""},
       // U+0085 U+1680 U+2000 U+200A, then U+2028 U+2029 U+202F U+205F U+3000
-      {"\xC2\x85\xE1\x9A\x80\xE2\x80\x80\xE2\x80\x8A" "a"
-       "\xE2\x80\xA8\xE2\x80\xA9\xE2\x80\xAF\xE2\x81\x9F\xE3\x80\x80", "a"},
-      {"a b\xC2\xA0" "c", "a b\xC2\xA0" "c"},                // inner white space stays
-      {"\xE2\x80\x8B" "a\xC2\xA1", "\xE2\x80\x8B" "a\xC2\xA1"},  // U+200B and U+00A1 are not white space
+      {"\xC2\x85\xE1\x9A\x80\xE2\x80\x80\xE2\x80\x8A"
+       "a"
+       "\xE2\x80\xA8\xE2\x80\xA9\xE2\x80\xAF\xE2\x81\x9F\xE3\x80\x80",
+       "a"},
+      {"a b\xC2\xA0"
+       "c",
+       "a b\xC2\xA0"
+       "c"},  // inner white space stays
+      {"\xE2\x80\x8B"
+       "a\xC2\xA1",
+       "\xE2\x80\x8B"
+       "a\xC2\xA1"},  // U+200B and U+00A1 are not white space
   };
   for (const auto& [text, trimmed] : cases) EXPECT_EQ(trim_white_space(text), trimmed) << text;
 }
@@ -39,9 +48,17 @@ TEST(TextSearches, TrimmedEqualityAndCaseFreePatternsFindTheSameFirstHit) {
   list.add(make_cell(1, 1, "1", "s"));
   list.add(make_cell(1, 1, "1.0", "s"));
   const std::tuple<bool, const char*, Positions> cases[] = {
-      {false, "  abc\t", {2, 3}}, {false, "", {4, 5}}, {false, "\t\xE3\x80\x80", {4, 5}}, {false, " 1 ", {6, 7, 10}},
-      {false, "1.0", {11}},       {false, "abd", {}},  {true, "abc", {0, 2, 3, 8}},      {true, "^abc$", {0, 3}},
-      {true, "^$", {4}},          {true, "", {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}},    {true, "^(a+)+$|!", {}},
+      {false, "  abc\t", {2, 3}},
+      {false, "", {4, 5}},
+      {false, "\t\xE3\x80\x80", {4, 5}},
+      {false, " 1 ", {6, 7, 10}},
+      {false, "1.0", {11}},
+      {false, "abd", {}},
+      {true, "abc", {0, 2, 3, 8}},
+      {true, "^abc$", {0, 3}},
+      {true, "^$", {4}},
+      {true, "", {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}},
+      {true, "^(a+)+$|!", {}},
   };
   for (const auto& [regex, needle, expected] : cases) {
     const Positions all = list.positions(regex ? find_cells_by_regex_core(needle, list.span()).value()
@@ -77,8 +94,10 @@ TEST(PositionSearches, BoundsAreInclusiveAndLimitsComeFirst) {
   list.add(list[1]);  // the same handle again comes back again
   const CellSpan s = list.span();
   const std::pair<std::vector<SharedCell>, Positions> cases[] = {
-      {find_cells_range_rows_core(5, 5, s), {1, 2, 4, 5, 6}}, {find_cells_range_rows_core(6, 5, s), {}},
-      {find_cells_range_cols_core(2, 3, s), {2, 3, 5}},       {find_cells_range_cols_core(3, 2, s), {}},
+      {find_cells_range_rows_core(5, 5, s), {1, 2, 4, 5, 6}},
+      {find_cells_range_rows_core(6, 5, s), {}},
+      {find_cells_range_cols_core(2, 3, s), {2, 3, 5}},
+      {find_cells_range_cols_core(3, 2, s), {}},
       {find_cells_for_rows_by_regex_core("hit", 3, s).value(), {0, 1, 3, 5, 6}},
       {find_cells_for_cols_by_regex_core("hit", 5, s).value(), {0, 1, 4, 5, 6}},
       {{find_cell_by_coords_core(5, 2, s)}, {5}},

@@ -16,7 +16,12 @@ TEST(SheetAtIndex, FindsFromTheStartOnlyAndNothingOutside) {
     int32_t index;
     std::string found;  // "" for none
   } cases[] = {
-      {0, "a"}, {2, "c"}, {3, ""}, {-1, ""}, {-3, ""}, {std::numeric_limits<int32_t>::min(), ""},
+      {0, "a"},
+      {2, "c"},
+      {3, ""},
+      {-1, ""},
+      {-3, ""},
+      {std::numeric_limits<int32_t>::min(), ""},
       {std::numeric_limits<int32_t>::max(), ""},
   };
   for (const auto& c : cases) {

@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cell_list_fixture.hpp"
+#include "core/cell_edit.hpp"
 
 namespace vellix::core {
 namespace {
@@ -53,6 +56,48 @@ TEST(CellMapInsert, ReplacesAndReturnsTheOldHandle) {
   EXPECT_EQ(a.use_count(), 1u);  // the map let go of it
   EXPECT_EQ(map.size(), 1u);
   EXPECT_EQ(map.at({1, 1}), b);
+}
+
+// A cell asked for with a value text takes its typed value and drops any
+// formula; asked for without one, a formula cell stays and any other turns "s".
+TEST(CellAt, TypesItsTextOrMarksAnExistingCell) {
+  enum class Earlier { kNone, kFormula, kNumber };
+  struct Case {
+    std::optional<std::string_view> text;
+    std::string_view value, data_type;
+  };
+  const Case cases[] = {
+      {std::nullopt, "", "s"},
+      {"", "", "s"},
+      {"True", "true", "b"},
+      {"12", "12", "n"},
+      {"2024-01-02 03:04:05", "2024-01-02 03:04:05", "d"},
+      {" 12", " 12", "s"},
+  };
+  for (const Case& c : cases) {
+    for (Earlier earlier : {Earlier::kNone, Earlier::kFormula, Earlier::kNumber}) {
+      SheetList book;
+      const SharedSheet sheet = add_sheet_core(book, "S", "visible");
+      std::string_view value = c.value, data_type = c.data_type;
+      if (earlier != Earlier::kNone) {
+        const SharedCell first = cell_at(sheet, 3, 4, "9");
+        auto w = first.write();
+        set_cell_text(*w, &CellExtras::style_id, Text("s1"));
+        if (earlier == Earlier::kFormula) store_cell_formula(*w, "=NOW()");
+        if (!c.text) value = "9", data_type = earlier == Earlier::kFormula ? "f" : "s";
+      }
+      const SharedCell cell = cell_at(sheet, 3, 4, c.text);
+      const auto r = cell.read();
+      SCOPED_TRACE(std::string(c.text.value_or("<none>")) + " after " + std::to_string(static_cast<int>(earlier)));
+      EXPECT_EQ(r->row, 3u);
+      EXPECT_EQ(r->column, 4u);
+      EXPECT_EQ(cell_value_text(r->value), value);
+      EXPECT_EQ(cell_data_type(*r), data_type);
+      EXPECT_EQ(sheet.read()->cells.map.size(), 1u);
+      EXPECT_EQ(cell_text(*r, &CellExtras::formula).has_value(), data_type == "f");
+      EXPECT_EQ(cell_text(*r, &CellExtras::style_id).has_value(), earlier != Earlier::kNone);
+    }
+  }
 }
 
 }  // namespace

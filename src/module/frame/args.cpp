@@ -260,7 +260,8 @@ std::vector<uint16_t> arg_cols(PyObject* o, const char* name) {
 }
 
 std::vector<std::string> arg_texts(PyObject* o, const char* name) {
-  return converted(name, [&] { return to_items<std::string>(o, [](PyObject* item) { return std::string(to_text(item)); }); });
+  return converted(name,
+                   [&] { return to_items<std::string>(o, [](PyObject* item) { return std::string(to_text(item)); }); });
 }
 
 void throw_cast_error(PyObject* o, const char* target) {

@@ -33,11 +33,11 @@ struct Name {
 };
 // Fills out[0..n) with borrowed references; nullptr for parameters left out.
 // `fname` is "Class.method" or "function" (messages add "()").
-void match_arguments(const char* fname, const char* const* names, size_t n, size_t required,
-                     PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames, PyObject** out);
+void match_arguments(const char* fname, const char* const* names, size_t n, size_t required, PyObject* const* args,
+                     Py_ssize_t nargsf, PyObject* kwnames, PyObject** out);
 // The same for tp_new / METH_VARARGS calls (an args tuple and a kwargs dict).
-void match_tuple_arguments(const char* fname, const char* const* names, size_t n, size_t required,
-                           PyObject* args, PyObject* kwargs, PyObject** out);
+void match_tuple_arguments(const char* fname, const char* const* names, size_t n, size_t required, PyObject* args,
+                           PyObject* kwargs, PyObject** out);
 }  // namespace detail
 
 template <size_t N>
@@ -75,11 +75,11 @@ constexpr detail::Name qualified_name(const char* owner, const char* member) {
 }
 
 // Conversions of one argument; `name` is used for the "argument '<name>': " prefix.
-uint32_t arg_row(PyObject* o, const char* name);    // 0..4294967295
-uint16_t arg_col(PyObject* o, const char* name);    // 0..65535
-int32_t arg_index(PyObject* o, const char* name);   // signed 32-bit
+uint32_t arg_row(PyObject* o, const char* name);   // 0..4294967295
+uint16_t arg_col(PyObject* o, const char* name);   // 0..65535
+int32_t arg_index(PyObject* o, const char* name);  // signed 32-bit
 double arg_float(PyObject* o, const char* name);
-bool arg_bool(PyObject* o, const char* name);       // True/False or a numpy bool
+bool arg_bool(PyObject* o, const char* name);  // True/False or a numpy bool
 // A str or str subclass as UTF-8; the view lives as long as `o`.
 std::string_view arg_text(PyObject* o, const char* name);
 // A list or list subclass (borrowed, checked).

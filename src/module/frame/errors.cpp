@@ -56,9 +56,10 @@ void set_pending(PyObject* exc) noexcept {  // steals exc
 // goes on to the caller, but first its Python stack is shown, since the frames
 // between here and the caller will not appear in the final traceback.
 void report_returning_panic(PyObject* exc) {
-  std::fputs("--- vellix: an internal failure (PanicException) came back from Python code; "
-             "passing it on ---\n",
-             stderr);
+  std::fputs(
+      "--- vellix: an internal failure (PanicException) came back from Python code; "
+      "passing it on ---\n",
+      stderr);
   std::fflush(stderr);
   set_pending(Py_NewRef(exc));
   PyErr_PrintEx(0);

@@ -87,8 +87,7 @@ class PyClass {
   using Payload = typename Spec::Payload;
 
   struct Object {
-    PyObject_HEAD
-    Payload payload;
+    PyObject_HEAD Payload payload;
     std::atomic<uint64_t> borrow;
   };
 
@@ -163,13 +162,13 @@ class PyClass {
 
 // The spec struct of a class, as above.
 #define VELLIX_CLASS_SPEC(Spec, PayloadType, name, type_name, doc, flags) \
-  struct Spec {                                                          \
-    using Payload = PayloadType;                                         \
-    static constexpr const char* kName = name;                           \
-    static constexpr const char* kTypeName = type_name;                  \
-    static constexpr const char* kDoc = doc;                             \
-    static constexpr unsigned kFlags = flags;                            \
-    static py::ClassSlots slots();                                       \
+  struct Spec {                                                           \
+    using Payload = PayloadType;                                          \
+    static constexpr const char* kName = name;                            \
+    static constexpr const char* kTypeName = type_name;                   \
+    static constexpr const char* kDoc = doc;                              \
+    static constexpr unsigned kFlags = flags;                             \
+    static py::ClassSlots slots();                                        \
   }
 
 // Result builders; a failure to make one is an API failure.

@@ -7,9 +7,9 @@
 
 #include "core/value.hpp"
 #include "module/cell_getters.hpp"
-#include "module/readable/classes.hpp"
 #include "module/frame/qualname.hpp"
 #include "module/frame/registry.hpp"
+#include "module/readable/classes.hpp"
 
 namespace vellix::module {
 

@@ -3,14 +3,14 @@
 #include <charconv>
 #include <cmath>
 #include <limits>
-#include <type_traits>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 
-#include "module/readable/classes.hpp"
 #include "module/frame/args.hpp"
 #include "module/frame/object.hpp"
 #include "module/frame/ref.hpp"
+#include "module/readable/classes.hpp"
 
 namespace vellix::module {
 
@@ -153,8 +153,8 @@ enum Key { kRow, kColumn, kValue, kFormula, kDataType, kStyleId, kName, kSheetSt
 PyObject* key_name(Key k) {
   static PyObject* names[kKeyCount] = {};
   if (names[k] == nullptr) {
-    static constexpr const char* kText[kKeyCount] = {"row",  "column",      "value",       "formula", "data_type",
-                                                     "style_id", "name", "sheet_state", "merge_cells", "cells"};
+    static constexpr const char* kText[kKeyCount] = {"row",      "column", "value",       "formula",     "data_type",
+                                                     "style_id", "name",   "sheet_state", "merge_cells", "cells"};
     names[k] = PyUnicode_InternFromString(kText[k]);
     if (names[k] == nullptr) py::throw_api_failure();
   }
@@ -301,8 +301,7 @@ std::vector<core::SharedCell> cells_from_pylist(PyObject* list) {
   return out;
 }
 
-SheetSnapshotWalk::SheetSnapshotWalk(PyObject* sheets) noexcept
-    : list(sheets), start_length(PyList_GET_SIZE(sheets)) {}
+SheetSnapshotWalk::SheetSnapshotWalk(PyObject* sheets) noexcept : list(sheets), start_length(PyList_GET_SIZE(sheets)) {}
 
 std::optional<core::CoreSheet> next_sheet_snapshot(SheetSnapshotWalk& walk) {
   if (walk.error || walk.next >= walk.start_length || walk.next >= PyList_GET_SIZE(walk.list)) return std::nullopt;

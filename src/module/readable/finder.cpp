@@ -15,16 +15,16 @@
 #include "core/search.hpp"
 #include "core/sheet.hpp"
 #include "core/sheet_index.hpp"
-#include "module/frame/attribute.hpp"
-#include "module/readable/classes.hpp"
 #include "module/frame/args.hpp"
+#include "module/frame/attribute.hpp"
 #include "module/frame/entry.hpp"
 #include "module/frame/method.hpp"
 #include "module/frame/method_table.hpp"
 #include "module/frame/qualname.hpp"
-#include "module/readable/convert.hpp"
 #include "module/frame/registry.hpp"
 #include "module/frame/results.hpp"
+#include "module/readable/classes.hpp"
+#include "module/readable/convert.hpp"
 
 namespace vellix::module {
 
@@ -67,8 +67,7 @@ PyObject* finder_sheets(PyObject* self, void*) noexcept {
 
 constexpr py::Signature<1> kGetSheetIndex{"Finder.get_sheet_index", {"idx"}, 1};
 
-PyObject* finder_get_sheet_index(PyObject* self, PyObject* const* args, Py_ssize_t nargsf,
-                                 PyObject* kwnames) noexcept {
+PyObject* finder_get_sheet_index(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) noexcept {
   return method<Finder>(kGetSheetIndex, self, args, nargsf, kwnames, [](Finder::Object& o, auto& a) {
     int32_t idx = py::arg_index(a[0], "idx");
     core::SharedSheet sheet =
@@ -78,8 +77,8 @@ PyObject* finder_get_sheet_index(PyObject* self, PyObject* const* args, Py_ssize
 }
 
 template <auto Core>
-PyObject* finder_sheets_by_names(const py::Signature<1>& sig, PyObject* self, PyObject* const* args,
-                                 Py_ssize_t nargsf, PyObject* kwnames) noexcept {
+PyObject* finder_sheets_by_names(const py::Signature<1>& sig, PyObject* self, PyObject* const* args, Py_ssize_t nargsf,
+                                 PyObject* kwnames) noexcept {
   return method<Finder>(sig, self, args, nargsf, kwnames, [](Finder::Object& o, auto& a) {
     std::vector<std::string> names = py::arg_texts(a[0], "name_list");
     std::vector<core::SharedSheet> hits =

@@ -22,14 +22,14 @@
 #include "core/letters.hpp"
 #include "core/search.hpp"
 #include "module/cell_getters.hpp"
-#include "module/readable/classes.hpp"
 #include "module/frame/args.hpp"
 #include "module/frame/entry.hpp"
 #include "module/frame/method_table.hpp"
-#include "module/readable/convert.hpp"
-#include "module/readable/finder.hpp"
 #include "module/frame/registry.hpp"
 #include "module/frame/results.hpp"
+#include "module/readable/classes.hpp"
+#include "module/readable/convert.hpp"
+#include "module/readable/finder.hpp"
 
 namespace vellix::module {
 
@@ -86,7 +86,8 @@ PyObject* find(PyObject*, PyObject* const* args, Py_ssize_t nargsf, PyObject* kw
       return kBuild(plain(search_cells(a[sizeof...(I)], [&](core::CellSpan cells) {
         return std::apply([&](const auto&... arguments) { return kSearch(arguments..., cells); }, converted);
       })));
-    }(std::make_index_sequence<sizeof...(kConvert)>());
+    }
+    (std::make_index_sequence<sizeof...(kConvert)>());
   });
 }
 

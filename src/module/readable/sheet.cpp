@@ -6,10 +6,10 @@
 
 #include <string>
 
-#include "module/readable/classes.hpp"
 #include "module/frame/method_table.hpp"
 #include "module/frame/qualname.hpp"
 #include "module/frame/registry.hpp"
+#include "module/readable/classes.hpp"
 #include "module/sheet_getters.hpp"
 #include "module/sheet_search.hpp"
 
