@@ -188,10 +188,8 @@ bool is_matcher_limit(int error) {
     case PCRE2_ERROR_PATTERN_TOO_COMPLICATED:
     case PCRE2_ERROR_LOOKBEHIND_TOO_LONG:
     case PCRE2_ERROR_PATTERN_STRING_TOO_LONG:
-    case PCRE2_ERROR_TOO_MANY_CAPTURES:
-      return true;
-    default:
-      return false;
+    case PCRE2_ERROR_TOO_MANY_CAPTURES: return true;
+    default: return false;
   }
 }
 
