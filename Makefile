@@ -17,8 +17,8 @@ EXTRA_BUILD := build-extra
 SANITIZE_BUILD := build-sanitize
 FUZZ_BUILD := build-fuzz
 FUZZ_SECONDS := 60
-# WERROR=ON (as CI sets it) makes every compiler warning an error.
-WERROR := OFF
+# WERROR=ON (as CI sets it, in the environment) makes every compiler warning an error.
+WERROR ?= OFF
 CMAKE_FLAGS := -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELLIX_WERROR=$(WERROR)
 # gcc's runtimes go first into the interpreter, which is not built with them:
 # the sanitizer's, and the C++ one so that it can catch exceptions thrown.
