@@ -1,7 +1,7 @@
 // Errors of the workbook core.
 //
 // An operation that can fail returns Result<T>: the answer, or an Error with a
-// message and a chain of causes. A broken invariant is not an operation's
+// message. A broken invariant is not an operation's
 // failure: it throws InternalFailure, which only the binding layer's entry
 // trampoline catches.
 #pragma once
@@ -10,7 +10,6 @@
 #include <string>
 #include <utility>
 #include <variant>
-#include <vector>
 
 namespace vellix::core {
 
@@ -20,11 +19,6 @@ enum class ErrorKind { Runtime, Value };
 struct Error {
   ErrorKind kind = ErrorKind::Runtime;
   std::string message;
-  std::vector<std::string> causes;  // outermost first
-
-  // The message, then (with causes) a blank line, "Caused by:" and the causes,
-  // each indented by four spaces; several causes are numbered "0: ", "1: ", ...
-  std::string display() const;
 };
 
 template <class T>

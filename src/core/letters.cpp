@@ -30,7 +30,7 @@ Error invalid_reference(std::string_view reference) {
   std::string message = "invalid cell reference: '";
   message += reference;
   message += '\'';
-  return Error{ErrorKind::Value, std::move(message), {}};
+  return Error{ErrorKind::Value, std::move(message)};
 }
 
 }  // namespace

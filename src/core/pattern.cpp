@@ -222,8 +222,7 @@ Result<Pattern> Pattern::compile(std::string_view pattern, bool case_insensitive
     const bool limit = is_matcher_limit(error);
     return Error{ErrorKind::Runtime,
                  (limit ? "pattern too large for the matcher (" : "pattern not translated correctly (") +
-                     error_text(error) + ") at offset 0",
-                 {}};
+                     error_text(error) + ") at offset 0"};
   };
   int error = 0;
   bool jit = false;

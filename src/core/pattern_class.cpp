@@ -27,7 +27,7 @@ void push_merged(std::vector<CodePointRange>& out, CodePointRange r) {
 }
 
 Error class_error(std::string what, size_t offset) {
-  return Error{ErrorKind::Runtime, std::move(what) + " at offset " + std::to_string(offset), {}};
+  return Error{ErrorKind::Runtime, std::move(what) + " at offset " + std::to_string(offset)};
 }
 
 }  // namespace

@@ -533,7 +533,7 @@ const NameTables& name_tables() {
   return tables;
 }
 
-Error property_error(std::string what) { return Error{ErrorKind::Runtime, std::move(what), {}}; }
+Error property_error(std::string what) { return Error{ErrorKind::Runtime, std::move(what)}; }
 std::string quoted(std::string_view name) {
   std::string out(1, '"');
   out.append(name).push_back('"');

@@ -250,7 +250,7 @@ class Translator {
   Result<TranslatedPattern> run() {
     for (size_t at = 0; at < p_.size();) {
       size_t n = utf8_length(p_, at);
-      if (n == 0) return Error{ErrorKind::Runtime, "invalid UTF-8 at offset " + std::to_string(at), {}};
+      if (n == 0) return Error{ErrorKind::Runtime, "invalid UTF-8 at offset " + std::to_string(at)};
       at += n;
     }
     if (flags_.i) {
@@ -357,7 +357,7 @@ class Translator {
   char peek(size_t ahead = 0) const { return pos_ + ahead < p_.size() ? p_[pos_ + ahead] : '\0'; }
 
   bool fail(std::string what, size_t at) {
-    if (!error_) error_ = Error{ErrorKind::Runtime, std::move(what) + " at offset " + std::to_string(at), {}};
+    if (!error_) error_ = Error{ErrorKind::Runtime, std::move(what) + " at offset " + std::to_string(at)};
     return false;
   }
 

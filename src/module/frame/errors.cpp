@@ -86,7 +86,7 @@ void throw_error(PyObject* type, std::string_view message) {
 }
 
 void throw_core_error(const core::Error& error) {
-  throw_error(error.kind == core::ErrorKind::Value ? PyExc_ValueError : PyExc_RuntimeError, error.display());
+  throw_error(error.kind == core::ErrorKind::Value ? PyExc_ValueError : PyExc_RuntimeError, error.message);
 }
 
 void throw_api_failure() {

@@ -35,7 +35,7 @@ class PyError {
 // Raises `type` with `message`.
 [[noreturn]] void throw_error(PyObject* type, std::string_view message);
 // Raises a core error: RuntimeError (ValueError for ErrorKind::Value) with its
-// display text, message then "Caused by:" causes.
+// message.
 [[noreturn]] void throw_core_error(const core::Error& error);
 // For Python API calls that must not fail (list or str creation): prints the
 // pending error and fails internally with "Python API call failed".
