@@ -135,6 +135,7 @@ class Gen:
             (9, self.anchor),
             (3 if self.groups else 0.3, self.backref),
             (1, self.rejected),
+            (2, self.brace_literal),
         ]
         if deep:
             choices += [(10, self.group), (4, self.flag_group), (6, self.lookaround), (2, self.conditional)]
@@ -210,6 +211,11 @@ class Gen:
             name = self.rng.choice(self.names)
             forms += [lambda: f"\\k<{name}>", lambda: f"\\k'{name}'", lambda: f"(?P={name})"] * 2
         return self.rng.choice(forms)(), "", True
+
+    def brace_literal(self):
+        """A `{` that is not a quantifier is literal text."""
+        s = self.rng.choice(["{", "{2}", "{a}", "{,", "{1,2,3}", "}", "{}", "{ 2}", "{2", "x{", "{,}"])
+        return s, s, True
 
     def rejected(self):
         return self.rng.choice(REJECTED), "", None

@@ -25,12 +25,13 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 
-from engines import Pair, outcome  # noqa: E402
+from engines import ERROR, MATCH, NOMATCH, Pair, outcome  # noqa: E402
 from grammar import generate  # noqa: E402
 from groups import classify  # noqa: E402
 
 ENV = "VELLIX_PATTERN_ORACLE"
 MODES = ("=", "i")
+KINDS = (MATCH, NOMATCH, ERROR)
 MODE_NAMES = {"=": "as given", "i": "with (?i)"}
 CHUNK = 4000  # pairs per batch handed to one engine pair
 
@@ -124,6 +125,7 @@ def minimise(pair, d, budget=1500):
     pattern = unwrap_groups(pattern, lambda p: same(p, d["text"]), left)
     text = shrink_string(d["text"], lambda t: same(pattern, t), left)
     pattern = shrink_string(pattern, lambda p: same(p, text), left)
+    text = shrink_string(text, lambda t: same(pattern, t), left)
     o, v = pair.ask(pattern, text, mode)
     return dict(d, min_pattern=pattern, min_text=text, min_oracle=o, min_ours=v)
 
@@ -181,7 +183,8 @@ def report(args, stats, groups, minimised_count, total_found, header):
     if header:
         lines += [header, ""]
     checks = stats["total"]
-    lines.append(f"Run: `--count {args.count} --seed {args.seed}`: {args.count} pairs, {checks} checks.")
+    lines.append(f"Run: `--count {args.count} --seed {args.seed}`: {args.count} pairs, {checks} checks the reference "
+                 "answered (each pattern as given and with (?i)).")
     for m in MODES:
         n, agree = stats[m]
         lines.append(f"- {MODE_NAMES[m]}: {agree}/{n} agree ({100 * agree / n:.3f}%)")
@@ -193,6 +196,12 @@ def report(args, stats, groups, minimised_count, total_found, header):
         lines.append(f"- minimised a reproducible sample of {minimised_count} of the {total_found} disagreements; "
                      f"group counts below are scaled up from that sample (marked ≈)")
     lines.append("")
+    if stats["unanswered"]:
+        lines.append("## Pairs an engine gave no plain answer to (not minimised)")
+        for d in stats["unanswered"][:args.examples * 5]:
+            lines.append(f"- {code(d['pattern'])} on {code(d['text'])}, {MODE_NAMES[d['mode']]}: "
+                         f"reference {code(answer(d['oracle']))}, ours {code(answer(d['ours']))}")
+        lines.append("")
     scale = total_found / minimised_count if minimised_count else 1
     approx = "≈" if minimised_count < total_found else ""
     for k, ((construct, owner, o, v), items) in enumerate(groups, 1):
@@ -243,20 +252,25 @@ def main():
     answers = run_pairs(oracle, pairs, args.jobs)
     ran = time.time()
 
-    stats = {"total": 0, "kinds": Counter(), "reference": Counter()}
+    stats = {"total": 0, "kinds": Counter(), "reference": Counter(), "unanswered": []}
     found = []
     for m in MODES:
         agree = 0
         for i, ((p, t), (o, v)) in enumerate(zip(pairs, answers[m])):
             ko, kv = outcome(o), outcome(v)
             stats["reference"][ko] += 1
+            if ko not in KINDS or kv not in KINDS:
+                stats["unanswered"].append(dict(mode=m, pattern=p, text=t, oracle=o, ours=v))
+            if ko not in KINDS:
+                continue  # the reference's own failure says nothing about ours
             if ko == kv:
                 agree += 1
             else:
                 stats["kinds"][(ko, kv)] += 1
                 found.append(dict(index=i, mode=m, pattern=p, text=t, oracle=o, ours=v, oracle_kind=ko, ours_kind=kv))
-        stats[m] = (len(pairs), agree)
-        stats["total"] += len(pairs)
+        decided = len(pairs) - sum(1 for d in stats["unanswered"] if d["mode"] == m and outcome(d["oracle"]) not in KINDS)
+        stats[m] = (decided, agree)
+        stats["total"] += decided
 
     for m in MODES:
         n, agree = stats[m]
