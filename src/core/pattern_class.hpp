@@ -60,14 +60,32 @@ CodePointSet perl_class(char letter);
 // adds where).
 Result<CodePointSet> unicode_property(std::string_view body);
 
+// \p{body}, or \P{body} when `negated`, as the syntax evaluates it: under the
+// i flag the property's set is closed under folding before any negation (by
+// \P or by name!=value), so (?i)\P{Lu} matches neither "A" nor "a".
+Result<CodePointSet> property_class(std::string_view body, bool negated, bool case_insensitive);
+
+// The code point of a \x, \u or \U escape whose letter is at pattern[letter]:
+// two, four or eight hex digits, or one to eight in braces; in verbose mode
+// whitespace and comments may stand after the letter and inside the braces.
+// Errors name the offset of the backslash.
+struct EscapedCodePoint {
+  char32_t c;
+  size_t end;  // offset just past the escape
+};
+Result<EscapedCodePoint> parse_hex_escape(std::string_view pattern, size_t letter, bool verbose);
+
 // Flags that change how a bracket class is read.
 struct ClassFlags {
   bool case_insensitive = false;
+  bool verbose = false;  // only hex escapes feel it: whitespace is literal in a class
 };
 
 struct ClassParse {
   CodePointSet set;  // negation and folding already applied
-  size_t end;        // offset just past the closing ']'
+  // Offset just past the closing ']'. A '[' that ends a range is a literal, so
+  // "[A-[x]]" closes at its first ']' and the second is the pattern's again.
+  size_t end;
 };
 
 // Reads the bracket class that opens at pattern[start] == '['. Errors carry

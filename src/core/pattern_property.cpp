@@ -1,0 +1,471 @@
+// The Unicode side of pattern classes: simple case folding, the Perl classes
+// and \p names, from ICU's data. Every table is built once, on first use, in a
+// function-local static (so thread-safe) and only read afterwards.
+#include <unicode/uchar.h>
+#include <unicode/ucpmap.h>
+#include <unicode/uscript.h>
+#include <unicode/uset.h>
+
+#include <algorithm>
+#include <array>
+#include <functional>
+#include <map>
+#include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "core/pattern_class.hpp"
+
+namespace vellix::core {
+namespace {
+
+CodePointSet from_uset(const USet* u) {
+  CodePointSet s;
+  const int32_t n = uset_getRangeCount(u);
+  for (int32_t i = 0; i < n; ++i) {
+    UChar32 first = 0, last = 0;
+    UErrorCode ec = U_ZERO_ERROR;
+    uset_getItem(u, i, &first, &last, nullptr, 0, &ec);
+    if (U_SUCCESS(ec)) add_range(s, static_cast<char32_t>(first), static_cast<char32_t>(last));
+  }
+  return s;
+}
+
+CodePointSet binary_property(UProperty p) {
+  UErrorCode ec = U_ZERO_ERROR;
+  const USet* u = u_getBinaryPropertySet(p, &ec);
+  if (U_FAILURE(ec)) throw InternalFailure("no Unicode data for a binary property");
+  return from_uset(u);
+}
+
+// The code points whose value of an enumerated property passes `keep`.
+CodePointSet int_property(UProperty p, const std::function<bool(uint32_t)>& keep) {
+  UErrorCode ec = U_ZERO_ERROR;
+  const UCPMap* map = u_getIntPropertyMap(p, &ec);
+  if (U_FAILURE(ec)) throw InternalFailure("no Unicode data for an enumerated property");
+  CodePointSet s;
+  UChar32 start = 0;
+  uint32_t value = 0;
+  while (start <= 0x10FFFF) {
+    const UChar32 end = ucpmap_getRange(map, start, UCPMAP_RANGE_NORMAL, 0, nullptr, nullptr, &value);
+    if (end < 0) break;
+    if (keep(value)) add_range(s, static_cast<char32_t>(start), static_cast<char32_t>(end));
+    start = end + 1;
+  }
+  return s;
+}
+
+CodePointSet general_category(uint32_t mask) {
+  return int_property(UCHAR_GENERAL_CATEGORY, [mask](uint32_t gc) { return (U_MASK(gc) & mask) != 0; });
+}
+
+CodePointSet from_ranges(std::initializer_list<CodePointRange> ranges) {
+  CodePointSet s;
+  for (CodePointRange r : ranges) add_range(s, r.first, r.last);
+  return s;
+}
+
+// --- Case folding -------------------------------------------------------------
+
+// Every code point of a non-trivial fold class, sorted, with its class.
+struct FoldTable {
+  std::vector<std::pair<char32_t, uint32_t>> members;
+  std::vector<std::vector<char32_t>> classes;
+};
+
+const FoldTable& fold_table() {
+  static const FoldTable table = [] {
+    // Only case-sensitive code points are sources or targets of a folding.
+    std::map<char32_t, std::vector<char32_t>> by_fold;
+    for (const CodePointRange& r : binary_property(UCHAR_CASE_SENSITIVE).ranges) {
+      for (char32_t c = r.first; c <= r.last; ++c) {
+        const auto f = static_cast<char32_t>(u_foldCase(static_cast<UChar32>(c), U_FOLD_CASE_DEFAULT));
+        if (f != c) by_fold[f].push_back(c);
+      }
+    }
+    FoldTable t;
+    for (auto& [fold, sources] : by_fold) {
+      const auto index = static_cast<uint32_t>(t.classes.size());
+      sources.push_back(fold);
+      std::sort(sources.begin(), sources.end());
+      for (char32_t c : sources) t.members.emplace_back(c, index);
+      t.classes.push_back(std::move(sources));
+    }
+    std::sort(t.members.begin(), t.members.end());
+    return t;
+  }();
+  return table;
+}
+
+}  // namespace
+
+CodePointSet case_fold_closure(const CodePointSet& set) {
+  const FoldTable& t = fold_table();
+  std::vector<char32_t> partners;
+  for (const CodePointRange& r : set.ranges) {
+    auto it = std::lower_bound(t.members.begin(), t.members.end(), std::make_pair(r.first, uint32_t{0}));
+    for (; it != t.members.end() && it->first <= r.last; ++it) {
+      for (char32_t c : t.classes[it->second]) partners.push_back(c);
+    }
+  }
+  if (partners.empty()) return set;
+  std::sort(partners.begin(), partners.end());
+  CodePointSet extra;
+  for (char32_t c : partners) add_range(extra, c, c);
+  return set_union(set, extra);
+}
+
+// --- Perl classes ---------------------------------------------------------------
+
+CodePointSet perl_class(char letter) {
+  static const CodePointSet kDigit = general_category(U_GC_ND_MASK);
+  static const CodePointSet kSpace = binary_property(UCHAR_WHITE_SPACE);
+  static const CodePointSet kWord = set_union(
+      set_union(binary_property(UCHAR_ALPHABETIC), general_category(U_GC_M_MASK | U_GC_ND_MASK | U_GC_PC_MASK)),
+      binary_property(UCHAR_JOIN_CONTROL));
+  static const CodePointSet kHex = from_ranges({{'0', '9'}, {'A', 'F'}, {'a', 'f'}});
+  static const CodePointSet kNotDigit = set_complement(kDigit);
+  static const CodePointSet kNotSpace = set_complement(kSpace);
+  static const CodePointSet kNotWord = set_complement(kWord);
+  static const CodePointSet kNotHex = set_complement(kHex);
+  switch (letter) {
+    case 'd': return kDigit;
+    case 'D': return kNotDigit;
+    case 's': return kSpace;
+    case 'S': return kNotSpace;
+    case 'w': return kWord;
+    case 'W': return kNotWord;
+    case 'h': return kHex;
+    case 'H': return kNotHex;
+    default: throw InternalFailure(std::string("not a Perl class letter: ") + letter);
+  }
+}
+
+// --- Property names -------------------------------------------------------------
+
+namespace {
+
+// Loose matching: spaces, '_' and '-' dropped, ASCII folded to lower case,
+// anything non-ASCII dropped, and a leading "is" ignored (except that "isc"
+// stays itself). Names from the tables keep their "is".
+std::string normalize_name(std::string_view name, bool drop_is = true) {
+  size_t start = 0;
+  bool starts_with_is = false;
+  if (drop_is && name.size() >= 2 && (name[0] == 'i' || name[0] == 'I') && (name[1] == 's' || name[1] == 'S')) {
+    starts_with_is = true;
+    start = 2;
+  }
+  std::string out;
+  for (size_t i = start; i < name.size(); ++i) {
+    const auto b = static_cast<unsigned char>(name[i]);
+    if (b == ' ' || b == '_' || b == '-' || b >= 0x80) continue;
+    out.push_back(b >= 'A' && b <= 'Z' ? static_cast<char>(b - 'A' + 'a') : static_cast<char>(b));
+  }
+  if (starts_with_is && out == "c") out = "isc";
+  return out;
+}
+
+using SetBuilder = std::function<CodePointSet()>;
+
+// A resolved name: how to build its set.
+struct PropertyEntry {
+  SetBuilder build;
+};
+
+// The binary properties the syntax accepts that ICU knows by number.
+constexpr UProperty kBinaryProperties[] = {
+    UCHAR_ASCII_HEX_DIGIT, UCHAR_ALPHABETIC, UCHAR_BIDI_CONTROL, UCHAR_BIDI_MIRRORED, UCHAR_CASE_IGNORABLE,
+    UCHAR_CASED, UCHAR_CHANGES_WHEN_CASEFOLDED, UCHAR_CHANGES_WHEN_CASEMAPPED, UCHAR_CHANGES_WHEN_LOWERCASED,
+    UCHAR_CHANGES_WHEN_TITLECASED, UCHAR_CHANGES_WHEN_UPPERCASED, UCHAR_DASH, UCHAR_DEFAULT_IGNORABLE_CODE_POINT,
+    UCHAR_DEPRECATED, UCHAR_DIACRITIC, UCHAR_EMOJI, UCHAR_EMOJI_COMPONENT, UCHAR_EMOJI_MODIFIER,
+    UCHAR_EMOJI_MODIFIER_BASE, UCHAR_EMOJI_PRESENTATION, UCHAR_EXTENDED_PICTOGRAPHIC, UCHAR_EXTENDER,
+    UCHAR_GRAPHEME_BASE, UCHAR_GRAPHEME_EXTEND, UCHAR_GRAPHEME_LINK, UCHAR_HEX_DIGIT, UCHAR_HYPHEN,
+    UCHAR_IDS_BINARY_OPERATOR, UCHAR_IDS_TRINARY_OPERATOR, UCHAR_ID_CONTINUE, UCHAR_ID_START, UCHAR_IDEOGRAPHIC,
+    UCHAR_JOIN_CONTROL, UCHAR_LOGICAL_ORDER_EXCEPTION, UCHAR_LOWERCASE, UCHAR_MATH, UCHAR_NONCHARACTER_CODE_POINT,
+    UCHAR_PATTERN_SYNTAX, UCHAR_PATTERN_WHITE_SPACE, UCHAR_PREPENDED_CONCATENATION_MARK, UCHAR_QUOTATION_MARK,
+    UCHAR_RADICAL, UCHAR_REGIONAL_INDICATOR, UCHAR_S_TERM, UCHAR_SOFT_DOTTED, UCHAR_TERMINAL_PUNCTUATION,
+    UCHAR_UNIFIED_IDEOGRAPH, UCHAR_UPPERCASE, UCHAR_VARIATION_SELECTOR, UCHAR_WHITE_SPACE, UCHAR_XID_CONTINUE,
+    UCHAR_XID_START,
+};
+
+CodePointSet minus_categories(UProperty p, uint32_t gc_mask) {
+  return set_difference(binary_property(p), general_category(gc_mask));
+}
+
+// Binary properties ICU does not number: the Other_* contributory ones, derived
+// from the property they feed, and the few newer than its data, listed.
+struct ExtraProperty {
+  std::initializer_list<std::string_view> names;
+  SetBuilder build;
+};
+
+const std::vector<ExtraProperty>& extra_properties() {
+  static const std::vector<ExtraProperty> kExtra = {
+      {{"Other_Alphabetic", "OAlpha"},
+       [] { return minus_categories(UCHAR_ALPHABETIC, U_GC_L_MASK | U_GC_NL_MASK); }},
+      {{"Other_Default_Ignorable_Code_Point", "ODI"},
+       [] {
+         return set_difference(minus_categories(UCHAR_DEFAULT_IGNORABLE_CODE_POINT, U_GC_CF_MASK),
+                               binary_property(UCHAR_VARIATION_SELECTOR));
+       }},
+      {{"Other_Grapheme_Extend", "OGr_Ext"},
+       [] { return minus_categories(UCHAR_GRAPHEME_EXTEND, U_GC_ME_MASK | U_GC_MN_MASK); }},
+      {{"Other_ID_Continue", "OIDC"},
+       [] {
+         return set_difference(minus_categories(UCHAR_ID_CONTINUE, U_GC_MN_MASK | U_GC_MC_MASK | U_GC_ND_MASK |
+                                                                       U_GC_PC_MASK),
+                               binary_property(UCHAR_ID_START));
+       }},
+      {{"Other_ID_Start", "OIDS"}, [] { return minus_categories(UCHAR_ID_START, U_GC_L_MASK | U_GC_NL_MASK); }},
+      {{"Other_Lowercase", "OLower"}, [] { return minus_categories(UCHAR_LOWERCASE, U_GC_LL_MASK); }},
+      {{"Other_Math", "OMath"}, [] { return minus_categories(UCHAR_MATH, U_GC_SM_MASK); }},
+      {{"Other_Uppercase", "OUpper"}, [] { return minus_categories(UCHAR_UPPERCASE, U_GC_LU_MASK); }},
+      {{"IDS_Unary_Operator", "IDSU"}, [] { return from_ranges({{0x2FFE, 0x2FFF}}); }},
+      {{"ID_Compat_Math_Start"},
+       [] {
+         return from_ranges({{0x2202, 0x2202}, {0x2207, 0x2207}, {0x221E, 0x221E}, {0x1D6C1, 0x1D6C1},
+                             {0x1D6DB, 0x1D6DB}, {0x1D6FB, 0x1D6FB}, {0x1D715, 0x1D715}, {0x1D735, 0x1D735},
+                             {0x1D74F, 0x1D74F}, {0x1D76F, 0x1D76F}, {0x1D789, 0x1D789}, {0x1D7A9, 0x1D7A9},
+                             {0x1D7C3, 0x1D7C3}});
+       }},
+      {{"ID_Compat_Math_Continue"},
+       [] {
+         return from_ranges({{0xB2, 0xB3}, {0xB9, 0xB9}, {0x2070, 0x2070}, {0x2074, 0x207E}, {0x2080, 0x208E},
+                             {0x2202, 0x2202}, {0x2207, 0x2207}, {0x221E, 0x221E}, {0x1D6C1, 0x1D6C1},
+                             {0x1D6DB, 0x1D6DB}, {0x1D6FB, 0x1D6FB}, {0x1D715, 0x1D715}, {0x1D735, 0x1D735},
+                             {0x1D74F, 0x1D74F}, {0x1D76F, 0x1D76F}, {0x1D789, 0x1D789}, {0x1D7A9, 0x1D7A9},
+                             {0x1D7C3, 0x1D7C3}});
+       }},
+      {{"Modifier_Combining_Mark", "MCM"},
+       [] {
+         return from_ranges({{0x654, 0x655}, {0x658, 0x658}, {0x6DC, 0x6DC}, {0x6E3, 0x6E3}, {0x6E7, 0x6E8},
+                             {0x8CA, 0x8CB}, {0x8CD, 0x8CF}, {0x8D3, 0x8D3}, {0x8F3, 0x8F3}});
+       }},
+  };
+  return kExtra;
+}
+
+// The Unicode versions an Age value may name; ICU's data stops at its own.
+constexpr std::array<std::pair<uint8_t, uint8_t>, 27> kAges = {{
+    {1, 1}, {2, 0}, {2, 1}, {3, 0}, {3, 1}, {3, 2}, {4, 0}, {4, 1}, {5, 0}, {5, 1}, {5, 2}, {6, 0}, {6, 1}, {6, 2},
+    {6, 3}, {7, 0}, {8, 0}, {9, 0}, {10, 0}, {11, 0}, {12, 0}, {12, 1}, {13, 0}, {14, 0}, {15, 0}, {15, 1}, {16, 0},
+}};
+
+// Every code point assigned in `version` or earlier.
+CodePointSet assigned_by(std::pair<uint8_t, uint8_t> version) {
+  // One pass over the code points, shared by every version asked for.
+  static const std::vector<std::pair<CodePointRange, uint16_t>> kAgeRuns = [] {
+    std::vector<std::pair<CodePointRange, uint16_t>> runs;
+    for (UChar32 c = 0; c <= 0x10FFFF; ++c) {
+      UVersionInfo v;
+      u_charAge(c, v);
+      const auto age = static_cast<uint16_t>(v[0] << 8 | v[1]);
+      if (!runs.empty() && runs.back().second == age && runs.back().first.last + 1 == static_cast<char32_t>(c)) {
+        runs.back().first.last = static_cast<char32_t>(c);
+      } else {
+        runs.push_back({CodePointRange{static_cast<char32_t>(c), static_cast<char32_t>(c)}, age});
+      }
+    }
+    return runs;
+  }();
+  const auto limit = static_cast<uint16_t>(version.first << 8 | version.second);
+  CodePointSet s;
+  for (const auto& [range, age] : kAgeRuns) {
+    if (age != 0 && age <= limit) add_range(s, range.first, range.last);
+  }
+  return s;
+}
+
+// Values of the enumerated properties that take name=value, by normalized name.
+using ValueTable = std::unordered_map<std::string, SetBuilder>;
+
+void add_value_names(ValueTable& table, UProperty p, int32_t value, const SetBuilder& build) {
+  for (int choice = 0;; ++choice) {
+    const char* name = u_getPropertyValueName(p, value, static_cast<UPropertyNameChoice>(choice));
+    if (name == nullptr) {
+      if (choice < U_LONG_PROPERTY_NAME) continue;  // a value may lack a short name
+      break;
+    }
+    table.emplace(normalize_name(name, false), build);
+  }
+}
+
+ValueTable enumerated_values(UProperty p) {
+  ValueTable t;
+  const int32_t max = u_getIntPropertyMaxValue(p);
+  for (int32_t v = u_getIntPropertyMinValue(p); v <= max; ++v) {
+    add_value_names(t, p, v, [p, v] { return int_property(p, [v](uint32_t x) { return x == uint32_t(v); }); });
+  }
+  return t;
+}
+
+struct NameTables {
+  std::unordered_map<std::string, SetBuilder> binary;
+  std::unordered_map<std::string, bool> any_property;  // every property name, binary or not
+  ValueTable categories;
+  ValueTable scripts;
+  ValueTable script_extensions;
+  ValueTable ages;
+  ValueTable grapheme_cluster_break;
+  ValueTable word_break;
+  ValueTable sentence_break;
+  // Canonical names of the properties that take a value, by normalized alias.
+  std::unordered_map<std::string, const ValueTable*> valued;
+};
+
+void add_property_names(std::unordered_map<std::string, bool>& names, UProperty p) {
+  for (int choice = 0;; ++choice) {
+    const char* name = u_getPropertyName(p, static_cast<UPropertyNameChoice>(choice));
+    if (name == nullptr) {
+      if (choice < U_LONG_PROPERTY_NAME) continue;
+      break;
+    }
+    names.emplace(normalize_name(name, false), true);
+  }
+}
+
+const NameTables& name_tables() {
+  static const NameTables tables = [] {
+    NameTables t;
+    for (int p = UCHAR_BINARY_START; p < UCHAR_BINARY_LIMIT; ++p) add_property_names(t.any_property, UProperty(p));
+    for (int p = UCHAR_INT_START; p < UCHAR_INT_LIMIT; ++p) add_property_names(t.any_property, UProperty(p));
+    for (int p = UCHAR_MASK_START; p < UCHAR_MASK_LIMIT; ++p) add_property_names(t.any_property, UProperty(p));
+    for (int p = UCHAR_DOUBLE_START; p < UCHAR_DOUBLE_LIMIT; ++p) add_property_names(t.any_property, UProperty(p));
+    for (int p = UCHAR_STRING_START; p < UCHAR_STRING_LIMIT; ++p) add_property_names(t.any_property, UProperty(p));
+    for (int p = UCHAR_OTHER_PROPERTY_START; p < UCHAR_OTHER_PROPERTY_LIMIT; ++p) {
+      add_property_names(t.any_property, UProperty(p));
+    }
+    for (UProperty p : kBinaryProperties) {
+      for (int choice = 0;; ++choice) {
+        const char* name = u_getPropertyName(p, static_cast<UPropertyNameChoice>(choice));
+        if (name == nullptr) {
+          if (choice < U_LONG_PROPERTY_NAME) continue;
+          break;
+        }
+        t.binary.emplace(normalize_name(name, false), [p] { return binary_property(p); });
+      }
+    }
+    for (const ExtraProperty& e : extra_properties()) {
+      for (std::string_view name : e.names) {
+        t.binary.emplace(normalize_name(name, false), e.build);
+        t.any_property.emplace(normalize_name(name, false), true);
+      }
+    }
+
+    // General categories, with the groups (L, LC, ...) and three pseudo-values.
+    // Surrogates are no category here: no text holds one.
+    for (int gc = 0; gc < U_CHAR_CATEGORY_COUNT; ++gc) {
+      if (gc == U_SURROGATE) continue;
+      const uint32_t mask = U_MASK(gc);
+      add_value_names(t.categories, UCHAR_GENERAL_CATEGORY_MASK, int32_t(mask), [mask] {
+        return general_category(mask);
+      });
+    }
+    for (uint32_t mask : {U_GC_L_MASK, U_GC_LC_MASK, U_GC_M_MASK, U_GC_N_MASK, U_GC_P_MASK, U_GC_S_MASK,
+                          U_GC_Z_MASK, U_GC_C_MASK}) {
+      add_value_names(t.categories, UCHAR_GENERAL_CATEGORY_MASK, int32_t(mask), [mask] {
+        return general_category(mask);
+      });
+    }
+    t.categories["any"] = [] { return code_point_range(0, kMaxCodePoint); };
+    t.categories["assigned"] = [] { return set_complement(general_category(U_GC_CN_MASK)); };
+    t.categories["ascii"] = [] { return code_point_range(0, 0x7F); };
+
+    // Only scripts that some code point has are names here: not Unknown
+    // (unassigned code points), nor codes without characters such as Hrkt.
+    const int32_t max_script = u_getIntPropertyMaxValue(UCHAR_SCRIPT);
+    std::vector<bool> used(size_t(max_script) + 1);
+    (void)int_property(UCHAR_SCRIPT, [&used](uint32_t sc) {
+      if (sc < used.size()) used[sc] = true;
+      return false;
+    });
+    for (int32_t sc = 0; sc <= max_script; ++sc) {
+      if (sc == USCRIPT_UNKNOWN || !used[size_t(sc)]) continue;
+      add_value_names(t.scripts, UCHAR_SCRIPT, sc, [sc] {
+        return int_property(UCHAR_SCRIPT, [sc](uint32_t x) { return x == uint32_t(sc); });
+      });
+      add_value_names(t.script_extensions, UCHAR_SCRIPT, sc, [sc] {
+        UErrorCode ec = U_ZERO_ERROR;
+        USet* u = uset_openEmpty();
+        uset_applyIntPropertyValue(u, UCHAR_SCRIPT_EXTENSIONS, sc, &ec);
+        CodePointSet s = from_uset(u);
+        uset_close(u);
+        return s;
+      });
+    }
+    for (auto version : kAges) {
+      const std::string dotted = std::to_string(version.first) + "." + std::to_string(version.second);
+      const std::string named = "v" + std::to_string(version.first) + std::to_string(version.second);
+      t.ages[dotted] = [version] { return assigned_by(version); };
+      t.ages[named] = t.ages[dotted];
+    }
+    t.grapheme_cluster_break = enumerated_values(UCHAR_GRAPHEME_CLUSTER_BREAK);
+    t.word_break = enumerated_values(UCHAR_WORD_BREAK);
+    t.sentence_break = enumerated_values(UCHAR_SENTENCE_BREAK);
+    for (auto [alias, table] : std::initializer_list<std::pair<const char*, const ValueTable*>>{
+             {"generalcategory", &t.categories}, {"gc", &t.categories},
+             {"script", &t.scripts}, {"sc", &t.scripts},
+             {"scriptextensions", &t.script_extensions}, {"scx", &t.script_extensions},
+             {"age", &t.ages},
+             {"graphemeclusterbreak", &t.grapheme_cluster_break}, {"gcb", &t.grapheme_cluster_break},
+             {"wordbreak", &t.word_break}, {"wb", &t.word_break},
+             {"sentencebreak", &t.sentence_break}, {"sb", &t.sentence_break}}) {
+      t.valued.emplace(alias, table);
+    }
+    return t;
+  }();
+  return tables;
+}
+
+Error property_error(std::string what) { return Error{ErrorKind::Runtime, std::move(what), {}}; }
+
+// The set a body names, before any negation; `negated` reports name!=value.
+Result<CodePointSet> resolve(std::string_view body, bool& negated) {
+  const NameTables& t = name_tables();
+  negated = false;
+  size_t split = body.find("!=");
+  size_t value_at = split + 2;
+  if (split != std::string_view::npos) {
+    negated = true;
+  } else if ((split = body.find(':')) != std::string_view::npos || (split = body.find('=')) != std::string_view::npos) {
+    value_at = split + 1;
+  }
+  if (split == std::string_view::npos) {
+    const std::string name = normalize_name(body);
+    // "cf", "sc" and "lc" name properties too, but here they mean categories.
+    if (name != "cf" && name != "sc" && name != "lc") {
+      if (auto it = t.binary.find(name); it != t.binary.end()) return it->second();
+      if (t.any_property.count(name) != 0) {
+        return property_error("the Unicode property " + std::string(body) + " takes a value");
+      }
+    }
+    if (auto it = t.categories.find(name); it != t.categories.end()) return it->second();
+    if (auto it = t.scripts.find(name); it != t.scripts.end()) return it->second();
+    return property_error("unknown Unicode property name " + std::string(body));
+  }
+  const std::string name = normalize_name(body.substr(0, split));
+  const std::string value = normalize_name(body.substr(value_at));
+  auto table = t.valued.find(name);
+  if (table == t.valued.end()) {
+    return property_error("the Unicode property " + std::string(body.substr(0, split)) +
+                          " cannot be matched by value");
+  }
+  if (auto it = table->second->find(value); it != table->second->end()) return it->second();
+  return property_error("unknown value " + std::string(body.substr(value_at)) + " of the Unicode property " +
+                        std::string(body.substr(0, split)));
+}
+
+}  // namespace
+
+Result<CodePointSet> property_class(std::string_view body, bool negated, bool case_insensitive) {
+  bool value_negated = false;
+  Result<CodePointSet> set = resolve(body, value_negated);
+  if (!set) return set;
+  CodePointSet s = case_insensitive ? case_fold_closure(set.value()) : std::move(set).value();
+  return negated != value_negated ? set_complement(s) : s;
+}
+
+Result<CodePointSet> unicode_property(std::string_view body) { return property_class(body, false, false); }
+
+}  // namespace vellix::core
