@@ -7,6 +7,8 @@
 #include <string>
 #include <utility>
 
+#include "core/pattern_syntax.hpp"
+
 namespace vellix::core {
 namespace {
 
@@ -22,6 +24,7 @@ struct MatchScratch {
   pcre2_match_context* context = nullptr;
   pcre2_jit_stack* jit_stack = nullptr;
   uint32_t match_limit = kDefaultMatchLimit;  // as set in context
+  void* callout_data = nullptr;               // as set in context
 
   MatchScratch() {
     data = pcre2_match_data_create(1, nullptr);
@@ -54,14 +57,27 @@ MatchScratch& thread_scratch() {
   return scratch;
 }
 
+// A look-behind check runs inside a match of the main code, which is using
+// the thread's scratch and JIT stack: it gets scratch of its own.
+MatchScratch& thread_check_scratch() {
+  thread_local MatchScratch scratch;
+  return scratch;
+}
+
+using Callout = int (*)(pcre2_callout_block*, void*);
+
 // Runs one match with the thread's context; the result code of the library
-// (>= 0 is a match).
+// (>= 0 is a match). `callout_data` is null for a code without callouts.
 int run_match(pcre2_code* code, bool jit, uint32_t limit, std::string_view text, pcre2_match_data* data,
-              MatchScratch& s) {
+              MatchScratch& s, Callout callout = nullptr, void* callout_data = nullptr) {
   // Scans match one pattern many times over: set the limit only when it changes.
   if (s.match_limit != limit) {
     pcre2_set_match_limit(s.context, limit);
     s.match_limit = limit;
+  }
+  if (s.callout_data != callout_data) {
+    pcre2_set_callout(s.context, callout, callout_data);
+    s.callout_data = callout_data;
   }
   auto subject = reinterpret_cast<PCRE2_SPTR>(text.data());
   if (jit) return pcre2_jit_match(code, subject, text.size(), 0, 0, data, s.context);
@@ -78,30 +94,65 @@ std::string error_text(int code) {
 }  // namespace
 
 Pattern::Pattern(Pattern&& other) noexcept
-    : code_(std::exchange(other.code_, nullptr)), jit_(other.jit_), match_limit_(other.match_limit_) {}
+    : code_(std::exchange(other.code_, nullptr)),
+      jit_(other.jit_),
+      match_limit_(other.match_limit_),
+      look_behinds_(std::exchange(other.look_behinds_, {})) {}
 
 Pattern& Pattern::operator=(Pattern&& other) noexcept {
   if (this != &other) {
-    pcre2_code_free(code_);
+    release();
     code_ = std::exchange(other.code_, nullptr);
     jit_ = other.jit_;
     match_limit_ = other.match_limit_;
+    look_behinds_ = std::exchange(other.look_behinds_, {});
   }
   return *this;
 }
 
-Pattern::~Pattern() { pcre2_code_free(code_); }
+Pattern::~Pattern() { release(); }
+
+void Pattern::release() noexcept {
+  pcre2_code_free(code_);
+  code_ = nullptr;
+  for (const LookBehind& check : look_behinds_) {
+    pcre2_code_free(check.at_end);
+    pcre2_code_free(check.inside);
+  }
+  look_behinds_.clear();
+}
+
+int Pattern::check_look_behind(pcre2_callout_block* block, void* data) {
+  const auto* pattern = static_cast<const Pattern*>(data);
+  const LookBehind& check = pattern->look_behinds_[block->callout_number - 1];
+  std::string_view text(reinterpret_cast<const char*>(block->subject), block->subject_length);
+  size_t here = block->current_position;
+  pcre2_code* code = check.at_end;
+  if (here < text.size()) {
+    // The text up to the end of the next character, which the code requires
+    // to follow its match.
+    auto lead = static_cast<unsigned char>(text[here]);
+    size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    text = text.substr(0, here + length);
+    code = check.inside;
+  }
+  MatchScratch& s = thread_check_scratch();
+  bool found = run_match(code, check.jit, pattern->match_limit_, text, s.data, s) >= 0;
+  return found == check.positive ? 0 : 1;  // 1: fail here and backtrack
+}
 
 bool Pattern::matches(std::string_view text) const {
   MatchScratch& s = thread_scratch();
-  return run_match(code_, jit_, match_limit_, text, s.data, s) >= 0;
+  void* callout_data = look_behinds_.empty() ? nullptr : const_cast<Pattern*>(this);
+  return run_match(code_, jit_, match_limit_, text, s.data, s, &Pattern::check_look_behind, callout_data) >= 0;
 }
 
 bool Pattern::match_groups(std::string_view text, std::span<std::optional<std::string_view>> groups) const {
   for (auto& g : groups) g.reset();
   pcre2_match_data* data = pcre2_match_data_create_from_pattern(code_, nullptr);
   if (data == nullptr) throw std::bad_alloc();
-  int rc = run_match(code_, jit_, match_limit_, text, data, thread_scratch());
+  void* callout_data = look_behinds_.empty() ? nullptr : const_cast<Pattern*>(this);
+  int rc = run_match(code_, jit_, match_limit_, text, data, thread_scratch(), &Pattern::check_look_behind, callout_data);
   if (rc >= 0) {
     const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(data);
     size_t pairs = pcre2_get_ovector_count(data);
@@ -115,26 +166,63 @@ bool Pattern::match_groups(std::string_view text, std::span<std::optional<std::s
   return rc >= 0;
 }
 
-Result<Pattern> compile_pattern(std::string_view text, PatternOptions options) {
-  int error = 0;
+namespace {
+
+// Compiles a translated pattern (never caller text); null with `error` set on
+// failure. JIT is a speed-up only: where it is unavailable the interpreter
+// matches alike.
+pcre2_code* compile_code(const std::string& text, uint32_t extra_options, bool& jit, int& error) {
   PCRE2_SIZE offset = 0;
-  pcre2_code* code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(text.data()), text.size(), kCompileOptions, &error,
-                                   &offset, nullptr);
+  pcre2_code* code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(text.data()), text.size(),
+                                   kCompileOptions | extra_options, &error, &offset, nullptr);
   if (code == nullptr) {
     if (error == PCRE2_ERROR_NOMEMORY) throw std::bad_alloc();
-    return Error{ErrorKind::Runtime, error_text(error) + " at offset " + std::to_string(offset), {}};
+    return nullptr;
   }
-  // JIT is a speed-up only: where it is unavailable the interpreter matches alike.
-  bool jit = pcre2_jit_compile(code, PCRE2_JIT_COMPLETE) == 0;
-  return Pattern(code, jit, options.match_limit);
+  jit = pcre2_jit_compile(code, PCRE2_JIT_COMPLETE) == 0;
+  return code;
+}
+
+}  // namespace
+
+Result<Pattern> Pattern::compile(std::string_view pattern, bool case_insensitive, PatternOptions options) {
+  Result<TranslatedPattern> translated = translate_pattern(pattern, case_insensitive);
+  if (!translated) return std::move(translated).error();
+  const TranslatedPattern& t = translated.value();
+  // The front end accepted the pattern, so what is left is a limit of the
+  // matcher's own (compiled size); its offset would count in our output.
+  auto too_large = [](int error) {
+    return Error{ErrorKind::Runtime, "pattern too large for the matcher (" + error_text(error) + ") at offset 0", {}};
+  };
+  int error = 0;
+  bool jit = false;
+  // A callout that may fail must see every position a repeat before it could
+  // give back, so repeats are not made possessive around it.
+  uint32_t extra = t.look_behinds.empty() ? 0 : PCRE2_NO_AUTO_POSSESS;
+  pcre2_code* code = compile_code(t.pattern, extra, jit, error);
+  if (code == nullptr) return too_large(error);
+  Pattern result(code, jit, options.match_limit);
+  for (const LookBehindCheck& check : t.look_behinds) {
+    bool at_end_jit = false;
+    bool inside_jit = false;
+    pcre2_code* at_end = compile_code(check.body, PCRE2_ENDANCHORED, at_end_jit, error);
+    if (at_end == nullptr) return too_large(error);
+    pcre2_code* inside = compile_code("(?:" + check.body + ")(?=(?s:.)\\z)", 0, inside_jit, error);
+    if (inside == nullptr) {
+      pcre2_code_free(at_end);
+      return too_large(error);
+    }
+    result.look_behinds_.push_back({at_end, inside, at_end_jit && inside_jit, check.positive});
+  }
+  return result;
+}
+
+Result<Pattern> compile_pattern(std::string_view text, PatternOptions options) {
+  return Pattern::compile(text, false, options);
 }
 
 Result<Pattern> compile_search_pattern(std::string_view pattern, PatternOptions options) {
-  std::string text;
-  text.reserve(pattern.size() + 4);
-  text += "(?i)";
-  text += pattern;
-  return compile_pattern(text, options);
+  return Pattern::compile(pattern, true, options);
 }
 
 }  // namespace vellix::core

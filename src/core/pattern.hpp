@@ -1,7 +1,8 @@
-// Pattern: a compiled regular expression in Perl-compatible syntax.
+// Pattern: a compiled search pattern.
 //
-// Compiled with Unicode classes and case rules; `$` without the m flag
-// matches only at the very end of the text. A Pattern is JIT-compiled before
+// Patterns are written in the syntax of pattern_syntax.hpp (the Rust regex
+// crate's, with look-around, back-references and the other backtracking
+// additions); the front end there translates them for the PCRE2 matcher. A Pattern is JIT-compiled before
 // it is returned, so once built it is safe to share between threads: every
 // thread matches with match data of its own. Texts must be valid UTF-8 (the
 // value texts of cells always are); they are not checked again per match.
@@ -18,10 +19,12 @@
 #include <optional>
 #include <span>
 #include <string_view>
+#include <vector>
 
 #include "core/error.hpp"
 
 struct pcre2_real_code_8;
+struct pcre2_callout_block_8;
 
 namespace vellix::core {
 
@@ -50,20 +53,38 @@ class Pattern {
 
  private:
   friend Result<Pattern> compile_pattern(std::string_view, PatternOptions);
+  friend Result<Pattern> compile_search_pattern(std::string_view, PatternOptions);
+  // Translates `pattern` by the front end, then compiles it for the matcher.
+  static Result<Pattern> compile(std::string_view pattern, bool case_insensitive, PatternOptions options);
   Pattern(pcre2_real_code_8* code, bool jit, uint32_t match_limit) noexcept
       : code_(code), jit_(jit), match_limit_(match_limit) {}
+  void release() noexcept;
+  // Runs look_behinds_[n - 1] for the callout (?C<n>) of the main code.
+  static int check_look_behind(pcre2_callout_block_8* block, void* pattern);
+
+  // A look-behind of varying length, compiled on its own twice: to match up
+  // to the end of the text, and elsewhere to match up to just before the
+  // next character (so that anchors in it see that character).
+  struct LookBehind {
+    pcre2_real_code_8* at_end;
+    pcre2_real_code_8* inside;
+    bool jit;
+    bool positive;
+  };
 
   pcre2_real_code_8* code_ = nullptr;
   bool jit_ = false;
   uint32_t match_limit_ = kDefaultMatchLimit;
+  std::vector<LookBehind> look_behinds_;
 };
 
-// Compiles `text` as given. On failure the error (ErrorKind::Runtime) carries
-// the library's message followed by " at offset N", N counting bytes of `text`.
+// Compiles `text`, case-sensitive unless it turns on the i flag itself. On
+// failure the error (ErrorKind::Runtime) says what is wrong followed by
+// " at offset N", N counting bytes of `text`.
 Result<Pattern> compile_pattern(std::string_view text, PatternOptions options = {});
 
-// Compiles "(?i)" + pattern: the case-insensitive form every cell search uses.
-// Error offsets count from the start of that prefixed text.
+// Compiles `pattern` with the i flag on from its start: the case-insensitive
+// form every cell search uses. Errors as for compile_pattern.
 Result<Pattern> compile_search_pattern(std::string_view pattern, PatternOptions options = {});
 
 }  // namespace vellix::core

@@ -3,7 +3,6 @@
 #include <unicode/utf8.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <optional>
 #include <utility>
 
@@ -127,9 +126,12 @@ void append_atom(std::string& out, char32_t c) {
     out.push_back('\\');
     out.push_back(static_cast<char>(c));
   } else {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "\\x{%X}", static_cast<unsigned>(c));
-    out += buf;
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    out += "\\x{";
+    int shift = 20;
+    while (shift > 0 && (c >> shift) == 0) shift -= 4;
+    for (; shift >= 0; shift -= 4) out.push_back(kHex[(c >> shift) & 0xF]);
+    out.push_back('}');
   }
 }
 
@@ -244,15 +246,6 @@ struct ClassTokens {
 
 CodePointSet posix_set(std::string_view name, bool& known);
 
-// `[0-9A-Fa-f]`: \h, shared by the Perl classes.
-CodePointSet hex_digits() {
-  CodePointSet s;
-  add_range(s, '0', '9');
-  add_range(s, 'A', 'F');
-  add_range(s, 'a', 'f');
-  return s;
-}
-
 bool decode_at(std::string_view p, size_t i, char32_t& c, size_t& next) {
   int32_t pos = static_cast<int32_t>(i);
   UChar32 u;
@@ -289,8 +282,14 @@ Result<size_t> read_class_escape(std::string_view p, size_t at, ClassFlags flags
     case 'v': return literal(0x0B, next);
     case 'a': return literal(0x07, next);
     case 'e': return literal(0x1B, next);
-    case 'h': return set(hex_digits(), next);
-    case 'H': return set(set_complement(hex_digits()), next);
+    case 'h':
+    case 'H': {
+      // \h stands for the text "[0-9A-Fa-f]" (\H for "[^0-9A-Fa-f]"), read by the
+      // grammar as a nested class: "[0-\h]" is a range from '0' to '['.
+      const std::string_view text = c == 'h' ? "[0-9A-Fa-f]" : "[^0-9A-Fa-f]";
+      for (char ch : text) out.tokens.push_back(ClassToken{ClassToken::kSyntax, char32_t(ch), 0, at});
+      return next;
+    }
     case 'd': case 'D': case 's': case 'S': case 'w': case 'W':
       return set(perl_class(static_cast<char>(c)), next);
     case 'x': case 'u': case 'U': {
@@ -364,20 +363,28 @@ CodePointSet apply(SetOp op, const CodePointSet& a, const CodePointSet& b) {
 }
 
 // The items between two operators (or a bracket and an operator): literals and
-// ranges are gathered apart so that they are folded in one pass.
+// ranges are gathered apart, sorted once and folded in one pass, so a long
+// class costs n log n whatever the order of its items.
 struct ClassUnion {
-  CodePointSet plain;
+  std::vector<CodePointRange> plain;
   CodePointSet classes;
   int items = 0;
   int depth = 0;  // of its deepest nested bracket
 
+  void add_plain(char32_t first, char32_t last) {
+    plain.push_back(CodePointRange{first, last});
+    ++items;
+  }
   void add_class(const CodePointSet& s, int item_depth) {
     classes = set_union(classes, s);
     ++items;
     depth = std::max(depth, item_depth);
   }
   CodePointSet take(bool fold) {
-    CodePointSet s = set_union(fold ? case_fold_closure(plain) : plain, classes);
+    std::sort(plain.begin(), plain.end(), [](CodePointRange a, CodePointRange b) { return a.first < b.first; });
+    CodePointSet literals;
+    for (CodePointRange r : plain) add_range(literals, r.first, r.last);
+    CodePointSet s = set_union(fold ? case_fold_closure(literals) : literals, classes);
     *this = ClassUnion{};
     return s;
   }
@@ -399,13 +406,11 @@ class ClassGrammar {
     }
     ClassUnion u;
     while (is_syntax(i, '-')) {
-      add_range(u.plain, '-', '-');
-      ++u.items;
+      u.add_plain('-', '-');
       ++i;
     }
     if (u.items == 0 && is_syntax(i, ']')) {
-      add_range(u.plain, ']', ']');
-      ++u.items;
+      u.add_plain(']', ']');
       ++i;
     }
     std::optional<std::pair<SetOp, CodePointSet>> pending;
@@ -506,8 +511,7 @@ class ClassGrammar {
       if (first.kind == ClassToken::kSet) {
         u.add_class(t_.sets[first.set], 0);
       } else {
-        add_range(u.plain, first.c, first.c);
-        ++u.items;
+        u.add_plain(first.c, first.c);
       }
       return true;
     }
@@ -518,8 +522,7 @@ class ClassGrammar {
       return class_error("a class cannot be the end of a range", first.offset);
     }
     if (first.c > last.c) return class_error("range out of order in character class", first.offset);
-    add_range(u.plain, first.c, last.c);
-    ++u.items;
+    u.add_plain(first.c, last.c);
     return true;
   }
 
@@ -530,7 +533,7 @@ class ClassGrammar {
 CodePointSet posix_set(std::string_view name, bool& known) {
   struct Posix {
     std::string_view name;
-    std::initializer_list<CodePointRange> ranges;
+    std::vector<CodePointRange> ranges;
   };
   static const Posix kPosix[] = {
       {"alnum", {{'0', '9'}, {'A', 'Z'}, {'a', 'z'}}},

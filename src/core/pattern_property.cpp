@@ -8,8 +8,11 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <functional>
 #include <map>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -102,11 +105,29 @@ const FoldTable& fold_table() {
 
 CodePointSet case_fold_closure(const CodePointSet& set) {
   const FoldTable& t = fold_table();
-  std::vector<char32_t> partners;
+  // Only a fold class the set holds part of adds anything, so first list the
+  // classes of the members inside the set; a closed set such as \w adds none.
+  std::vector<uint32_t> touched;
+  auto member = t.members.begin();
   for (const CodePointRange& r : set.ranges) {
-    auto it = std::lower_bound(t.members.begin(), t.members.end(), std::make_pair(r.first, uint32_t{0}));
-    for (; it != t.members.end() && it->first <= r.last; ++it) {
-      for (char32_t c : t.classes[it->second]) partners.push_back(c);
+    member = std::lower_bound(member, t.members.end(), std::make_pair(r.first, uint32_t{0}));
+    for (; member != t.members.end() && member->first <= r.last; ++member) touched.push_back(member->second);
+  }
+  std::vector<char32_t> partners;
+  auto add_if_partial = [&](uint32_t k, size_t inside) {
+    if (inside < t.classes[k].size()) partners.insert(partners.end(), t.classes[k].begin(), t.classes[k].end());
+  };
+  if (touched.size() < 256) {
+    std::sort(touched.begin(), touched.end());
+    for (size_t i = 0, j = 0; i < touched.size(); i = j) {
+      while (j < touched.size() && touched[j] == touched[i]) ++j;
+      add_if_partial(touched[i], j - i);
+    }
+  } else {
+    std::vector<uint8_t> inside(t.classes.size());
+    for (uint32_t k : touched) ++inside[k];
+    for (uint32_t k = 0; k < inside.size(); ++k) {
+      if (inside[k] != 0) add_if_partial(k, inside[k]);
     }
   }
   if (partners.empty()) return set;
@@ -168,10 +189,27 @@ std::string normalize_name(std::string_view name, bool drop_is = true) {
 
 using SetBuilder = std::function<CodePointSet()>;
 
-// A resolved name: how to build its set.
-struct PropertyEntry {
-  SetBuilder build;
+// The set a name stands for, built on its first use and kept, with its fold
+// closure; all the aliases of a value share one.
+class LazySet {
+ public:
+  explicit LazySet(SetBuilder build) : build_(std::move(build)) {}
+  const CodePointSet& plain() const {
+    std::call_once(plain_once_, [this] { plain_ = build_(); });
+    return plain_;
+  }
+  const CodePointSet& folded() const {
+    std::call_once(folded_once_, [this] { folded_ = case_fold_closure(plain()); });
+    return folded_;
+  }
+
+ private:
+  SetBuilder build_;
+  mutable std::once_flag plain_once_, folded_once_;
+  mutable CodePointSet plain_, folded_;
 };
+using LazySetPtr = std::shared_ptr<const LazySet>;
+LazySetPtr lazy(SetBuilder build) { return std::make_shared<const LazySet>(std::move(build)); }
 
 // The binary properties the syntax accepts that ICU knows by number.
 constexpr UProperty kBinaryProperties[] = {
@@ -196,7 +234,7 @@ CodePointSet minus_categories(UProperty p, uint32_t gc_mask) {
 // Binary properties ICU does not number: the Other_* contributory ones, derived
 // from the property they feed, and the few newer than its data, listed.
 struct ExtraProperty {
-  std::initializer_list<std::string_view> names;
+  std::vector<std::string_view> names;
   SetBuilder build;
 };
 
@@ -278,30 +316,44 @@ CodePointSet assigned_by(std::pair<uint8_t, uint8_t> version) {
 }
 
 // Values of the enumerated properties that take name=value, by normalized name.
-using ValueTable = std::unordered_map<std::string, SetBuilder>;
+using ValueTable = std::unordered_map<std::string, LazySetPtr>;
 
-void add_value_names(ValueTable& table, UProperty p, int32_t value, const SetBuilder& build) {
+void add_value_names(ValueTable& table, UProperty p, int32_t value, SetBuilder build) {
+  const LazySetPtr set = lazy(std::move(build));
   for (int choice = 0;; ++choice) {
     const char* name = u_getPropertyValueName(p, value, static_cast<UPropertyNameChoice>(choice));
     if (name == nullptr) {
       if (choice < U_LONG_PROPERTY_NAME) continue;  // a value may lack a short name
       break;
     }
-    table.emplace(normalize_name(name, false), build);
+    table.emplace(normalize_name(name, false), set);
   }
 }
 
-ValueTable enumerated_values(UProperty p) {
+// Values that some code point has; `skip_default` leaves out value 0, the
+// "Other" of the break properties, which the syntax has no name for.
+std::vector<bool> values_in_use(UProperty p, bool skip_default) {
+  std::vector<bool> used(size_t(u_getIntPropertyMaxValue(p)) + 1);
+  (void)int_property(p, [&used](uint32_t v) {
+    if (v < used.size()) used[v] = true;
+    return false;
+  });
+  if (skip_default) used[0] = false;
+  return used;
+}
+
+ValueTable break_values(UProperty p) {
   ValueTable t;
-  const int32_t max = u_getIntPropertyMaxValue(p);
-  for (int32_t v = u_getIntPropertyMinValue(p); v <= max; ++v) {
+  const std::vector<bool> used = values_in_use(p, true);
+  for (int32_t v = 0; v < int32_t(used.size()); ++v) {
+    if (!used[size_t(v)]) continue;
     add_value_names(t, p, v, [p, v] { return int_property(p, [v](uint32_t x) { return x == uint32_t(v); }); });
   }
   return t;
 }
 
 struct NameTables {
-  std::unordered_map<std::string, SetBuilder> binary;
+  std::unordered_map<std::string, LazySetPtr> binary;
   std::unordered_map<std::string, bool> any_property;  // every property name, binary or not
   ValueTable categories;
   ValueTable scripts;
@@ -337,18 +389,20 @@ const NameTables& name_tables() {
       add_property_names(t.any_property, UProperty(p));
     }
     for (UProperty p : kBinaryProperties) {
+      const LazySetPtr set = lazy([p] { return binary_property(p); });
       for (int choice = 0;; ++choice) {
         const char* name = u_getPropertyName(p, static_cast<UPropertyNameChoice>(choice));
         if (name == nullptr) {
           if (choice < U_LONG_PROPERTY_NAME) continue;
           break;
         }
-        t.binary.emplace(normalize_name(name, false), [p] { return binary_property(p); });
+        t.binary.emplace(normalize_name(name, false), set);
       }
     }
     for (const ExtraProperty& e : extra_properties()) {
+      const LazySetPtr set = lazy(e.build);
       for (std::string_view name : e.names) {
-        t.binary.emplace(normalize_name(name, false), e.build);
+        t.binary.emplace(normalize_name(name, false), set);
         t.any_property.emplace(normalize_name(name, false), true);
       }
     }
@@ -368,19 +422,14 @@ const NameTables& name_tables() {
         return general_category(mask);
       });
     }
-    t.categories["any"] = [] { return code_point_range(0, kMaxCodePoint); };
-    t.categories["assigned"] = [] { return set_complement(general_category(U_GC_CN_MASK)); };
-    t.categories["ascii"] = [] { return code_point_range(0, 0x7F); };
+    t.categories["any"] = lazy([] { return code_point_range(0, kMaxCodePoint); });
+    t.categories["assigned"] = lazy([] { return set_complement(general_category(U_GC_CN_MASK)); });
+    t.categories["ascii"] = lazy([] { return code_point_range(0, 0x7F); });
 
     // Only scripts that some code point has are names here: not Unknown
     // (unassigned code points), nor codes without characters such as Hrkt.
-    const int32_t max_script = u_getIntPropertyMaxValue(UCHAR_SCRIPT);
-    std::vector<bool> used(size_t(max_script) + 1);
-    (void)int_property(UCHAR_SCRIPT, [&used](uint32_t sc) {
-      if (sc < used.size()) used[sc] = true;
-      return false;
-    });
-    for (int32_t sc = 0; sc <= max_script; ++sc) {
+    const std::vector<bool> used = values_in_use(UCHAR_SCRIPT, false);
+    for (int32_t sc = 0; sc < int32_t(used.size()); ++sc) {
       if (sc == USCRIPT_UNKNOWN || !used[size_t(sc)]) continue;
       add_value_names(t.scripts, UCHAR_SCRIPT, sc, [sc] {
         return int_property(UCHAR_SCRIPT, [sc](uint32_t x) { return x == uint32_t(sc); });
@@ -395,14 +444,16 @@ const NameTables& name_tables() {
       });
     }
     for (auto version : kAges) {
-      const std::string dotted = std::to_string(version.first) + "." + std::to_string(version.second);
-      const std::string named = "v" + std::to_string(version.first) + std::to_string(version.second);
-      t.ages[dotted] = [version] { return assigned_by(version); };
-      t.ages[named] = t.ages[dotted];
+      char dotted[16], named[16];
+      std::snprintf(dotted, sizeof dotted, "%u.%u", unsigned(version.first), unsigned(version.second));
+      std::snprintf(named, sizeof named, "v%u%u", unsigned(version.first), unsigned(version.second));
+      const LazySetPtr set = lazy([version] { return assigned_by(version); });
+      t.ages.emplace(dotted, set);
+      t.ages.emplace(named, set);
     }
-    t.grapheme_cluster_break = enumerated_values(UCHAR_GRAPHEME_CLUSTER_BREAK);
-    t.word_break = enumerated_values(UCHAR_WORD_BREAK);
-    t.sentence_break = enumerated_values(UCHAR_SENTENCE_BREAK);
+    t.grapheme_cluster_break = break_values(UCHAR_GRAPHEME_CLUSTER_BREAK);
+    t.word_break = break_values(UCHAR_WORD_BREAK);
+    t.sentence_break = break_values(UCHAR_SENTENCE_BREAK);
     for (auto [alias, table] : std::initializer_list<std::pair<const char*, const ValueTable*>>{
              {"generalcategory", &t.categories}, {"gc", &t.categories},
              {"script", &t.scripts}, {"sc", &t.scripts},
@@ -419,9 +470,14 @@ const NameTables& name_tables() {
 }
 
 Error property_error(std::string what) { return Error{ErrorKind::Runtime, std::move(what), {}}; }
+std::string quoted(std::string_view name) {
+  std::string out(1, '"');
+  out.append(name).push_back('"');
+  return out;
+}
 
 // The set a body names, before any negation; `negated` reports name!=value.
-Result<CodePointSet> resolve(std::string_view body, bool& negated) {
+Result<const LazySet*> resolve(std::string_view body, bool& negated) {
   const NameTables& t = name_tables();
   negated = false;
   size_t split = body.find("!=");
@@ -435,34 +491,35 @@ Result<CodePointSet> resolve(std::string_view body, bool& negated) {
     const std::string name = normalize_name(body);
     // "cf", "sc" and "lc" name properties too, but here they mean categories.
     if (name != "cf" && name != "sc" && name != "lc") {
-      if (auto it = t.binary.find(name); it != t.binary.end()) return it->second();
+      if (auto it = t.binary.find(name); it != t.binary.end()) return it->second.get();
       if (t.any_property.count(name) != 0) {
-        return property_error("the Unicode property " + std::string(body) + " takes a value");
+        return property_error("Unicode property " + quoted(body) + " is not a binary property");
       }
     }
-    if (auto it = t.categories.find(name); it != t.categories.end()) return it->second();
-    if (auto it = t.scripts.find(name); it != t.scripts.end()) return it->second();
-    return property_error("unknown Unicode property name " + std::string(body));
+    if (auto it = t.categories.find(name); it != t.categories.end()) return it->second.get();
+    if (auto it = t.scripts.find(name); it != t.scripts.end()) return it->second.get();
+    return property_error("unknown Unicode property " + quoted(body));
   }
   const std::string name = normalize_name(body.substr(0, split));
   const std::string value = normalize_name(body.substr(value_at));
   auto table = t.valued.find(name);
   if (table == t.valued.end()) {
-    return property_error("the Unicode property " + std::string(body.substr(0, split)) +
-                          " cannot be matched by value");
+    return property_error("Unicode property " + quoted(body.substr(0, split)) +
+                          " cannot be matched by value (only General_Category, Script, Script_Extensions, Age, "
+                          "Grapheme_Cluster_Break, Word_Break and Sentence_Break can)");
   }
-  if (auto it = table->second->find(value); it != table->second->end()) return it->second();
-  return property_error("unknown value " + std::string(body.substr(value_at)) + " of the Unicode property " +
-                        std::string(body.substr(0, split)));
+  if (auto it = table->second->find(value); it != table->second->end()) return it->second.get();
+  return property_error("unknown value " + quoted(body.substr(value_at)) + " of Unicode property " +
+                        quoted(body.substr(0, split)));
 }
 
 }  // namespace
 
 Result<CodePointSet> property_class(std::string_view body, bool negated, bool case_insensitive) {
   bool value_negated = false;
-  Result<CodePointSet> set = resolve(body, value_negated);
-  if (!set) return set;
-  CodePointSet s = case_insensitive ? case_fold_closure(set.value()) : std::move(set).value();
+  Result<const LazySet*> set = resolve(body, value_negated);
+  if (!set) return std::move(set).error();
+  const CodePointSet& s = case_insensitive ? set.value()->folded() : set.value()->plain();
   return negated != value_negated ? set_complement(s) : s;
 }
 

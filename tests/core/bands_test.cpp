@@ -49,8 +49,8 @@ TEST(Bands, MarkersAndTheFirstBand) {
 TEST(Bands, ABadPatternIsReportedBeforeFirstThenAfter) {
   CellList list({{1, 1, "start"}, {2, 1, "end"}});
   const std::tuple<const char*, const char*, const char*> cases[] = {
-      {"(", "[", "missing closing parenthesis at offset 5"},
-      {"start", "[", "missing terminating ] for character class at offset 5"},
+      {"(", "[", "missing ')' at offset 0"},  // offsets count in the caller's text
+      {"start", "[", "unclosed character class at offset 0"},
   };
   for (const auto& [before, after, message] : cases) {
     for (auto search : {find_cells_multi_regex_core, find_cells_between_regex_core}) {

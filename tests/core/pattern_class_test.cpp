@@ -118,6 +118,7 @@ TEST(BracketClass, EscapesHaveTheirClassMeanings) {
   expect_members({
       {"[\\b]", 0x08, true}, {"[\\A\\z\\B\\k\\K\\G]", 'K', true}, {"[\\A\\z\\B\\k\\K\\G]", 'z', true},
       {"[\\<\\>]", '<', true}, {"[\\h]", 'F', true}, {"[\\h]", 'g', false}, {"[\\H]", 'g', true},
+      {"[\\h-z]", '-', true}, {"[\\h-z]", 'g', false}, {"[\\H-z]", 'z', true},  // \h is a nested class
       {"[\\x41]", 'A', true}, {"[\\x{1F600}]", 0x1F600, true}, {"[\\u00e9]", 0xE9, true},
       {"[\\u{41}]", 'A', true}, {"[\\U0001F600]", 0x1F600, true}, {"[\\U{41}]", 'A', true},
       {"[\\x5D]", ']', true}, {"[a\\x2Dz]", 'b', false},  // a decoded character is never syntax
@@ -150,6 +151,7 @@ TEST(BracketClass, EndsAtItsClosingBracket) {
       {"[abc]d", 0, 5}, {"x[]a]y", 1, 5}, {"[[a]b]", 0, 6}, {"[\\]]", 0, 4},
       {"[A-[x]]", 0, 6},  // a '[' that ends a range is a literal, so the first ']' closes
       {"[\\p{L}]", 0, 7},
+      {"[0-\\h]", 0, 5},  // "[0-[0-9A-Fa-f]]": the range takes '[', \h's own ']' closes
   };
   for (const auto& [pattern, start, end] : cases) {
     Result<ClassParse> r = parse_bracket_class(pattern, start, {});
@@ -161,7 +163,7 @@ TEST(BracketClass, EndsAtItsClosingBracket) {
 TEST(BracketClass, MalformedClassesAreErrorsWithTheirOffset) {
   const std::pair<const char*, size_t> cases[] = {
       {"x[]", 1}, {"[^]", 0}, {"[a[]", 0}, {"[a", 0}, {"[[]a]]", 0}, {"[z-a]", 1},
-      {"[\\d-z]", 1}, {"[a-\\d]", 1}, {"[a-[:digit:]]", 1}, {"[a\\Z]", 2}, {"[\\O]", 1}, {"[\\g]", 1},
+      {"[\\d-z]", 1}, {"[a-\\d]", 1}, {"[a-\\H]", 1}, {"[a-[:digit:]]", 1}, {"[a\\Z]", 2}, {"[\\O]", 1}, {"[\\g]", 1},
       {"[\\1]", 1}, {"[\\0]", 1}, {"[\\c]", 1}, {"[\\N]", 1}, {"[\\Q]", 1}, {"[\\x4]", 1}, {"[\\x{}]", 1},
       {"[\\x{D800}]", 1}, {"[\\x{110000}]", 1}, {"[\\u{123456789}]", 1}, {"[\\p]", 1}, {"[\\p{L]", 1},
       {"[\\p{^Greek}]", 1}, {"[ab\\p{Unknown}]", 3}, {"[a\\", 2},
@@ -183,6 +185,7 @@ TEST(BracketClass, DeepNestingIsRefusedWithoutExhaustingTheStack) {
   EXPECT_FALSE(parse_bracket_class(nested(251, "a"), 0, {}).ok());
   EXPECT_TRUE(parse_bracket_class(nested(249, "ab"), 0, {}).ok());  // a union of two is a level too
   EXPECT_FALSE(parse_bracket_class(nested(250, "ab"), 0, {}).ok());
+  EXPECT_TRUE(parse_bracket_class(nested(250, "-"), 0, {}).ok());
   std::string ops = "[a";
   for (int i = 0; i < 249; ++i) ops += "&&a";
   EXPECT_TRUE(parse_bracket_class(ops + "]", 0, {}).ok());
@@ -226,7 +229,7 @@ TEST(UnicodeProperty, NamesResolveLooselyAndInOrder) {
   }
   const char* rejected[] = {"L&", "Xan", "Xwd", "Xps", "Xsp", "Unknown", "Zzzz", "Cs", "Hrkt", "^Greek",
                             "bc=L", "Bidi_Class=L", "Alphabetic=Yes", "InCB", "InCB=Linker", "Script",
-                            "gc", "gc=Foo", "age=3_0", "nonsense", ""};
+                            "gc", "gc=Foo", "age=3_0", "wb=Other", "gcb=XX", "gcb=E_Base", "nonsense", ""};
   for (const char* body : rejected) EXPECT_FALSE(unicode_property(body).ok()) << body;
 }
 

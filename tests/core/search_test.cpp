@@ -67,7 +67,7 @@ TEST(PatternSearches, ABadPatternIsReportedBeforeAnyCellIsRead) {
         search = std::async(std::launch::async, run, cells);
         EXPECT_EQ(search.wait_for(std::chrono::seconds(10)), std::future_status::ready);
       }
-      EXPECT_EQ(search.get().message, "missing closing parenthesis at offset 5");
+      EXPECT_EQ(search.get().message, "missing ')' at offset 0");
     }
   }
 }

@@ -64,7 +64,8 @@ def test_sheet_lookups_keep_snapshot_order(make, method, arg, positions):  # an 
     ("get_sheet_index", "0", TypeError, "argument 'idx': 'str' object cannot be interpreted as an integer"),
     ("find_sheet_by_name", None, TypeError, "argument 'name': 'NoneType' object cannot be cast as 'str'"),
     ("find_sheet_by_regex", None, TypeError, "argument 'pattern': 'NoneType' object cannot be cast as 'str'"),
-    ("find_sheet_by_regex", "(", RuntimeError, "missing closing parenthesis at offset 1"),  # compiled as given
+    ("find_sheet_by_regex", "(", RuntimeError, "missing ')' at offset 0"),
+    ("find_sheet_by_regex", r"(?|a)", RuntimeError, "unknown group flag at offset 2"),  # the matcher's own syntax
 ])
 def test_lookup_errors(method, arg, exc_type, message, raises_exactly):
     finder = readable.Finder(sources())

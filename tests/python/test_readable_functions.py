@@ -85,9 +85,16 @@ def test_bad_argument_is_named_before_cells_are_read(name, args, position, value
     raises_exactly(exc_type, message, getattr(readable, name), *args)
 
 
+@pytest.mark.parametrize("name, params, args", [(name, params, args) for name, params, args, _ in CASES if "regex" in params])
+def test_every_pattern_goes_through_the_front_end(name, params, args, raises_exactly):
+    # \N is an escape of the matcher's own syntax, not of the pattern syntax
+    args = tuple(r"\N" if "regex" in p else a for p, a in zip(params.split(", "), args))
+    raises_exactly(RuntimeError, "invalid escape \\N at offset 0", getattr(readable, name), *args, cells())
+
+
 @pytest.mark.parametrize("name, args, exc_type, message", [
-    ("find_cells_multi_regex", ("(", "["), RuntimeError, "missing closing parenthesis at offset 5"),  # after "(?i)"
-    ("find_cells_between_regex", ("ok", "["), RuntimeError, "missing terminating ] for character class at offset 5"),
+    ("find_cells_multi_regex", ("(", "["), RuntimeError, "missing ')' at offset 0"),
+    ("find_cells_between_regex", ("ok", r"a\C"), RuntimeError, "invalid escape \\C at offset 1"),
     ("find_cell_by_letter", ("AAAA1",), ValueError, "invalid cell reference: 'AAAA1'"),
 ])
 def test_core_errors_are_raised_once_the_lock_is_back(name, args, exc_type, message, raises_exactly):

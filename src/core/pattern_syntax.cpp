@@ -1,0 +1,1111 @@
+#include "core/pattern_syntax.hpp"
+
+#include <unicode/uchar.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "core/pattern_class.hpp"
+
+namespace vellix::core {
+namespace {
+
+constexpr size_t kUnbounded = std::numeric_limits<size_t>::max();
+// Above this the syntax's own engine runs out of room for most atoms; a clear
+// error beats a pattern that compiles here and nowhere else.
+constexpr uint64_t kMaxRepeatCount = 300'000;
+constexpr uint64_t kMatcherMaxCount = 65'535;  // the matcher's own bound on {n,m}
+// Pattern conditions are written twice, so nesting them doubles the output:
+// bound the output and the work so no input can run away.
+constexpr size_t kMaxOutput = 1 << 20;
+constexpr size_t kMaxWork = 1 << 24;
+
+// The syntax's \w: wider than the matcher's own (marks, connector punctuation,
+// join controls, and no other numbers than decimal digits). Written with
+// property names rather than ranges so that the many boundaries a pattern may
+// hold stay within the matcher's compiled-size limit.
+constexpr std::string_view kWord = "[\\p{Alphabetic}\\p{M}\\p{Nd}\\p{Pc}\\p{Join_Control}]";
+constexpr std::string_view kNotWord = "[^\\p{Alphabetic}\\p{M}\\p{Nd}\\p{Pc}\\p{Join_Control}]";
+
+struct Flags {
+  bool i = false;  // fold case
+  bool m = false;  // ^ and $ at line ends
+  bool s = false;  // . takes \n
+  bool x = false;  // verbose
+  bool U = false;  // swap greedy and lazy
+};
+
+// How many characters a sub-pattern matches, and whether it holds a construct
+// that only a backtracking matcher runs (which decides what a look-behind of
+// varying length may hold).
+struct Shape {
+  size_t min = 0;
+  size_t max = 0;
+  bool fancy = false;
+};
+
+size_t add_sat(size_t a, size_t b) { return a > kUnbounded - b ? kUnbounded : a + b; }
+size_t mul_sat(size_t a, uint64_t b) {
+  if (a == 0 || b == 0) return 0;
+  return a > kUnbounded / b ? kUnbounded : a * static_cast<size_t>(b);
+}
+Shape then(Shape a, Shape b) { return {add_sat(a.min, b.min), add_sat(a.max, b.max), a.fancy || b.fancy}; }
+Shape either(Shape a, Shape b) { return {std::min(a.min, b.min), std::max(a.max, b.max), a.fancy || b.fancy}; }
+
+// What may follow a piece: a quantifier applies to it, drops or keeps it once
+// (an anchor or boundary), or is an error.
+enum class Target { Repeatable, Assertion, None };
+
+struct Quantifier {
+  uint64_t min = 0;
+  uint64_t max = 0;  // kNoMax: unbounded
+  bool greedy = true;
+  bool possessive = false;
+};
+constexpr uint64_t kNoMax = std::numeric_limits<uint64_t>::max();
+
+bool is_ascii_alnum(char32_t c) { return (c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'z'); }
+
+// A group name's characters: alphanumeric in the Unicode sense, or '_'.
+bool is_name_char(char32_t c) {
+  if (c == '_') return true;
+  if (c < 0x80) return is_ascii_alnum(c);
+  if (u_hasBinaryProperty(static_cast<UChar32>(c), UCHAR_ALPHABETIC)) return true;
+  int8_t type = u_charType(static_cast<UChar32>(c));
+  return type == U_DECIMAL_DIGIT_NUMBER || type == U_LETTER_NUMBER || type == U_OTHER_NUMBER;
+}
+
+void append_utf8(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (c >> 18));
+    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+// The length of the well-formed UTF-8 sequence at text[at], or 0.
+size_t utf8_length(std::string_view text, size_t at) {
+  auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
+  unsigned char b = byte(at);
+  size_t n = b < 0x80 ? 1 : b >= 0xC2 && b < 0xE0 ? 2 : b >= 0xE0 && b < 0xF0 ? 3 : b >= 0xF0 && b < 0xF5 ? 4 : 0;
+  if (n == 0 || at + n > text.size()) return 0;
+  for (size_t k = 1; k < n; ++k) {
+    if ((byte(at + k) & 0xC0) != 0x80) return 0;
+  }
+  if (n == 3 && ((b == 0xE0 && byte(at + 1) < 0xA0) || (b == 0xED && byte(at + 1) >= 0xA0))) return 0;
+  if (n == 4 && ((b == 0xF0 && byte(at + 1) < 0x90) || (b == 0xF4 && byte(at + 1) >= 0x90))) return 0;
+  return n;
+}
+
+void append_count(std::string& out, uint64_t min, uint64_t max) {
+  if (min == 0 && max == 1) {
+    out += '?';
+  } else if (min == 0 && max == kNoMax) {
+    out += '*';
+  } else if (min == 1 && max == kNoMax) {
+    out += '+';
+  } else if (min == max) {
+    out += '{' + std::to_string(min) + '}';
+  } else if (max == kNoMax) {
+    out += '{' + std::to_string(min) + ",}";
+  } else {
+    out += '{' + std::to_string(min) + ',' + std::to_string(max) + '}';
+  }
+}
+
+class Translator {
+ public:
+  Translator(std::string_view pattern, bool case_insensitive) : p_(pattern) { flags_.i = case_insensitive; }
+
+  Result<TranslatedPattern> run() {
+    for (size_t at = 0; at < p_.size();) {
+      size_t n = utf8_length(p_, at);
+      if (n == 0) return Error{ErrorKind::Runtime, "invalid UTF-8 at offset " + std::to_string(at), {}};
+      at += n;
+    }
+    if (flags_.i) {
+      // A cell search reads as "(?i)" + pattern, so a quantifier at the start
+      // has that flag group for its target: the syntax rejects it.
+      std::optional<Quantifier> q;
+      skip_trivia();
+      if (parse_quantifier(q) && q) fail("nothing to repeat", 0);
+      pos_ = 0;
+    }
+    Shape shape;
+    bool top_alternation = false;
+    if (parse_alternation(shape, nullptr, &top_alternation) && pos_ < p_.size()) {
+      fail("unmatched ')'", pos_);
+    }
+    if (!error_ && max_ref_ > groups_) fail("back-reference to group " + std::to_string(max_ref_) + ", which does not exist", max_ref_at_);
+    if (!error_ && first_numbered_ref_ && !names_.empty() && !top_alternation) {
+      fail("numbered back-references cannot be used in a pattern with named groups", *first_numbered_ref_);
+    }
+    for (const GroupSpan& span : detached_groups_) {
+      for (unsigned n : referenced_) {
+        if (n >= span.first && n <= span.last) fail("look-behind of varying length holding a group that is referenced", span.at);
+      }
+    }
+    if (error_) return std::move(*error_);
+    return TranslatedPattern{std::move(out_), std::move(look_behinds_)};
+  }
+
+ private:
+  std::string_view p_;
+  size_t pos_ = 0;
+  Flags flags_;
+  std::string out_;
+  std::optional<Error> error_;
+  int depth_ = 0;
+  size_t work_ = 0;
+
+  // Capture groups: the count opened so far, each one's shape once closed
+  // (unknown before), and the names in the order they were defined.
+  unsigned groups_ = 0;
+  std::vector<std::optional<Shape>> group_shapes_;
+  std::vector<std::pair<std::string, unsigned>> names_;
+  bool emit_captures_ = true;  // false while writing the copy of a pattern condition
+  unsigned max_ref_ = 0;
+  size_t max_ref_at_ = 0;
+  std::optional<size_t> first_numbered_ref_;
+  std::vector<LookBehindCheck> look_behinds_;
+  // Groups that back-references or conditions read, and the groups inside
+  // each look-behind that runs on its own (which sets none of them).
+  std::vector<unsigned> referenced_;
+  struct GroupSpan {
+    unsigned first, last;
+    size_t at;
+  };
+  std::vector<GroupSpan> detached_groups_;
+
+  // Consecutive literals are written as one run, inside (?i:...) when they
+  // fold case, so the matcher sees a literal string it can search for fast.
+  std::string run_;
+  bool run_folds_ = false;
+  size_t run_last_ = 0;  // where the run's last character starts
+  char32_t run_last_char_ = 0;
+
+  bool at_end() const { return pos_ >= p_.size(); }
+  char peek(size_t ahead = 0) const { return pos_ + ahead < p_.size() ? p_[pos_ + ahead] : '\0'; }
+
+  bool fail(std::string what, size_t at) {
+    if (!error_) error_ = Error{ErrorKind::Runtime, std::move(what) + " at offset " + std::to_string(at), {}};
+    return false;
+  }
+
+  char32_t decode(size_t at, size_t* length) const {
+    size_t n = utf8_length(p_, at);
+    *length = n;
+    auto b = [&](size_t k) { return static_cast<char32_t>(static_cast<unsigned char>(p_[at + k])); };
+    switch (n) {
+      case 1: return b(0);
+      case 2: return ((b(0) & 0x1F) << 6) | (b(1) & 0x3F);
+      case 3: return ((b(0) & 0x0F) << 12) | ((b(1) & 0x3F) << 6) | (b(2) & 0x3F);
+      default: return ((b(0) & 0x07) << 18) | ((b(1) & 0x3F) << 12) | ((b(2) & 0x3F) << 6) | (b(3) & 0x3F);
+    }
+  }
+
+  // Verbose-mode whitespace and #-comments.
+  void skip_space() {
+    if (!flags_.x) return;
+    while (!at_end()) {
+      char c = peek();
+      if (c == ' ' || c == '\t' || c == '\n' || c == '\r') {
+        ++pos_;
+      } else if (c == '#') {
+        while (!at_end() && peek() != '\n') ++pos_;
+      } else {
+        break;
+      }
+    }
+  }
+
+  // Whitespace as above and (?#...) comments, which every mode skips.
+  void skip_trivia() {
+    for (;;) {
+      skip_space();
+      if (!(peek() == '(' && peek(1) == '?' && peek(2) == '#')) return;
+      size_t at = pos_;
+      pos_ += 3;
+      while (!at_end() && peek() != ')') pos_ += peek() == '\\' && pos_ + 1 < p_.size() ? 2 : 1;
+      if (at_end()) {
+        fail("unterminated comment", at);
+        return;
+      }
+      ++pos_;
+    }
+  }
+
+  void flush_run() {
+    if (run_.empty()) return;
+    if (run_folds_) {
+      out_ += "(?i:";
+      out_ += run_;
+      out_ += ')';
+    } else {
+      out_ += run_;
+    }
+    run_.clear();
+  }
+
+  static void append_escaped(std::string& out, char32_t c) {
+    if (c >= 0x80) {
+      append_utf8(out, c);
+    } else if (is_ascii_alnum(c)) {
+      out += static_cast<char>(c);
+    } else if (c > 0x20 && c < 0x7F) {
+      out += '\\';
+      out += static_cast<char>(c);
+    } else {
+      static constexpr char kHex[] = "0123456789ABCDEF";
+      out += "\\x{";
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+      out += '}';
+    }
+  }
+
+  void literal(char32_t c) {
+    if (!run_.empty() && run_folds_ != flags_.i) flush_run();
+    run_folds_ = flags_.i;
+    run_last_ = run_.size();
+    run_last_char_ = c;
+    append_escaped(run_, c);
+  }
+
+  // ---- structure ----
+
+  // Branches up to an unconsumed ')' or the end. `branches` collects each
+  // top-level branch's shape (for look-behind).
+  bool parse_alternation(Shape& shape, std::vector<Shape>* branches, bool* alternated = nullptr) {
+    bool first = true;
+    for (;;) {
+      Shape branch;
+      if (!parse_branch(branch)) return false;
+      if (branches != nullptr) branches->push_back(branch);
+      shape = first ? branch : either(shape, branch);
+      first = false;
+      if (peek() != '|' || at_end()) return true;
+      if (alternated != nullptr) *alternated = true;
+      ++pos_;
+      out_ += '|';
+    }
+  }
+
+  bool parse_branch(Shape& shape) {
+    for (;;) {
+      skip_trivia();
+      if (error_) return false;
+      if (at_end() || peek() == '|' || peek() == ')') break;
+      if (++work_ > kMaxWork || out_.size() > kMaxOutput) return fail("pattern too large", pos_);
+      Shape piece;
+      if (!parse_piece(piece)) return false;
+      shape = then(shape, piece);
+    }
+    flush_run();
+    return true;
+  }
+
+  bool parse_piece(Shape& shape) {
+    size_t atom_start = out_.size();
+    Target target = Target::Repeatable;
+    bool is_literal = false;
+    if (!parse_atom(shape, target, is_literal, atom_start)) return false;
+    size_t after_atom = pos_;
+    skip_trivia();
+    size_t quantifier_at = pos_;
+    std::optional<Quantifier> q;
+    if (!parse_quantifier(q)) return false;
+    if (!q) {
+      pos_ = after_atom;
+      return true;
+    }
+    if (target == Target::None) return fail("nothing to repeat", quantifier_at);
+    if (target == Target::Assertion) {
+      // The syntax lets an anchor or boundary take a quantifier: it then
+      // holds at most once, or not at all when the count may be zero.
+      if (q->min == 0) out_.resize(atom_start);
+      if (q->min != q->max) shape.max = kUnbounded;  // the syntax counts any range of repeats as varying
+      return true;
+    }
+    if (is_literal) {
+      std::string last = run_.substr(run_last_);
+      run_.resize(run_last_);
+      bool folds = run_folds_;
+      flush_run();
+      atom_start = out_.size();
+      if (folds) {
+        // As a class the matcher repeats it in one step; a (?i:x) group it
+        // would copy count times.
+        append_class(out_, case_fold_closure(code_point_range(run_last_char_, run_last_char_)));
+      } else {
+        out_ += last;
+      }
+    }
+    write_repeat(atom_start, *q);
+    shape = {mul_sat(shape.min, q->min), q->max == kNoMax ? (shape.max == 0 ? 0 : kUnbounded) : mul_sat(shape.max, q->max),
+             shape.fancy || q->possessive};
+    if (q->min != q->max && shape.max == shape.min) shape.max = kUnbounded;
+    return true;
+  }
+
+  // A quantifier at pos_, if one is there; false only on an error.
+  bool parse_quantifier(std::optional<Quantifier>& q) {
+    Quantifier r;
+    char c = peek();
+    if (at_end()) return true;
+    if (c == '?') {
+      r.min = 0, r.max = 1, ++pos_;
+    } else if (c == '*') {
+      r.min = 0, r.max = kNoMax, ++pos_;
+    } else if (c == '+') {
+      r.min = 1, r.max = kNoMax, ++pos_;
+    } else if (c == '{') {
+      size_t start = pos_;
+      if (!parse_braces(r)) {
+        pos_ = start;  // not a quantifier: the '{' is a literal
+        return !error_;
+      }
+      if (r.max != kNoMax && r.min > r.max) {
+        return fail("repetition range {" + std::to_string(r.min) + "," + std::to_string(r.max) + "} is reversed", start);
+      }
+      if (r.min > kMaxRepeatCount || (r.max != kNoMax && r.max > kMaxRepeatCount)) {
+        return fail("repetition count above " + std::to_string(kMaxRepeatCount), start);
+      }
+    } else {
+      return true;
+    }
+    size_t before_lazy = pos_;
+    skip_space();
+    if (peek() == '?' && !at_end()) {
+      r.greedy = false;
+      ++pos_;
+    } else {
+      pos_ = before_lazy;
+    }
+    if (peek() == '+' && !at_end()) {
+      r.possessive = true;
+      ++pos_;
+    }
+    if (flags_.U) r.greedy = !r.greedy;
+    q = r;
+    return true;
+  }
+
+  // {n}, {n,}, {n,m}, {,m} or {,}; false (no error) when the braces are not one.
+  bool parse_braces(Quantifier& r) {
+    ++pos_;
+    auto number = [&](uint64_t& value) {
+      skip_space();
+      bool any = false;
+      value = 0;
+      while (!at_end() && peek() >= '0' && peek() <= '9') {
+        uint64_t digit = static_cast<uint64_t>(peek() - '0');
+        if (value > (std::numeric_limits<uint64_t>::max() - digit) / 10) return std::optional<bool>{};  // overflow
+        value = value * 10 + digit;
+        any = true;
+        ++pos_;
+      }
+      skip_space();
+      return std::optional<bool>{any};
+    };
+    uint64_t min = 0, max = 0;
+    std::optional<bool> has_min = number(min);
+    if (!has_min) return false;
+    if (peek() == '}' && *has_min) {
+      ++pos_;
+      r.min = r.max = min;
+      return true;
+    }
+    if (peek() != ',') return false;
+    ++pos_;
+    std::optional<bool> has_max = number(max);
+    if (!has_max || peek() != '}') return false;
+    ++pos_;
+    r.min = *has_min ? min : 0;
+    r.max = *has_max ? max : kNoMax;
+    return true;
+  }
+
+  void write_repeat(size_t atom_start, const Quantifier& q) {
+    std::string atom = out_.substr(atom_start);
+    out_.resize(atom_start);
+    const char* lazy = q.greedy ? "" : "?";
+    bool fits = q.min <= kMatcherMaxCount && (q.max == kNoMax || q.max <= kMatcherMaxCount);
+    if (fits && (q.greedy || !q.possessive)) {
+      out_ += atom;
+      append_count(out_, q.min, q.max);
+      out_ += q.possessive ? "+" : lazy;
+      return;
+    }
+    // A lazy possessive repeat, or counts beyond the matcher's: build it from
+    // pieces inside one group, atomic when possessive.
+    out_ += q.possessive ? "(?>" : "(?:";
+    uint64_t fixed = q.min;
+    if (fixed >= kMatcherMaxCount) {
+      out_ += "(?:" + atom + "{" + std::to_string(kMatcherMaxCount) + "}){" + std::to_string(fixed / kMatcherMaxCount) + "}";
+      fixed %= kMatcherMaxCount;
+    }
+    if (fixed > 0) {
+      out_ += atom;
+      append_count(out_, fixed, fixed);
+    }
+    if (q.max == kNoMax) {
+      out_ += atom + "*" + lazy;
+    } else {
+      uint64_t optional = q.max - q.min;
+      if (optional >= kMatcherMaxCount) {
+        out_ += "(?:" + atom + "{0," + std::to_string(kMatcherMaxCount) + "}" + lazy + "){0," +
+                std::to_string(optional / kMatcherMaxCount) + "}" + lazy;
+        optional %= kMatcherMaxCount;
+      }
+      if (optional > 0) {
+        out_ += atom;
+        append_count(out_, 0, optional);
+        out_ += lazy;
+      }
+    }
+    out_ += ')';
+  }
+
+  // Starts a non-literal atom: literals before it are written first.
+  void begin_atom(size_t& atom_start) {
+    flush_run();
+    atom_start = out_.size();
+  }
+
+  bool parse_atom(Shape& shape, Target& target, bool& is_literal, size_t& atom_start) {
+    char c = peek();
+    switch (c) {
+      case '.':
+        begin_atom(atom_start);
+        ++pos_;
+        out_ += flags_.s ? "(?s:.)" : "[^\\n]";
+        shape = {1, 1, false};
+        return true;
+      case '^':
+        begin_atom(atom_start);
+        ++pos_;
+        out_ += flags_.m ? "(?<![^\\n])" : "\\A";
+        target = Target::Assertion;
+        return true;
+      case '$':
+        begin_atom(atom_start);
+        ++pos_;
+        out_ += flags_.m ? "(?![^\\n])" : "\\z";
+        target = Target::Assertion;
+        return true;
+      case '[': {
+        begin_atom(atom_start);
+        Result<ClassParse> parsed = parse_bracket_class(p_, pos_, ClassFlags{flags_.i, flags_.x});
+        if (!parsed) {
+          if (!error_) error_ = std::move(parsed).error();
+          return false;
+        }
+        append_class(out_, parsed.value().set);
+        pos_ = parsed.value().end;
+        shape = {1, 1, false};
+        return true;
+      }
+      case '(':
+        begin_atom(atom_start);
+        return parse_group(shape, target);
+      case '\\':
+        return parse_escape(shape, target, is_literal, atom_start);
+      case '?':
+      case '*':
+      case '+':
+        return fail("nothing to repeat", pos_);
+      default: {
+        size_t n = 0;
+        char32_t cp = decode(pos_, &n);
+        pos_ += n;
+        literal(cp);
+        is_literal = true;
+        shape = {1, 1, false};
+        return true;
+      }
+    }
+  }
+
+  // ---- escapes ----
+
+  bool parse_escape(Shape& shape, Target& target, bool& is_literal, size_t& atom_start) {
+    size_t at = pos_;
+    ++pos_;
+    if (at_end()) return fail("backslash at the end of the pattern", at);
+    size_t n = 0;
+    char32_t c = decode(pos_, &n);
+    pos_ += n;
+    shape = {1, 1, false};
+    auto lit = [&](char32_t value) {
+      literal(value);
+      is_literal = true;
+      return true;
+    };
+    if (c >= 0x80) return lit(c);
+    switch (c) {
+      case 'x':
+      case 'u':
+      case 'U': return hex_escape(at, shape, is_literal);
+      case 'n': return lit('\n');
+      case 't': return lit('\t');
+      case 'r': return lit('\r');
+      case 'f': return lit('\f');
+      case 'v': return lit('\v');
+      case 'a': return lit('\a');
+      case 'e': return lit(0x1B);
+      case 'd': case 'D': case 's': case 'S': case 'w': case 'W': {
+        begin_atom(atom_start);
+        switch (c) {
+          case 'd': out_ += "\\p{Nd}"; break;
+          case 'D': out_ += "\\P{Nd}"; break;
+          case 's': out_ += "\\p{White_Space}"; break;
+          case 'S': out_ += "\\P{White_Space}"; break;
+          case 'w': out_ += kWord; break;
+          default: out_ += kNotWord; break;
+        }
+        return true;
+      }
+      case 'h':
+      case 'H':
+        begin_atom(atom_start);
+        append_class(out_, perl_class(static_cast<char>(c)));
+        return true;
+      case 'O':
+        begin_atom(atom_start);
+        out_ += "(?s:.)";
+        return true;
+      case 'p':
+      case 'P':
+        begin_atom(atom_start);
+        return property(at, c == 'P');
+      case 'A':
+      case 'z':
+        begin_atom(atom_start);
+        out_ += c == 'A' ? "\\A" : "\\z";
+        target = Target::Assertion;
+        shape = {};
+        return true;
+      case 'Z':
+        begin_atom(atom_start);
+        out_ += "(?=\\n*\\z)";
+        target = Target::None;
+        shape = {};
+        return true;
+      case 'G':
+        begin_atom(atom_start);
+        out_ += "\\A";  // every match starts at the start of the text
+        target = Target::None;
+        shape = {0, 0, true};
+        return true;
+      case 'K':
+        // Moves the reported start of a match only; a yes/no test ignores it.
+        begin_atom(atom_start);
+        target = Target::None;
+        shape = {0, 0, true};
+        return true;
+      case 'b':
+      case 'B':
+      case '<':
+      case '>':
+        begin_atom(atom_start);
+        shape = {0, 0, true};
+        target = Target::Assertion;
+        return boundary(at, static_cast<char>(c));
+      case 'k':
+        begin_atom(atom_start);
+        return named_reference(at, shape);
+      default:
+        break;
+    }
+    if (c >= '0' && c <= '9') {
+      begin_atom(atom_start);
+      uint64_t number = c - '0';
+      while (!at_end() && peek() >= '0' && peek() <= '9') {
+        number = number * 10 + static_cast<uint64_t>(peek() - '0');
+        if (number > 1'000'000'000) return fail("back-reference number too large", at);
+        ++pos_;
+      }
+      if (!first_numbered_ref_) first_numbered_ref_ = at;
+      return back_reference(number, at, shape);
+    }
+    if (is_ascii_alnum(c)) return fail("invalid escape \\" + std::string(1, static_cast<char>(c)), at);
+    return lit(c);
+  }
+
+  bool hex_escape(size_t at, Shape& shape, bool& is_literal) {
+    Result<EscapedCodePoint> escaped = parse_hex_escape(p_, at + 1, flags_.x);
+    if (!escaped) {
+      if (!error_) error_ = std::move(escaped).error();
+      return false;
+    }
+    pos_ = escaped.value().end;
+    literal(escaped.value().c);
+    is_literal = true;
+    shape = {1, 1, false};
+    return true;
+  }
+
+  bool property(size_t at, bool negated) {
+    if (at_end()) return fail("missing property name after \\p", at);
+    std::string_view body;
+    if (peek() == '{') {
+      size_t close = p_.find('}', pos_);
+      if (close == std::string_view::npos) return fail("missing '}' after property name", at);
+      body = p_.substr(pos_ + 1, close - pos_ - 1);
+      pos_ = close + 1;
+    } else {
+      size_t n = 0;
+      decode(pos_, &n);
+      body = p_.substr(pos_, n);
+      pos_ += n;
+    }
+    Result<CodePointSet> set = property_class(body, negated, flags_.i);
+    if (!set) return fail(set.error().message, at);
+    const CodePointSet& s = set.value();
+    append_class(out_, s);
+    return true;
+  }
+
+  // \b \B \< \> and \b{start}, \b{end}, \b{start-half}, \b{end-half}.
+  bool boundary(size_t at, char kind) {
+    std::string form = kind == 'b' ? "b" : kind == 'B' ? "B" : kind == '<' ? "start" : "end";
+    if (kind == 'b' || kind == 'B') {
+      size_t before = pos_;
+      skip_space();
+      if (peek() == '{' && !at_end()) {
+        ++pos_;
+        skip_space();
+        char next = peek();
+        if ((next >= '0' && next <= '9') || next == ',') {
+          pos_ = before;  // \b{2}: a quantifier on \b
+        } else {
+          std::string name;
+          while (!at_end() && peek() != '}') {
+            name += peek();
+            ++pos_;
+            skip_space();
+          }
+          if (at_end()) return fail("missing '}' after \\b{", at);
+          ++pos_;
+          if (kind == 'B') return fail("invalid escape \\B{" + name + "}", at);
+          if (name != "start" && name != "end" && name != "start-half" && name != "end-half") {
+            return fail("invalid escape \\b{" + name + "}", at);
+          }
+          form = name;
+        }
+      } else {
+        pos_ = before;
+      }
+    }
+    std::string w(kWord);
+    if (form == "b") {
+      out_ += "(?:(?<=" + w + ")(?!" + w + ")|(?<!" + w + ")(?=" + w + "))";
+    } else if (form == "B") {
+      out_ += "(?:(?<=" + w + ")(?=" + w + ")|(?<!" + w + ")(?!" + w + "))";
+    } else if (form == "start") {
+      out_ += "(?<!" + w + ")(?=" + w + ")";
+    } else if (form == "end") {
+      out_ += "(?<=" + w + ")(?!" + w + ")";
+    } else if (form == "start-half") {
+      out_ += "(?<!" + w + ")";
+    } else {
+      out_ += "(?!" + w + ")";
+    }
+    return true;
+  }
+
+  // ---- back-references ----
+
+  bool back_reference(uint64_t number, size_t at, Shape& shape) {
+    if (number == 0) return fail("back-reference to group 0", at);
+    auto n = static_cast<unsigned>(number);
+    referenced_.push_back(n);
+    if (n > max_ref_) {
+      max_ref_ = n;
+      max_ref_at_ = at;
+    }
+    // Each comparison folds case or not by the flag where it stands.
+    out_ += flags_.i ? "(?i:\\g{" : "\\g{";
+    out_ += std::to_string(n);
+    out_ += flags_.i ? "})" : "}";
+    shape = {0, kUnbounded, true};
+    if (n <= group_shapes_.size() && group_shapes_[n - 1]) {
+      shape = *group_shapes_[n - 1];
+      shape.fancy = true;
+    }
+    return true;
+  }
+
+  // A group name up to `close`, which is consumed.
+  bool group_name(char close, std::string& name, size_t at) {
+    size_t start = pos_;
+    while (!at_end() && peek() != close) {
+      size_t n = 0;
+      char32_t c = decode(pos_, &n);
+      if (!is_name_char(c)) return fail("invalid group name", at);
+      pos_ += n;
+    }
+    if (at_end() || pos_ == start) return fail("invalid group name", at);
+    name = std::string(p_.substr(start, pos_ - start));
+    ++pos_;
+    return true;
+  }
+
+  std::optional<unsigned> lookup_name(std::string_view name) const {
+    for (auto it = names_.rbegin(); it != names_.rend(); ++it) {
+      if (it->first == name) return it->second;
+    }
+    return std::nullopt;
+  }
+
+  // The group a reference names: a number, a relative -N/+N, or a name.
+  bool resolve_reference(std::string_view text, size_t at, unsigned& number) {
+    bool all_digits = !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+    bool relative = text.size() > 1 && (text[0] == '-' || text[0] == '+') &&
+                    std::all_of(text.begin() + 1, text.end(), [](char c) { return c >= '0' && c <= '9'; });
+    if (all_digits || relative) {
+      std::string_view digits = relative ? text.substr(1) : text;
+      if (digits.size() > 9) return fail("back-reference number too large", at);
+      uint64_t value = std::stoull(std::string(digits));
+      if (relative) {
+        if (value == 0) return fail("relative back-reference to +0 or -0", at);
+        int64_t target = text[0] == '-' ? static_cast<int64_t>(groups_) - static_cast<int64_t>(value) + 1
+                                        : static_cast<int64_t>(groups_) + static_cast<int64_t>(value);
+        if (target < 1) return fail("relative back-reference before the first group", at);
+        value = static_cast<uint64_t>(target);
+      }
+      if (value == 0) return fail("back-reference to group 0", at);
+      number = static_cast<unsigned>(value);
+      return true;
+    }
+    std::optional<unsigned> found = lookup_name(text);
+    if (!found) {
+      for (char c : text) {
+        if (c == '+' || c == '-') return fail("back-references with a recursion level are not supported", at);
+      }
+      return fail("back-reference to undefined group name '" + std::string(text) + "'", at);
+    }
+    number = *found;
+    return true;
+  }
+
+  // \k<...> or \k'...'.
+  bool named_reference(size_t at, Shape& shape) {
+    char open = peek();
+    if (at_end() || (open != '<' && open != '\'')) return fail("invalid escape \\k", at);
+    char close = open == '<' ? '>' : '\'';
+    size_t end = p_.find(close, pos_ + 1);
+    if (end == std::string_view::npos || end == pos_ + 1) return fail("invalid group name in back-reference", at);
+    std::string_view text = p_.substr(pos_ + 1, end - pos_ - 1);
+    pos_ = end + 1;
+    unsigned number = 0;
+    if (!resolve_reference(text, at, number)) return false;
+    return back_reference(number, at, shape);
+  }
+
+  // ---- groups ----
+
+  bool close_group(size_t at) {
+    if (at_end() || peek() != ')') return fail("missing ')'", at);
+    ++pos_;
+    out_ += ')';
+    --depth_;
+    return true;
+  }
+
+  // A group body and its ')', after the opening text is written.
+  bool group_body(size_t at, Shape& shape, std::vector<Shape>* branches = nullptr) {
+    if (!parse_alternation(shape, branches)) return false;
+    return close_group(at);
+  }
+
+  bool parse_group(Shape& shape, Target& target) {
+    size_t at = pos_;
+    if (++depth_ > kMaxPatternNesting) return fail("pattern nested too deeply", at);
+    ++pos_;
+    skip_space();
+    if (peek() != '?' || at_end()) return capture_group(at, shape, target, "");
+    ++pos_;
+    char c = peek();
+    if (at_end()) return fail("unterminated group", at);
+    switch (c) {
+      case ':': {
+        ++pos_;
+        return scoped_group(at, flags_, shape, target);
+      }
+      case '=':
+      case '!':
+        ++pos_;
+        out_ += c == '=' ? "(?=" : "(?!";
+        target = Target::None;
+        if (!group_body(at, shape)) return false;
+        shape = {0, 0, true};
+        return true;
+      case '<':
+        if (peek(1) == '=' || peek(1) == '!') {
+          pos_ += 2;
+          return look_behind(at, c == '<' && p_[pos_ - 1] == '=', shape, target);
+        }
+        ++pos_;
+        return named_group(at, '>', shape, target);
+      case '\'':
+        ++pos_;
+        return named_group(at, '\'', shape, target);
+      case 'P':
+        if (peek(1) == '<') {
+          pos_ += 2;
+          return named_group(at, '>', shape, target);
+        }
+        if (peek(1) == '=') {
+          pos_ += 2;
+          std::string name;
+          if (!group_name(')', name, at)) return false;
+          --depth_;
+          unsigned number = 0;
+          if (!resolve_reference(name, at, number)) return false;
+          return back_reference(number, at, shape);
+        }
+        if (peek(1) == '>') return fail("subroutine calls are not supported", at);
+        return fail("unknown group flag", pos_);
+      case '>':
+        ++pos_;
+        out_ += "(?>";
+        if (!group_body(at, shape)) return false;
+        shape.fancy = true;
+        return true;
+      case '(':
+        ++pos_;
+        return conditional(at, shape, target);
+      case '#':
+        return fail("unterminated comment", at);
+      default:
+        return flag_group(at, shape, target);
+    }
+  }
+
+  bool capture_group(size_t at, Shape& shape, Target& target, std::string name) {
+    unsigned number = ++groups_;
+    if (group_shapes_.size() < number) group_shapes_.resize(number);
+    if (!name.empty()) names_.emplace_back(std::move(name), number);
+    out_ += emit_captures_ ? "(" : "(?:";
+    if (!group_body(at, shape)) return false;
+    group_shapes_[number - 1] = shape;
+    target = Target::Repeatable;
+    return true;
+  }
+
+  bool named_group(size_t at, char close, Shape& shape, Target& target) {
+    std::string name;
+    if (!group_name(close, name, at)) return false;
+    return capture_group(at, shape, target, std::move(name));
+  }
+
+  // (?:...) and (?flags:...): the only groups that restore the flags at ')'.
+  bool scoped_group(size_t at, Flags inner, Shape& shape, Target& target) {
+    Flags saved = flags_;
+    flags_ = inner;
+    size_t start = out_.size();
+    out_ += "(?:";
+    bool ok = group_body(at, shape);
+    flags_ = saved;
+    if (!ok) return false;
+    // An empty group has nothing a quantifier could repeat.
+    target = out_.size() == start + 4 ? Target::None : Target::Repeatable;
+    return true;
+  }
+
+  bool flag_group(size_t at, Shape& shape, Target& target) {
+    Flags f = flags_;
+    bool negate = false;
+    int letters = 0;
+    for (;;) {
+      skip_space();
+      if (at_end()) return fail("unterminated group", at);
+      char c = peek();
+      if (c == ')' || c == ':') {
+        if (letters == 0) return fail("empty flag group", at);
+        ++pos_;
+        if (c == ':') return scoped_group(at, f, shape, target);
+        // A bare flag group changes the flags for the rest of the pattern,
+        // past the ')' of any group around it but (?:...).
+        flags_ = f;
+        --depth_;
+        target = Target::None;
+        shape = {};
+        return true;
+      }
+      if (c == '-') {
+        if (negate) return fail("second '-' in flag group", pos_);
+        negate = true;
+        ++pos_;
+        continue;
+      }
+      switch (c) {
+        case 'i': f.i = !negate; break;
+        case 'm': f.m = !negate; break;
+        case 's': f.s = !negate; break;
+        case 'x': f.x = !negate; break;
+        case 'U': f.U = !negate; break;
+        case 'u':
+          if (negate) return fail("Unicode mode cannot be turned off", pos_);
+          break;
+        default: return fail("unknown group flag", pos_);
+      }
+      ++letters;
+      ++pos_;
+    }
+  }
+
+  bool look_behind(size_t at, bool positive, Shape& shape, Target& target) {
+    size_t open_at = out_.size();
+    unsigned groups_before = groups_;
+    out_ += positive ? "(?<=" : "(?<!";
+    std::vector<Shape> branches;
+    target = Target::None;
+    if (!group_body(at, shape, &branches)) return false;
+    shape = {0, 0, true};
+    bool fixed = std::all_of(branches.begin(), branches.end(), [](const Shape& b) { return b.min == b.max; });
+    if (fixed) return true;
+    bool fancy = std::any_of(branches.begin(), branches.end(), [](const Shape& b) { return b.fancy; });
+    if (fancy) return fail("look-behind of varying length holding a back-reference, look-around or boundary", at);
+    // The body runs on its own, ending where the callout stands. Its groups
+    // keep their numbers here, as groups that never take part (which no
+    // back-reference may then read).
+    constexpr size_t kMaxCallout = 255;
+    if (look_behinds_.size() >= kMaxCallout) return fail("too many look-behinds of varying length", at);
+    std::string body = out_.substr(open_at + 4, out_.size() - open_at - 5);
+    out_.resize(open_at);
+    look_behinds_.push_back({std::move(body), positive});
+    out_ += "(?C" + std::to_string(look_behinds_.size()) + ")";
+    if (emit_captures_ && groups_ > groups_before) {
+      detached_groups_.push_back({groups_before + 1, groups_, at});
+      out_ += "(?:";
+      for (unsigned k = groups_before; k < groups_; ++k) out_ += "()";
+      out_ += "){0}";
+    }
+    return true;
+  }
+
+  bool conditional(size_t at, Shape& shape, Target& target) {
+    char c = peek();
+    bool group_test = (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '<' || c == '\'';
+    if (group_test) {
+      unsigned number = 0;
+      if (c == '<' || c == '\'') {
+        ++pos_;
+        std::string name;
+        if (!group_name(c == '<' ? '>' : '\'', name, at)) return false;
+        std::optional<unsigned> found = lookup_name(name);
+        if (!found) return fail("condition names an undefined group '" + name + "'", at);
+        number = *found;
+      } else {
+        size_t close = p_.find(')', pos_);
+        if (close == std::string_view::npos) return fail("missing ')'", at);
+        if (!resolve_reference(p_.substr(pos_, close - pos_), at, number)) return false;
+        pos_ = close;
+        referenced_.push_back(number);
+        if (number > max_ref_) {
+          max_ref_ = number;
+          max_ref_at_ = at;
+        }
+      }
+      if (peek() != ')') return fail("missing ')' after condition", at);
+      ++pos_;
+      out_ += "(?(" + std::to_string(number) + ")";
+      size_t yes_at = pos_;
+      Shape yes, no;
+      if (!parse_branch(yes)) return false;
+      bool has_no = peek() == '|' && !at_end();
+      if (has_no) {
+        ++pos_;
+        out_ += "|(?:";
+        if (!parse_alternation(no, nullptr)) return false;
+        out_ += ')';
+      } else if (pos_ == yes_at) {
+        // (?(N)) holds only when group N took part.
+        out_ += "|(?!)";
+        target = Target::None;
+      }
+      if (!close_group(at)) return false;
+      shape = either(yes, no);
+      shape.fancy = true;
+      return true;
+    }
+    // A pattern condition: matched once, atomically, and consumed when it
+    // holds; the other branch runs where it would have started. Its copy in
+    // the negative look-ahead captures nothing, so group numbers stay put.
+    size_t cond_at = pos_;
+    Flags flags_before = flags_;
+    unsigned groups_before = groups_;
+    size_t names_before = names_.size();
+    size_t out_start = out_.size();
+    Shape cond;
+    if (!parse_alternation(cond, nullptr)) return false;
+    if (peek() != ')' || at_end()) return fail("missing ')' after condition", at);
+    std::string condition = out_.substr(out_start);
+    out_.resize(out_start);
+    size_t cond_end = pos_;
+    Flags flags_after = flags_;
+    unsigned groups_after = groups_;
+    auto names_after = names_;
+
+    pos_ = cond_at;
+    flags_ = flags_before;
+    groups_ = groups_before;
+    names_.resize(names_before);
+    bool saved_emit = emit_captures_;
+    emit_captures_ = false;
+    Shape ignored;
+    bool ok = parse_alternation(ignored, nullptr);
+    emit_captures_ = saved_emit;
+    if (!ok) return false;
+    std::string copy = out_.substr(out_start);
+    out_.resize(out_start);
+    pos_ = cond_end + 1;
+    flags_ = flags_after;
+    groups_ = groups_after;
+    names_ = std::move(names_after);
+
+    out_ += "(?:(?>" + condition + ")";
+    size_t yes_at = pos_;
+    Shape yes, no;
+    if (!parse_branch(yes)) return false;
+    bool has_no = peek() == '|' && !at_end();
+    if (!has_no && pos_ == yes_at) return fail("conditional with both branches empty", at);
+    out_ += "|(?!" + copy + ")";
+    if (has_no) {
+      ++pos_;
+      out_ += "(?:";
+      if (!parse_alternation(no, nullptr)) return false;
+      out_ += ')';
+    }
+    if (!close_group(at)) return false;
+    shape = either(then(cond, yes), no);
+    shape.fancy = true;
+    target = Target::Repeatable;
+    return true;
+  }
+};
+
+}  // namespace
+
+Result<TranslatedPattern> translate_pattern(std::string_view pattern, bool case_insensitive) {
+  return Translator(pattern, case_insensitive).run();
+}
+
+}  // namespace vellix::core

@@ -1,0 +1,45 @@
+// The search-pattern front end: reads a pattern in the syntax callers write
+// (the Rust regex crate's, with look-around, back-references, atomic groups,
+// conditionals and the other backtracking additions) and writes an equivalent
+// pattern for the PCRE2 matcher.
+//
+// The output needs no PCRE2 option but UTF, UCP and DOLLAR_ENDONLY: flags,
+// `.`, anchors, boundaries and classes are all resolved into explicit forms,
+// and capture groups keep the numbers they have in the caller's text. A text
+// the syntax rejects is an error (ErrorKind::Runtime) whose message says what
+// is wrong and ends in " at offset N", N counting bytes of the caller's text.
+//
+// Free functions on plain values; safe to call from any thread.
+//
+//   Result<TranslatedPattern> p = translate_pattern("\\<ab\\u{63}", true);
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/error.hpp"
+
+namespace vellix::core {
+
+// Deepest nesting of parentheses a pattern may have.
+inline constexpr int kMaxPatternNesting = 63;
+
+// A look-behind whose length varies has no form in the matcher: the pattern
+// holds the callout (?C<n>) in its place, and look_behinds[n - 1] is the body,
+// to be compiled on its own and matched ending exactly where the callout runs.
+struct LookBehindCheck {
+  std::string body;
+  bool positive = true;
+};
+
+struct TranslatedPattern {
+  std::string pattern;
+  std::vector<LookBehindCheck> look_behinds;
+};
+
+// `case_insensitive` starts the pattern with the i flag on, as a cell search
+// does; the pattern may still turn it off with (?-i).
+Result<TranslatedPattern> translate_pattern(std::string_view pattern, bool case_insensitive);
+
+}  // namespace vellix::core

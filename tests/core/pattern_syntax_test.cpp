@@ -1,0 +1,240 @@
+#define PCRE2_CODE_UNIT_WIDTH 8
+#include "core/pattern_syntax.hpp"
+
+#include <gtest/gtest.h>
+#include <pcre2.h>
+
+#include <random>
+#include <string>
+
+#include "core/pattern.hpp"
+
+namespace vellix::core {
+namespace {
+
+enum Outcome { kMatch, kNoMatch, kError };
+
+struct Case {
+  const char* pattern;
+  const char* text;
+  Outcome outcome;
+};
+
+// Cell searches compile with the i flag on; `case_insensitive` picks that or
+// the plain form that find_sheet_by_regex uses.
+void expect_cases(std::span<const Case> cases, bool case_insensitive) {
+  for (const Case& c : cases) {
+    Result<Pattern> p = case_insensitive ? compile_search_pattern(c.pattern) : compile_pattern(c.pattern);
+    Outcome got = !p ? kError : p.value().matches(c.text) ? kMatch : kNoMatch;
+    EXPECT_EQ(got, c.outcome) << (case_insensitive ? "(i) " : "") << c.pattern << " on \"" << c.text << "\""
+                              << (p ? "" : ": " + p.error().message);
+  }
+}
+
+TEST(PatternSyntax, ConstructsTheMatcherReadsOtherwise) {
+  const Case cases[] = {
+      {R"(\u00e9)", "\xC3\xA9", kMatch},
+      {R"(^a\u{62}c$)", "abc", kMatch},
+      {R"(\U000000E9)", "\xC3\xA9", kMatch},
+      {R"(^\h+$)", "BEEF", kMatch},
+      {R"(abc\Z)", "abc\n\n", kMatch},
+      {R"(\<abc\>)", "abc", kMatch},
+      {R"(^[a-z&&[^aeiou]]+$)", "bcd", kMatch},
+      {R"(^\w+$)", "e\xCC\x81", kMatch},
+      {R"(^\w+$)", "a\xE2\x80\xBF" "b", kMatch},
+      {R"(^\w+$)", "a\xE2\x80\x8D" "b", kMatch},
+      {R"(^\p{Lu}+$)", "abc", kMatch},
+      {R"(^[[:upper:]]+$)", "abc", kMatch},
+      {R"(^\O+$)", "a\nb", kMatch},
+      {R"(\N)", "N", kError},
+  };
+  expect_cases(cases, true);
+}
+
+TEST(PatternSyntax, Escapes) {
+  const Case cases[] = {
+      {R"(\x41\x{1F600})", "A\xF0\x9F\x98\x80", kMatch}, {R"(\x{10FFFF})", "\xF4\x8F\xBF\xBF", kMatch},
+      {R"(\x4)", "\x04", kError},  {R"(\x{})", "", kError},  {R"(\x{110000})", "", kError},
+      {R"(\x{D800})", "", kError}, {R"(\u{123456789})", "", kError},
+      {R"(\v)", "\x0B", kMatch},   {R"(\v)", "\n", kNoMatch},  {R"(\e\a)", "\x1B\x07", kMatch},
+      {R"(\h)", "F", kMatch},      {R"(\h)", "g", kNoMatch},   {R"(\H)", "g", kMatch},
+      {R"(\.\*\-\'\&\ )", ".*-'& ", kMatch}, {"\\\xC3\xA9", "\xC3\xA9", kMatch},
+      {R"(\d)", "\xD9\xA3", kMatch}, {R"(\w)", "\xC2\xB2", kNoMatch}, {R"(\w)", "\xE2\x93\x90", kMatch},
+      {R"(\s)", "\xE1\xA0\x8E", kNoMatch}, {R"(\S)", "\xE1\xA0\x8E", kMatch},
+      {R"(a\)", "a", kError},
+  };
+  expect_cases(cases, false);
+}
+
+TEST(PatternSyntax, AnchorsAndBoundaries) {
+  const Case cases[] = {
+      {"a$", "a\n", kNoMatch},         {"(?m)a$", "a\nb", kMatch},        {"(?m)a$", "a\r\nb", kNoMatch},
+      {"(?m)^$", "a\n", kMatch},       {"(?m)^b", "a\r\nb", kMatch},      {"^b", "a\nb", kNoMatch},
+      {R"(a\Z)", "a\n\n", kMatch},     {R"(a\Z)", "a\nb", kNoMatch},      {R"(\Aa\z)", "a", kMatch},
+      {".", "\n", kNoMatch},           {".", "\r", kMatch},               {"(?s).", "\n", kMatch},
+      {R"(\bb)", "ab", kNoMatch},      {R"(\bb)", "a b", kMatch},         {R"(\b\xB2)", " \xC2\xB2", kNoMatch},
+      {R"(a\Bb)", "ab", kMatch},       {R"(\<ab)", "cab", kNoMatch},      {R"(ab\>)", "ab", kMatch},
+      {R"(\b{start-half}-test)", "run --test", kMatch}, {R"(\b{start}-test)", "run --test", kNoMatch},
+      {R"(-1-\b{end-half})", "chapter -1-", kMatch}, {R"(\b{end}c)", "ab c", kNoMatch},
+      {R"(\b{2}world)", "hello world", kMatch}, {R"(\B{2}test)", "run test", kNoMatch},
+      {R"(world\b{,3})", "hello world", kMatch}, {"^*a", "ba", kMatch},   {R"(a\b*b)", "ab", kMatch},
+      {R"(\b{other})", "", kError},    {R"(\B{start})", "", kError},
+      {R"(\G\d)", "1", kMatch},        {R"(\G\d)", "a1", kNoMatch},       {R"(x\Ky)", "xy", kMatch},
+  };
+  expect_cases(cases, false);
+}
+
+TEST(PatternSyntax, GroupsAndFlagScope) {
+  const Case cases[] = {
+      // A bare flag group reaches past the ')' of every group but (?:...).
+      {"((?i)a)a", "AA", kMatch},      {"(a|(?i)b)c", "BC", kMatch},      {"(?=(?i)a)Ab", "AB", kMatch},
+      {"(?>(?i)a)b", "AB", kMatch},    {"(?<n>(?i)a)b", "AB", kMatch},    {"((?s).).", "a\n\n", kMatch},
+      {"((?m)^a)$", "a\nb", kMatch},   {"(?:(?i)a)b", "AB", kNoMatch},    {"(?i:(?-i:a))", "A", kNoMatch},
+      {"(?i)a|b", "B", kMatch},        {"(?i-)a", "A", kMatch},           {"(?U)a+", "aa", kMatch},
+      {"(?x)a b # c", "ab", kMatch},   {"(?x)[a b]", " ", kMatch},        {"(?x)( ?i)a", "A", kMatch},
+      {R"((?x)\x 41)", "A", kMatch},   {R"((?x)a\ b)", "a b", kMatch},    {R"(a(?#com\)ment)b)", "ab", kMatch},
+      {"(?<1a>x)(?P<b>y)(?'c'z)", "xyz", kMatch}, {"()", "", kMatch},     {"(?!)", "", kNoMatch},
+      {"a||b", "", kMatch},
+      {"(?)a", "", kError},            {"(?-)a", "", kError},             {"(?-:a)", "", kError},
+      {"(?--i)a", "", kError},         {"(?-u)a", "", kError},            {"(?R)a", "", kError},
+      {"(?n)a", "", kError},           {"(a", "", kError},                {"a)", "", kError},
+      {"(?<a-b>x)", "", kError},       {"(?<>x)", "", kError},            {"(?|a)", "", kError},
+      {"(?1)(a)", "", kError},         {"(?&n)(?<n>a)", "", kError},      {"(?P>n)(?<n>a)", "", kError},
+      {"(?C1)a", "", kError},          {"(*FAIL)", "", kError},           {"(*UTF)a", "", kError},
+  };
+  expect_cases(cases, false);
+}
+
+TEST(PatternSyntax, Repetition) {
+  const Case cases[] = {
+      {"a{,3}b", "b", kMatch},         {"^a{,}$", "aaa", kMatch},         {"a{2}{3}", "aa{3}", kMatch},
+      {"{2}", "{2}", kMatch},          {"a{", "a{", kMatch},              {"x{1,2,3}", "x{1,2,3}", kMatch},
+      {"x{ 2}", "x{ 2}", kMatch},      {"(?x)a{ 2 , 3 }", "aa", kMatch},  {"^a{0}b", "b", kMatch},
+      {"a++a", "aaa", kNoMatch},       {"a+?+b", "aab", kMatch},  {"^a+?+b", "aab", kNoMatch},         {"(?:ab)++c", "ababc", kMatch},
+      {"^a{2}+$", "aa", kMatch},
+      {"a**", "", kError},             {"a*+*", "", kError},              {"?a", "", kError},
+      {"(?=a)*", "", kError},          {R"(\K*)", "", kError},            {R"(\Z+)", "", kError},
+      {"(?:)*", "", kError},           {"(?i)*", "", kError},             {"a{2,1}", "", kError},
+      {"(?x)a*? +", "", kError},       {"a{400000}", "", kError},
+  };
+  expect_cases(cases, false);
+}
+
+TEST(PatternSyntax, LargeCountsAreSplitForTheMatcher) {
+  const std::string many(100'001, 'a');
+  for (bool fold : {false, true}) {
+    Result<Pattern> exact = fold ? compile_search_pattern("^a{100001}$") : compile_pattern("^a{100001}$");
+    ASSERT_TRUE(exact) << exact.error().message;
+    EXPECT_TRUE(exact.value().matches(many));
+    EXPECT_FALSE(exact.value().matches(many.substr(1)));
+    Result<Pattern> range = compile_pattern("^a{70000,100001}?b");
+    ASSERT_TRUE(range) << range.error().message;
+    EXPECT_TRUE(range.value().matches(many + "b"));
+    EXPECT_FALSE(range.value().matches(many.substr(40000) + "b"));
+  }
+}
+
+TEST(PatternSyntax, LookAroundBackReferencesAndConditionals) {
+  const Case cases[] = {
+      {"(abc|def)(?=a(?!b))", "abca", kMatch}, {"(abc|def)(?=a(?!b))", "abcabc", kNoMatch},
+      {"(?<=a|bc)d", "bcd", kMatch},   {"(?<!a|bc)d", "bcd", kNoMatch},   {R"((?<=(a)\1)b)", "aab", kMatch},
+      {"(?<=a+)b", "aab", kMatch},     {"(?<=^a+)b", "caab", kNoMatch},   {"(?<!a+)b", "ab", kNoMatch},
+      {R"((?<=\d{2,4})x)", "12x", kMatch}, {R"((?<=\d{2,4})x)", "1x", kNoMatch},
+      {"(?<=(a+))b(c)\\2", "aabcc", kMatch}, {R"((?<=\ba+)b)", "", kError}, {"(?<=(?=a)a+)b", "", kError},
+      {R"((?<=\Kab)c)", "abc", kMatch},
+      {R"(\1(a))", "aa", kNoMatch},    {R"((a|b\1)+)", "aba", kMatch},    {R"((a)\01)", "aa", kMatch},
+      {R"((?i)(a)\1)", "aA", kMatch},  {R"((a)(?i)\1)", "aA", kMatch},    {R"((?i)(a)(?-i)\1)", "aA", kNoMatch},
+      {R"((?<n>a)|(?<n>b)\k<n>)", "bb", kMatch}, {R"((a)\k<-1>)", "aa", kMatch},
+      {R"((a)\k<+1>(b))", "ab", kNoMatch}, {"(?P<n>a)(?P=n)", "aa", kMatch}, {R"((?'n'a)\k'n')", "aa", kMatch},
+      {R"((?<a>x)\1|y)", "y", kMatch},
+      {R"(\0)", "", kError},           {R"((a)\2)", "", kError},          {R"((a)\10)", "", kError},
+      {R"(\k<n>(?<n>a))", "", kError}, {R"(\k<+0>(a))", "", kError},      {R"((?<a>x)\1)", "", kError},
+      {R"((a)\1(?<n>b))", "", kError}, {R"(\k{n})", "", kError},          {R"(\g{1}(a))", "", kError},
+      {R"(^(?(\d)abc|\d!)$)", "5abc", kMatch}, {R"(^(?(\d)abc|\d!)$)", "5!", kNoMatch},
+      {R"(^(?((?=\d))\w+|!)$)", "!", kMatch}, {"(a)?b(?(1)c|d)", "bd", kMatch}, {"(?(a)b|c)", "ab", kMatch},
+      {"(?(a)b|c|d)", "d", kMatch},    {"(?(1))(a)", "a", kNoMatch},      {"(a)?(?(1))b", "b", kNoMatch},
+      {"(?()a|b)", "b", kNoMatch},     {"^(?((a))\\1|b)$", "aa", kMatch}, {"(?(<n>)a|b)(?<n>c)", "", kError},
+      {"(?(?=a)a)", "", kError},       {"(?(a))", "", kError},            {"(?(1))*(a)", "", kError},
+      {"^a(?>bc|b)c$", "abcc", kMatch}, {"^a(?>bc|b)c$", "abc", kNoMatch},
+  };
+  expect_cases(cases, false);
+}
+
+TEST(PatternSyntax, ErrorsSayWhatAndWhereInTheCallersText) {
+  const std::tuple<const char*, const char*> cases[] = {
+      {"ab\\Q", "invalid escape \\Q at offset 2"},
+      {"ab(cd", "missing ')' at offset 2"},
+      {"a)", "unmatched ')' at offset 1"},
+      {"(?<x>a)\\k<y>", "back-reference to undefined group name 'y' at offset 7"},
+      {"\xC3(", "invalid UTF-8 at offset 0"},
+  };
+  for (auto [pattern, message] : cases) {
+    for (bool fold : {false, true}) {
+      Result<Pattern> p = fold ? compile_search_pattern(pattern) : compile_pattern(pattern);
+      ASSERT_FALSE(p) << pattern;
+      EXPECT_EQ(p.error().kind, ErrorKind::Runtime);
+      EXPECT_EQ(p.error().message, message);
+    }
+  }
+}
+
+TEST(PatternSyntax, AnyInputEndsInAPatternOrAnError) {
+  const std::string inputs[] = {
+      std::string(64, '(') + "a" + std::string(64, ')'),
+      std::string(10000, '(') ,
+      std::string(40, '(') + std::string(40, ')'),
+      "(?((?((?((?((?((?((?((?((?((?((?((?((?((?((?((?((?((?((?(a)b)c)d)e)f)g)h)i)j)k)l)m)n)o)p)q)r)s)",
+      "a{18446744073709551616}",
+      "[" + std::string(1000, '['),
+      std::string("\0\xFF\xFE", 3),
+  };
+  for (const std::string& input : inputs) {
+    Result<TranslatedPattern> t = translate_pattern(input, true);
+    if (t) {
+      EXPECT_TRUE(compile_search_pattern(input)) << input.substr(0, 40);
+    }
+  }
+  EXPECT_FALSE(compile_pattern(std::string(64, '(') + "a" + std::string(64, ')')));
+  EXPECT_TRUE(compile_pattern(std::string(63, '(') + "a" + std::string(63, ')')));
+}
+
+// Patterns of the subset both syntaxes read alike match the same texts
+// before and after the front end.
+TEST(PatternSyntax, CommonSubsetRoundTrips) {
+  const char* atoms[] = {"a", "b", "c", ".", "[ab]", "[^a]", "[a-c]", "x", "\\.", "é"};
+  const char* quantifiers[] = {"", "", "*", "+", "?", "{2}", "{1,3}", "*?", "+?"};
+  const char* texts[] = {"", "a", "abc", "cab\n", "x.a", "bbb", "\xC3\xA9" "a", "aXb", "ca\nb", "acb.b"};
+  std::mt19937 rng(20261207);
+  for (int round = 0; round < 2000; ++round) {
+    std::string pattern = rng() % 4 == 0 ? "^" : "";
+    int pieces = 1 + static_cast<int>(rng() % 5);
+    for (int k = 0; k < pieces; ++k) {
+      if (k > 0 && rng() % 6 == 0) pattern += '|';
+      bool group = rng() % 5 == 0;
+      if (group) pattern += '(';
+      pattern += atoms[rng() % std::size(atoms)];
+      if (group) pattern += ')';
+      pattern += quantifiers[rng() % std::size(quantifiers)];
+    }
+    if (rng() % 4 == 0) pattern += '$';
+    bool fold = rng() % 2 == 0;
+    std::string direct = (fold ? "(?i)" : "") + pattern;
+    int error = 0;
+    PCRE2_SIZE offset = 0;
+    pcre2_code* code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(direct.data()), direct.size(),
+                                     PCRE2_UTF | PCRE2_UCP | PCRE2_DOLLAR_ENDONLY, &error, &offset, nullptr);
+    ASSERT_NE(code, nullptr) << direct;
+    pcre2_match_data* data = pcre2_match_data_create(1, nullptr);
+    Result<Pattern> ours = fold ? compile_search_pattern(pattern) : compile_pattern(pattern);
+    ASSERT_TRUE(ours) << pattern << ": " << ours.error().message;
+    for (const char* text : texts) {
+      bool expected = pcre2_match(code, reinterpret_cast<PCRE2_SPTR>(text), strlen(text), 0, 0, data, nullptr) >= 0;
+      EXPECT_EQ(ours.value().matches(text), expected) << direct << " on \"" << text << "\"";
+    }
+    pcre2_match_data_free(data);
+    pcre2_code_free(code);
+  }
+}
+
+}  // namespace
+}  // namespace vellix::core
