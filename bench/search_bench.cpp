@@ -115,6 +115,20 @@ void BM_ValueTexts(benchmark::State& state) {
   });
 }
 
+// The bare scan with patterns the front end writes out in full: its own \w,
+// boundaries as look-arounds over it, a property closed under case folding.
+const char* const kScanPatterns[] = {R"(\w+)", R"(\bword\b)", R"(\p{Lu}+)"};
+
+void BM_PatternScan(benchmark::State& state) {
+  Pattern p = std::move(compile_search_pattern(kScanPatterns[state.range(1)])).value();
+  state.SetLabel(kScanPatterns[state.range(1)]);
+  run(state, [&](const Fixture& f) {
+    return collect_ordered<size_t>(f.texts.size(), [&](size_t i, std::vector<size_t>& out) {
+             if (p.matches(f.texts[i])) out.push_back(i);
+           }).size();
+  });
+}
+
 // Every cell locked and its position read (no hit): the floor of a scan.
 void BM_FindCellByCoordsAbsent(benchmark::State& state) {
   run(state, [](const Fixture& f) { return size_t{find_cell_by_coords_core(0, 0, f.sorted) ? 1u : 0u}; });
@@ -144,6 +158,7 @@ void BM_GetCellsByRange(benchmark::State& state) {
 
 #define VELLIX_THREADS(b) BENCHMARK(b)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime()
 VELLIX_THREADS(BM_BarePatternScan);
+BENCHMARK(BM_PatternScan)->ArgsProduct({{1}, {0, 1, 2}})->Unit(benchmark::kMillisecond)->UseRealTime();
 VELLIX_THREADS(BM_ValueTexts);
 VELLIX_THREADS(BM_FindCellByCoordsAbsent);
 VELLIX_THREADS(BM_FindCellsByRegex);

@@ -24,7 +24,6 @@ struct MatchScratch {
   pcre2_match_context* context = nullptr;
   pcre2_jit_stack* jit_stack = nullptr;
   uint32_t match_limit = kDefaultMatchLimit;  // as set in context
-  void* callout_data = nullptr;               // as set in context
 
   MatchScratch() {
     data = pcre2_match_data_create(1, nullptr);
@@ -57,6 +56,14 @@ MatchScratch& thread_scratch() {
   return scratch;
 }
 
+// Patterns with look-behind callouts match with a context of their own, so
+// that the context of every other pattern never carries a callout.
+MatchScratch& thread_callout_scratch(int (*callout)(pcre2_callout_block*, void*), const void* pattern) {
+  thread_local MatchScratch scratch;
+  pcre2_set_callout(scratch.context, callout, const_cast<void*>(pattern));
+  return scratch;
+}
+
 // A look-behind check runs inside a match of the main code, which is using
 // the thread's scratch and JIT stack: it gets scratch of its own.
 MatchScratch& thread_check_scratch() {
@@ -64,20 +71,14 @@ MatchScratch& thread_check_scratch() {
   return scratch;
 }
 
-using Callout = int (*)(pcre2_callout_block*, void*);
-
 // Runs one match with the thread's context; the result code of the library
-// (>= 0 is a match). `callout_data` is null for a code without callouts.
+// (>= 0 is a match).
 int run_match(pcre2_code* code, bool jit, uint32_t limit, std::string_view text, pcre2_match_data* data,
-              MatchScratch& s, Callout callout = nullptr, void* callout_data = nullptr) {
+              MatchScratch& s) {
   // Scans match one pattern many times over: set the limit only when it changes.
   if (s.match_limit != limit) {
     pcre2_set_match_limit(s.context, limit);
     s.match_limit = limit;
-  }
-  if (s.callout_data != callout_data) {
-    pcre2_set_callout(s.context, callout, callout_data);
-    s.callout_data = callout_data;
   }
   auto subject = reinterpret_cast<PCRE2_SPTR>(text.data());
   if (jit) return pcre2_jit_match(code, subject, text.size(), 0, 0, data, s.context);
@@ -142,17 +143,16 @@ int Pattern::check_look_behind(pcre2_callout_block* block, void* data) {
 }
 
 bool Pattern::matches(std::string_view text) const {
-  MatchScratch& s = thread_scratch();
-  void* callout_data = look_behinds_.empty() ? nullptr : const_cast<Pattern*>(this);
-  return run_match(code_, jit_, match_limit_, text, s.data, s, &Pattern::check_look_behind, callout_data) >= 0;
+  MatchScratch& s = look_behinds_.empty() ? thread_scratch() : thread_callout_scratch(&check_look_behind, this);
+  return run_match(code_, jit_, match_limit_, text, s.data, s) >= 0;
 }
 
 bool Pattern::match_groups(std::string_view text, std::span<std::optional<std::string_view>> groups) const {
   for (auto& g : groups) g.reset();
   pcre2_match_data* data = pcre2_match_data_create_from_pattern(code_, nullptr);
   if (data == nullptr) throw std::bad_alloc();
-  void* callout_data = look_behinds_.empty() ? nullptr : const_cast<Pattern*>(this);
-  int rc = run_match(code_, jit_, match_limit_, text, data, thread_scratch(), &Pattern::check_look_behind, callout_data);
+  MatchScratch& s = look_behinds_.empty() ? thread_scratch() : thread_callout_scratch(&check_look_behind, this);
+  int rc = run_match(code_, jit_, match_limit_, text, data, s);
   if (rc >= 0) {
     const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(data);
     size_t pairs = pcre2_get_ovector_count(data);

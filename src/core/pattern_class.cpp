@@ -172,6 +172,7 @@ void append_class(std::string& out, const CodePointSet& set) {
 namespace {
 
 bool is_hex(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+uint32_t hex_value(char c) { return static_cast<uint32_t>(c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10); }
 
 // Skips what verbose mode ignores: space, tab, LF, CR, and '#' to the end of
 // the line.
@@ -200,7 +201,7 @@ Result<EscapedCodePoint> parse_hex_escape(std::string_view p, size_t letter, boo
     i = verbose ? skip_verbose(p, i + 1) : i + 1;
     int digits = 0;
     while (i < p.size() && is_hex(p[i])) {
-      value = value * 16 + static_cast<uint32_t>(p[i] <= '9' ? p[i] - '0' : (p[i] | 0x20) - 'a' + 10);
+      value = value * 16 + hex_value(p[i]);
       if (++digits > 8) return class_error("too many hex digits in an escape", letter - 1);
       i = verbose ? skip_verbose(p, i + 1) : i + 1;
     }
@@ -210,7 +211,7 @@ Result<EscapedCodePoint> parse_hex_escape(std::string_view p, size_t letter, boo
     const int want = kind == 'x' ? 2 : kind == 'u' ? 4 : 8;
     for (int d = 0; d < want; ++d, ++i) {
       if (i >= p.size() || !is_hex(p[i])) return class_error("invalid hex escape", letter - 1);
-      value = value * 16 + static_cast<uint32_t>(p[i] <= '9' ? p[i] - '0' : (p[i] | 0x20) - 'a' + 10);
+      value = value * 16 + hex_value(p[i]);
     }
   }
   if (value > kMaxCodePoint || (value >= kSurrogateFirst && value <= kSurrogateLast)) {
@@ -343,7 +344,9 @@ Result<ClassTokens> tokenize_class(std::string_view p, size_t start, ClassFlags 
     size_t next;
     if (!decode_at(p, i, c, next)) return class_error("invalid UTF-8", i);
     out.tokens.push_back(ClassToken{ClassToken::kSyntax, c, 0, i});
-    if (c == '[' && ++depth > kMaxClassDepth) return class_error("character class nested too deeply", i);
+    // A "[:name:]" counts here but is no level of its own, hence the one spare;
+    // the exact bound is the grammar's.
+    if (c == '[' && ++depth > kMaxClassDepth + 1) return class_error("character class nested too deeply", i);
     i = next;
     if (c == ']' && --depth == 0) break;
   }
@@ -572,8 +575,35 @@ Result<ClassParse> parse_bracket_class(std::string_view pattern, size_t start, C
   int depth = 0;
   Result<CodePointSet> set = grammar.bracket(i, depth);
   if (!set) return std::move(set).error();
-  const size_t end = i < t.tokens.size() ? t.tokens[i].offset : t.end;
-  return ClassParse{std::move(set).value(), end};
+  if (i == t.tokens.size()) return ClassParse{std::move(set).value(), t.end, {}, t.end};
+  ClassParse parse{std::move(set).value(), t.tokens[i].offset, {}, t.end};
+  // The rest of the bracketed text, when it is a run of plain characters and
+  // classes (as it nearly always is: "]", ":digit:]"), each as one set.
+  while (i < t.tokens.size()) {
+    const ClassToken& tok = t.tokens[i];
+    if (tok.kind == ClassToken::kSyntax && tok.c == '[') {
+      Result<CodePointSet> inner = grammar.bracket(i, depth);
+      if (!inner) {
+        parse.tail.clear();
+        break;
+      }
+      parse.tail.push_back(std::move(inner).value());
+      continue;
+    }
+    ++i;
+    if (tok.kind == ClassToken::kSet) {
+      parse.tail.push_back(t.sets[tok.set]);
+      continue;
+    }
+    const bool meta = tok.c < 0x80 && std::string_view(".+*?()|{^$").find(char(tok.c)) != std::string_view::npos;
+    if (tok.kind == ClassToken::kSyntax && meta) {
+      parse.tail.clear();
+      break;
+    }
+    const CodePointSet one = code_point_range(tok.c, tok.c);
+    parse.tail.push_back(flags.case_insensitive ? case_fold_closure(one) : one);
+  }
+  return parse;
 }
 
 }  // namespace vellix::core

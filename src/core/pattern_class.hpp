@@ -86,6 +86,13 @@ struct ClassParse {
   // Offset just past the closing ']'. A '[' that ends a range is a literal, so
   // "[A-[x]]" closes at its first ']' and the second is the pattern's again.
   size_t end;
+  // When the class closes before its brackets balance, what follows up to
+  // `text_end` is still one unit under the i flag: a quantifier after "[A-[x]]"
+  // repeats "[A-[x]" and "]" together with i, only the "]" without. `tail`
+  // holds that text's characters and classes, one set each (folded when
+  // case_insensitive), and is empty when it holds anything else.
+  std::vector<CodePointSet> tail;
+  size_t text_end;
 };
 
 // Reads the bracket class that opens at pattern[start] == '['. Errors carry

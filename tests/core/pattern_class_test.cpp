@@ -5,6 +5,8 @@
 #include <pcre2.h>
 
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace vellix::core {
 namespace {
@@ -160,6 +162,30 @@ TEST(BracketClass, EndsAtItsClosingBracket) {
   }
 }
 
+TEST(BracketClass, TextAfterAnEarlyCloseComesBackAsSetsUpToTheBalancedEnd) {
+  const struct {
+    const char* pattern;
+    bool case_insensitive;
+    size_t end, text_end;
+    std::vector<CodePointSet> tail;
+  } cases[] = {
+      {"[abc]d", false, 5, 5, {}},
+      {"[A-[x]]*", false, 6, 7, {code_point_range(']', ']')}},
+      {"[A-[x]:k]", true, 6, 9,
+       {code_point_range(':', ':'), set_of({{'K', 'K'}, {'k', 'k'}, {0x212A, 0x212A}}), code_point_range(']', ']')}},
+      {"[A-[x]\\d]", false, 6, 9, {perl_class('d'), code_point_range(']', ']')}},
+      {"[!-[b][:d]]", false, 6, 11, {set_of({{':', ':'}, {'d', 'd'}}), code_point_range(']', ']')}},
+      {"[!-[b]c|d]", false, 6, 10, {}},  // not a plain run: the caller reads it as pattern text
+  };
+  for (const auto& c : cases) {
+    Result<ClassParse> r = parse_bracket_class(c.pattern, 0, {.case_insensitive = c.case_insensitive});
+    ASSERT_TRUE(r.ok()) << c.pattern;
+    EXPECT_EQ(r.value().end, c.end) << c.pattern;
+    EXPECT_EQ(r.value().text_end, c.text_end) << c.pattern;
+    EXPECT_EQ(r.value().tail, c.tail) << c.pattern;
+  }
+}
+
 TEST(BracketClass, MalformedClassesAreErrorsWithTheirOffset) {
   const std::pair<const char*, size_t> cases[] = {
       {"x[]", 1}, {"[^]", 0}, {"[a[]", 0}, {"[a", 0}, {"[[]a]]", 0}, {"[z-a]", 1},
@@ -186,6 +212,8 @@ TEST(BracketClass, DeepNestingIsRefusedWithoutExhaustingTheStack) {
   EXPECT_TRUE(parse_bracket_class(nested(249, "ab"), 0, {}).ok());  // a union of two is a level too
   EXPECT_FALSE(parse_bracket_class(nested(250, "ab"), 0, {}).ok());
   EXPECT_TRUE(parse_bracket_class(nested(250, "-"), 0, {}).ok());
+  EXPECT_TRUE(parse_bracket_class(nested(250, "[:alpha:]"), 0, {}).ok());  // no level of its own
+  EXPECT_FALSE(parse_bracket_class(nested(250, "\\h"), 0, {}).ok());      // a nested class, so a level
   std::string ops = "[a";
   for (int i = 0; i < 249; ++i) ops += "&&a";
   EXPECT_TRUE(parse_bracket_class(ops + "]", 0, {}).ok());
@@ -245,6 +273,20 @@ TEST(CaseFoldClosure, AddsEverySimpleFoldPartnerAndNothingElse) {
   for (char letter : {'d', 'D', 's', 'S', 'w', 'W'}) {
     EXPECT_EQ(case_fold_closure(perl_class(letter)), perl_class(letter)) << letter;
   }
+}
+
+TEST(UnicodeProperty, ThreadsBuildingTheSameSetsAtOnceAgree) {
+  const char* bodies[] = {"sc=Cherokee", "wb=Katakana", "age=4.1", "Other_Math"};
+  std::vector<CodePointSet> got[8];
+  std::vector<std::thread> threads;
+  for (auto& out : got) {
+    threads.emplace_back([&out, &bodies] {
+      for (const char* body : bodies) out.push_back(property_class(body, false, true).value());
+    });
+  }
+  for (std::thread& t : threads) t.join();
+  for (const auto& out : got) EXPECT_EQ(out, got[0]);
+  EXPECT_TRUE(contains(got[0][0], 0x13A0));
 }
 
 // The emitted class, compiled as the front end compiles patterns, must match

@@ -290,28 +290,22 @@ constexpr std::array<std::pair<uint8_t, uint8_t>, 27> kAges = {{
     {6, 3}, {7, 0}, {8, 0}, {9, 0}, {10, 0}, {11, 0}, {12, 0}, {12, 1}, {13, 0}, {14, 0}, {15, 0}, {15, 1}, {16, 0},
 }};
 
-// Every code point assigned in `version` or earlier.
+// Every code point assigned in `version` or earlier: ICU's own Age sets hold
+// exactly those.
 CodePointSet assigned_by(std::pair<uint8_t, uint8_t> version) {
-  // One pass over the code points, shared by every version asked for.
-  static const std::vector<std::pair<CodePointRange, uint16_t>> kAgeRuns = [] {
-    std::vector<std::pair<CodePointRange, uint16_t>> runs;
-    for (UChar32 c = 0; c <= 0x10FFFF; ++c) {
-      UVersionInfo v;
-      u_charAge(c, v);
-      const auto age = static_cast<uint16_t>(v[0] << 8 | v[1]);
-      if (!runs.empty() && runs.back().second == age && runs.back().first.last + 1 == static_cast<char32_t>(c)) {
-        runs.back().first.last = static_cast<char32_t>(c);
-      } else {
-        runs.push_back({CodePointRange{static_cast<char32_t>(c), static_cast<char32_t>(c)}, age});
-      }
-    }
-    return runs;
-  }();
-  const auto limit = static_cast<uint16_t>(version.first << 8 | version.second);
-  CodePointSet s;
-  for (const auto& [range, age] : kAgeRuns) {
-    if (age != 0 && age <= limit) add_range(s, range.first, range.last);
-  }
+  char text[16];
+  std::snprintf(text, sizeof text, "%u.%u", unsigned(version.first), unsigned(version.second));
+  UChar name[] = {'a', 'g', 'e', 0};
+  UChar value[sizeof text];
+  size_t n = 0;
+  for (; text[n] != 0; ++n) value[n] = static_cast<UChar>(text[n]);
+  value[n] = 0;
+  UErrorCode ec = U_ZERO_ERROR;
+  USet* u = uset_openEmpty();
+  uset_applyPropertyAlias(u, name, -1, value, -1, &ec);
+  CodePointSet s = from_uset(u);
+  uset_close(u);
+  if (U_FAILURE(ec)) throw InternalFailure("no Unicode data for an Age value");
   return s;
 }
 
@@ -352,6 +346,14 @@ ValueTable break_values(UProperty p) {
   return t;
 }
 
+// The values of a break property, listed on first use: finding which values
+// have code points makes ICU build the property's map.
+template <UProperty P>
+const ValueTable& break_table() {
+  static const ValueTable table = break_values(P);
+  return table;
+}
+
 struct NameTables {
   std::unordered_map<std::string, LazySetPtr> binary;
   std::unordered_map<std::string, bool> any_property;  // every property name, binary or not
@@ -359,11 +361,8 @@ struct NameTables {
   ValueTable scripts;
   ValueTable script_extensions;
   ValueTable ages;
-  ValueTable grapheme_cluster_break;
-  ValueTable word_break;
-  ValueTable sentence_break;
   // Canonical names of the properties that take a value, by normalized alias.
-  std::unordered_map<std::string, const ValueTable*> valued;
+  std::unordered_map<std::string, const ValueTable& (*)()> valued;
 };
 
 void add_property_names(std::unordered_map<std::string, bool>& names, UProperty p) {
@@ -451,17 +450,20 @@ const NameTables& name_tables() {
       t.ages.emplace(dotted, set);
       t.ages.emplace(named, set);
     }
-    t.grapheme_cluster_break = break_values(UCHAR_GRAPHEME_CLUSTER_BREAK);
-    t.word_break = break_values(UCHAR_WORD_BREAK);
-    t.sentence_break = break_values(UCHAR_SENTENCE_BREAK);
-    for (auto [alias, table] : std::initializer_list<std::pair<const char*, const ValueTable*>>{
-             {"generalcategory", &t.categories}, {"gc", &t.categories},
-             {"script", &t.scripts}, {"sc", &t.scripts},
-             {"scriptextensions", &t.script_extensions}, {"scx", &t.script_extensions},
-             {"age", &t.ages},
-             {"graphemeclusterbreak", &t.grapheme_cluster_break}, {"gcb", &t.grapheme_cluster_break},
-             {"wordbreak", &t.word_break}, {"wb", &t.word_break},
-             {"sentencebreak", &t.sentence_break}, {"sb", &t.sentence_break}}) {
+    using Getter = const ValueTable& (*)();
+    const Getter categories = [] () -> const ValueTable& { return name_tables().categories; };
+    const Getter scripts = [] () -> const ValueTable& { return name_tables().scripts; };
+    const Getter extensions = [] () -> const ValueTable& { return name_tables().script_extensions; };
+    const Getter ages = [] () -> const ValueTable& { return name_tables().ages; };
+    for (auto [alias, table] : std::initializer_list<std::pair<const char*, Getter>>{
+             {"generalcategory", categories}, {"gc", categories},
+             {"script", scripts}, {"sc", scripts},
+             {"scriptextensions", extensions}, {"scx", extensions},
+             {"age", ages},
+             {"graphemeclusterbreak", break_table<UCHAR_GRAPHEME_CLUSTER_BREAK>},
+             {"gcb", break_table<UCHAR_GRAPHEME_CLUSTER_BREAK>},
+             {"wordbreak", break_table<UCHAR_WORD_BREAK>}, {"wb", break_table<UCHAR_WORD_BREAK>},
+             {"sentencebreak", break_table<UCHAR_SENTENCE_BREAK>}, {"sb", break_table<UCHAR_SENTENCE_BREAK>}}) {
       t.valued.emplace(alias, table);
     }
     return t;
@@ -508,7 +510,8 @@ Result<const LazySet*> resolve(std::string_view body, bool& negated) {
                           " cannot be matched by value (only General_Category, Script, Script_Extensions, Age, "
                           "Grapheme_Cluster_Break, Word_Break and Sentence_Break can)");
   }
-  if (auto it = table->second->find(value); it != table->second->end()) return it->second.get();
+  const ValueTable& values = table->second();
+  if (auto it = values.find(value); it != values.end()) return it->second.get();
   return property_error("unknown value " + quoted(body.substr(value_at)) + " of Unicode property " +
                         quoted(body.substr(0, split)));
 }
