@@ -41,9 +41,33 @@ RULES = [
 COMPILED = [(name, owner, re.compile(rx)) for name, owner, rx in RULES]
 
 
-def classify(pattern: str, mode: str):
-    """(construct, owner) of a minimised pattern; literals and classes under
-    "(?i)" are a matter of case folding."""
+# Limits of either engine rather than readings of the syntax: told apart by
+# the answers, before the pattern is looked at.
+LIMITS = [
+    ("size limit of the reference (its automaton for a large count)", "limits",
+     lambda ref, ours: "error building NFA" in ref or "Failed to build reverse DFA" in ref),
+    ("size limit of ours (PCRE2 pattern too large)", "limits", lambda ref, ours: "too large" in ours or "too long" in ours),
+    ("run-time limit of the reference (a failed match, so no match)", "limits",
+     lambda ref, ours: ref.startswith("runtime")),
+    ("reversed repetition range {n,m} with n > m (the reference accepts it where its backtracker compiles it)",
+     STRUCTURE, lambda ref, ours: "reversed" in ours and not ref.startswith("error")),
+]
+
+
+def engine_limit(reference: str, ours: str):
+    """The limit a pair ran into, or None."""
+    for name, owner, test in LIMITS:
+        if test(reference, ours):
+            return name, owner
+    return None
+
+
+def classify(pattern: str, mode: str, reference: str = "", ours: str = "", original_reference: str = ""):
+    """(construct, owner) of a minimised pattern and the answers it got;
+    `original_reference` is the answer to the pair before minimising."""
+    for name, owner, test in LIMITS:
+        if test(reference, ours) or test(original_reference, ""):
+            return name, owner
     for name, owner, rx in COMPILED:
         if rx.search(pattern):
             if mode == "i" and name == "literal":

@@ -27,7 +27,7 @@ sys.path.insert(0, str(Path(__file__).resolve().parent))
 
 from engines import ERROR, MATCH, NOMATCH, Pair, outcome  # noqa: E402
 from grammar import generate  # noqa: E402
-from groups import classify  # noqa: E402
+from groups import classify, engine_limit  # noqa: E402
 
 ENV = "VELLIX_PATTERN_ORACLE"
 MODES = ("=", "i")
@@ -110,14 +110,18 @@ def unwrap_groups(s, keeps, budget):
     return s
 
 
-def minimise(pair, d, budget=1500):
+def minimise(pair, d, budget=1500, seconds=4.0):
     """Shrinks one disagreement; returns it with the minimal pattern and text
     and the answers they give."""
     want = (d["oracle_kind"], d["ours_kind"])
     mode = d["mode"]
     left = [budget]
+    deadline = time.time() + seconds
 
     def same(pattern, text):
+        if time.time() > deadline:
+            left[0] = 0
+            return False
         o, v = pair.ask(pattern, text, mode)
         return (outcome(o), outcome(v)) == want
 
@@ -136,6 +140,8 @@ def minimise_all(oracle, found, jobs, limit, seed):
     free = list(engines)
 
     def work(d):
+        if engine_limit(d["oracle"], d["ours"]):  # shrinking would only rebuild huge automata
+            return dict(d, min_pattern=d["pattern"], min_text=d["text"], min_oracle=d["oracle"], min_ours=d["ours"])
         pair = free.pop()
         try:
             return minimise(pair, d)
@@ -204,6 +210,10 @@ def report(args, stats, groups, minimised_count, total_found, header):
         lines.append("")
     scale = total_found / minimised_count if minimised_count else 1
     approx = "≈" if minimised_count < total_found else ""
+    limits = sum(len(items) for (_, owner, _, _), items in groups if owner == "limits")
+    if limits:
+        lines.insert(-1, f"- of the disagreements, {approx}{round(limits * scale)} are size or run-time limits of one "
+                         "engine (the groups marked limits)")
     for k, ((construct, owner, o, v), items) in enumerate(groups, 1):
         modes = Counter(d["mode"] for d in items)
         split = ", ".join(f"{MODE_NAMES[m]} {approx}{round(modes[m] * scale)}" for m in MODES if modes[m])
@@ -284,7 +294,7 @@ def main():
         minimised = minimise_all(oracle, found, args.jobs, args.shrink_limit, args.seed)
         by_group = defaultdict(list)
         for d in minimised:
-            construct, owner = classify(d["min_pattern"], d["mode"])
+            construct, owner = classify(d["min_pattern"], d["mode"], d["min_oracle"], d["min_ours"], d["oracle"])
             by_group[(construct, owner, d["oracle_kind"], d["ours_kind"])].append(d)
         groups = sorted(by_group.items(), key=lambda kv: -len(kv[1]))
         Path(args.report).write_text(report(args, stats, groups, len(minimised), len(found), args.header) + "\n")
