@@ -86,11 +86,11 @@ struct ClassParse {
   // Offset just past the closing ']'. A '[' that ends a range is a literal, so
   // "[A-[x]]" closes at its first ']' and the second is the pattern's again.
   size_t end;
-  // When the class closes before its brackets balance, what follows up to
-  // `text_end` is still one unit under the i flag: a quantifier after "[A-[x]]"
-  // repeats "[A-[x]" and "]" together with i, only the "]" without. `tail`
-  // holds that text's characters and classes, one set each (folded when
-  // case_insensitive), and is empty when it holds anything else.
+  // When the class closes before its brackets balance, the text up to
+  // `text_end` still belongs to it: `tail` holds that text's characters and
+  // classes, one set each to match in turn (folded when case_insensitive), or
+  // is empty when the text holds anything else. A quantifier after "[A-[x]]"
+  // repeats "[A-[x]" and "]" together under the i flag, only the "]" without.
   std::vector<CodePointSet> tail;
   size_t text_end;
 };
@@ -104,5 +104,14 @@ Result<ClassParse> parse_bracket_class(std::string_view pattern, size_t start, C
 // takes a quantifier, and needs no option of PCRE2's (not even i): \x{..}
 // ranges, or a class that matches nothing for the empty set.
 void append_class(std::string& out, const CodePointSet& set);
+
+// The same members as one PCRE2 atom that matches a character of a long class
+// in a few steps: beyond 32 ranges, a group that tries the characters below
+// U+0100 in one class, then picks half the other ranges by a look-ahead, down
+// to classes of at most 32 (a CJK letter against \w: about 10 ns instead of
+// 160). It compiles a little slower, and PCRE2 copies a group for each repeat
+// of a counted quantifier ("{n}" with n > 1), so prefer append_class for an
+// atom repeated that way: nine copies of \w's group pass PCRE2's 64 kB limit.
+void append_class_searched(std::string& out, const CodePointSet& set);
 
 }  // namespace vellix::core

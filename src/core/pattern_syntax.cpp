@@ -3,6 +3,7 @@
 #include <unicode/uchar.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <limits>
 #include <optional>
@@ -15,21 +16,14 @@ namespace vellix::core {
 namespace {
 
 constexpr size_t kUnbounded = std::numeric_limits<size_t>::max();
-// Above this the syntax's own engine runs out of room for most atoms; a clear
-// error beats a pattern that compiles here and nowhere else.
-constexpr uint64_t kMaxRepeatCount = 300'000;
+constexpr double kBranchCost = 40;   // an alternative, in the engine estimate below
+// A bound on counts whatever the atom (the engine estimate below bounds most).
+constexpr uint64_t kMaxRepeatCount = 10'000'000;
 constexpr uint64_t kMatcherMaxCount = 65'535;  // the matcher's own bound on {n,m}
 // Pattern conditions are written twice, so nesting them doubles the output:
 // bound the output and the work so no input can run away.
 constexpr size_t kMaxOutput = 1 << 20;
 constexpr size_t kMaxWork = 1 << 24;
-
-// The syntax's \w: wider than the matcher's own (marks, connector punctuation,
-// join controls, and no other numbers than decimal digits). Written with
-// property names rather than ranges so that the many boundaries a pattern may
-// hold stay within the matcher's compiled-size limit.
-constexpr std::string_view kWord = "[\\p{Alphabetic}\\p{M}\\p{Nd}\\p{Pc}\\p{Join_Control}]";
-constexpr std::string_view kNotWord = "[^\\p{Alphabetic}\\p{M}\\p{Nd}\\p{Pc}\\p{Join_Control}]";
 
 struct Flags {
   bool i = false;  // fold case
@@ -46,6 +40,7 @@ struct Shape {
   size_t min = 0;
   size_t max = 0;
   bool fancy = false;
+  double cost = 0;  // estimated engine bytes, while not fancy (see set_cost)
 };
 
 size_t add_sat(size_t a, size_t b) { return a > kUnbounded - b ? kUnbounded : a + b; }
@@ -53,8 +48,119 @@ size_t mul_sat(size_t a, uint64_t b) {
   if (a == 0 || b == 0) return 0;
   return a > kUnbounded / b ? kUnbounded : a * static_cast<size_t>(b);
 }
-Shape then(Shape a, Shape b) { return {add_sat(a.min, b.min), add_sat(a.max, b.max), a.fancy || b.fancy}; }
-Shape either(Shape a, Shape b) { return {std::min(a.min, b.min), std::max(a.max, b.max), a.fancy || b.fancy}; }
+Shape then(Shape a, Shape b) {
+  return {add_sat(a.min, b.min), add_sat(a.max, b.max), a.fancy || b.fancy, a.cost + b.cost};
+}
+Shape either(Shape a, Shape b) {
+  return {std::min(a.min, b.min), std::max(a.max, b.max), a.fancy || b.fancy, a.cost + b.cost + kBranchCost};
+}
+
+// The syntax's engine compiles what needs no backtracking into an automaton
+// over UTF-8 bytes and gives up on one above 10 MiB: a large count of a wide
+// class fails to compile there (\w{300} does, a{300000} does not). These
+// estimates of its bytes per piece, fitted to it, let the same patterns fail
+// here.
+constexpr double kEngineLimit = 10 << 20;
+constexpr double kByteCost = 32;        // one literal byte
+constexpr double kGroupCost = 64;       // a capture group
+constexpr double kDotCost = 1000;       // . (measured)
+
+// A class's cost: its ranges split into sequences of byte ranges as UTF-8
+// encodes them. The weights were fitted to the engine over classes from one
+// range to \w's 771; wide classes come within about a third.
+double set_cost(const CodePointSet& set) {
+  constexpr double kClass = 64, kOneByte = 8, kSequence = 12, kContinuation = 24, kFirstSequences = 60;
+  double one_byte = 0, sequences = 0, continuations = 0;
+  auto split = [&](auto&& self, char32_t a, char32_t b) -> void {
+    static constexpr char32_t kLengthEnds[] = {0x7F, 0x7FF, 0xFFFF};
+    for (char32_t end : kLengthEnds) {
+      if (a <= end && b > end) {
+        self(self, a, end);
+        self(self, end + 1, b);
+        return;
+      }
+    }
+    int length = a <= 0x7F ? 1 : a <= 0x7FF ? 2 : a <= 0xFFFF ? 3 : 4;
+    for (int i = 1; i < length; ++i) {
+      char32_t m = (char32_t{1} << (6 * i)) - 1;
+      if ((a & ~m) != (b & ~m)) {
+        if ((a & m) != 0) {
+          self(self, a, a | m);
+          self(self, (a | m) + 1, b);
+          return;
+        }
+        if ((b & m) != m) {
+          self(self, a, (b & ~m) - 1);
+          self(self, b & ~m, b);
+          return;
+        }
+      }
+    }
+    if (length == 1) {
+      ++one_byte;
+    } else {
+      ++sequences;
+      continuations += length - 1;
+    }
+  };
+  for (const CodePointRange& r : set.ranges) split(split, r.first, r.last);
+  return kClass + kOneByte * one_byte + kSequence * sequences + kContinuation * continuations +
+         kFirstSequences * std::min(sequences, 4.0);
+}
+
+// The syntax's \w: wider than the matcher's own (marks, connector punctuation,
+// join controls, and no other numbers than decimal digits). Written with
+// property names rather than ranges so that the many boundaries a pattern may
+// hold stay within the matcher's compiled-size limit; the matcher's Unicode
+// data is older than ours, so the word characters it does not know yet are
+// added as ranges.
+struct WordForms {
+  std::string word;
+  std::string not_word;
+  double word_cost;
+  double not_word_cost;
+};
+
+const WordForms& word_forms() {
+  static const WordForms forms = [] {
+    constexpr std::string_view kProperties = "\\p{Alphabetic}\\p{M}\\p{Nd}\\p{Pc}\\p{Join_Control}]";
+    constexpr std::string_view kMatcherUnicode = "age=14.0";
+    CodePointSet word = perl_class('w');
+    WordForms f{"[" + std::string(kProperties), "[^" + std::string(kProperties), set_cost(word),
+                set_cost(set_complement(word))};
+    Result<CodePointSet> known = unicode_property(kMatcherUnicode);
+    CodePointSet newer = known ? set_difference(word, known.value()) : CodePointSet{};
+    if (!newer.ranges.empty()) {
+      std::string ranges;
+      append_class(ranges, newer);
+      f.word = "(?:" + f.word + "|" + ranges + ")";
+      f.not_word = "(?:(?!" + ranges + ")" + f.not_word + ")";
+    }
+    return f;
+  }();
+  return forms;
+}
+
+// \d \D \s \S \h \H as written for the matcher, built once: the same
+// classes recur in most patterns.
+struct PerlForm {
+  std::string text;
+  double cost;
+};
+
+const PerlForm& perl_form(char letter) {
+  static constexpr std::string_view kLetters = "dDsShH";
+  static const std::array<PerlForm, kLetters.size()> forms = [] {
+    std::array<PerlForm, kLetters.size()> f;
+    for (size_t k = 0; k < kLetters.size(); ++k) {
+      CodePointSet set = perl_class(kLetters[k]);
+      append_class(f[k].text, set);
+      f[k].cost = set_cost(set);
+    }
+    return f;
+  }();
+  return forms[kLetters.find(letter)];
+}
 
 // What may follow a piece: a quantifier applies to it, drops or keeps it once
 // (an anchor or boundary), or is an error.
@@ -145,14 +251,11 @@ class Translator {
       if (parse_quantifier(q) && q) fail("nothing to repeat", 0);
       pos_ = 0;
     }
-    Shape shape;
-    bool top_alternation = false;
-    if (parse_alternation(shape, nullptr, &top_alternation) && pos_ < p_.size()) {
-      fail("unmatched ')'", pos_);
-    }
-    if (!error_ && max_ref_ > groups_) fail("back-reference to group " + std::to_string(max_ref_) + ", which does not exist", max_ref_at_);
-    if (!error_ && first_numbered_ref_ && !names_.empty() && !top_alternation) {
-      fail("numbered back-references cannot be used in a pattern with named groups", *first_numbered_ref_);
+    Body body;
+    if (parse_alternation(body) && pos_ < p_.size()) fail("unmatched ')'", pos_);
+    if (!body.shape.fancy && body.shape.cost > kEngineLimit) fail("pattern too large for the syntax's engine", 0);
+    if (!error_ && max_ref_ > groups_) {
+      fail("back-reference to group " + std::to_string(max_ref_) + ", which does not exist", max_ref_at_);
     }
     for (const GroupSpan& span : detached_groups_) {
       for (unsigned n : referenced_) {
@@ -190,6 +293,7 @@ class Translator {
     size_t at;
   };
   std::vector<GroupSpan> detached_groups_;
+  bool bare_flags_ = false;  // the atom just read was a bare flag group
 
   // Consecutive literals are written as one run, inside (?i:...) when they
   // fold case, so the matcher sees a literal string it can search for fast.
@@ -278,6 +382,29 @@ class Translator {
     }
   }
 
+  // A literal's engine cost: its bytes, or its fold class when it has one.
+  double literal_cost(char32_t c) const {
+    if (!flags_.i) return kByteCost * static_cast<double>(c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4);
+    if (c < 0x80) return ascii_folded_costs()[c];
+    return folded_cost(c);
+  }
+
+  static double folded_cost(char32_t c) {
+    CodePointSet folded = case_fold_closure(code_point_range(c, c));
+    if (folded.ranges.size() > 1 || folded.ranges[0].first != folded.ranges[0].last) return set_cost(folded);
+    return kByteCost * static_cast<double>(c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4);
+  }
+
+  // Most patterns are ASCII: their folded literals' costs, computed once.
+  static const std::array<double, 0x80>& ascii_folded_costs() {
+    static const std::array<double, 0x80> costs = [] {
+      std::array<double, 0x80> a{};
+      for (char32_t c = 0; c < 0x80; ++c) a[c] = folded_cost(c);
+      return a;
+    }();
+    return costs;
+  }
+
   void literal(char32_t c) {
     if (!run_.empty() && run_folds_ != flags_.i) flush_run();
     run_folds_ = flags_.i;
@@ -288,42 +415,83 @@ class Translator {
 
   // ---- structure ----
 
-  // Branches up to an unconsumed ')' or the end. `branches` collects each
-  // top-level branch's shape (for look-behind).
-  bool parse_alternation(Shape& shape, std::vector<Shape>* branches, bool* alternated = nullptr) {
-    bool first = true;
+  // One top-level branch of an alternation: where its output starts, the
+  // groups opened before it, and its shape.
+  struct Branch {
+    size_t out_start;
+    unsigned groups_before;
+    Shape shape;
+  };
+
+  // What an alternation held.
+  struct Body {
+    Shape shape;
+    std::vector<Branch> branches;
+    // The pieces of its only branch (bare flag groups are none), and what the
+    // last of them would take a quantifier as: (?:X) repeats as X does.
+    size_t pieces = 0;
+    Target last = Target::None;
+  };
+
+  // Branches up to an unconsumed ')' or the end.
+  bool parse_alternation(Body& body) {
     for (;;) {
-      Shape branch;
-      if (!parse_branch(branch)) return false;
-      if (branches != nullptr) branches->push_back(branch);
-      shape = first ? branch : either(shape, branch);
-      first = false;
-      if (peek() != '|' || at_end()) return true;
-      if (alternated != nullptr) *alternated = true;
+      Branch branch{out_.size(), groups_, {}};
+      body.pieces = 0;
+      if (!parse_branch(branch.shape, body)) return false;
+      body.shape = body.branches.empty() ? branch.shape : either(body.shape, branch.shape);
+      body.branches.push_back(branch);
+      if (peek() != '|' || at_end()) break;
       ++pos_;
       out_ += '|';
     }
+    // The syntax checks this where a group or the pattern ends without a
+    // top-level '|', counting what was read so far.
+    if (body.branches.size() == 1 && first_numbered_ref_ && !names_.empty()) {
+      return fail("numbered back-references cannot be used in a pattern with named groups", *first_numbered_ref_);
+    }
+    return true;
   }
 
-  bool parse_branch(Shape& shape) {
+  bool parse_branch(Shape& shape, Body& body) {
+    // The syntax's engine compiles each run of pieces that need no
+    // backtracking on its own.
+    double run_cost = 0;
+    size_t run_at = pos_;
     for (;;) {
       skip_trivia();
       if (error_) return false;
       if (at_end() || peek() == '|' || peek() == ')') break;
       if (++work_ > kMaxWork || out_.size() > kMaxOutput) return fail("pattern too large", pos_);
       Shape piece;
-      if (!parse_piece(piece)) return false;
+      bool counts = true;
+      size_t piece_at = pos_;
+      if (!parse_piece(piece, body.last, counts)) return false;
+      if (counts) ++body.pieces;
       shape = then(shape, piece);
+      if (piece.fancy) {
+        if (run_cost > kEngineLimit) break;
+        run_cost = 0;
+        run_at = pos_;
+      } else {
+        if (run_cost == 0) run_at = piece_at;
+        run_cost += piece.cost;
+      }
     }
+    if (run_cost > kEngineLimit) return fail("pattern too large for the syntax's engine", run_at);
     flush_run();
     return true;
   }
 
-  bool parse_piece(Shape& shape) {
+  // `counts` is false for a bare flag group, which the syntax drops.
+  bool parse_piece(Shape& shape, Target& last, bool& counts) {
     size_t atom_start = out_.size();
     Target target = Target::Repeatable;
     bool is_literal = false;
     if (!parse_atom(shape, target, is_literal, atom_start)) return false;
+    counts = !bare_flags_;
+    bare_flags_ = false;
+    if (counts) last = target;
     size_t after_atom = pos_;
     skip_trivia();
     size_t quantifier_at = pos_;
@@ -334,11 +502,13 @@ class Translator {
       return true;
     }
     if (target == Target::None) return fail("nothing to repeat", quantifier_at);
+    last = Target::Repeatable;
     if (target == Target::Assertion) {
       // The syntax lets an anchor or boundary take a quantifier: it then
       // holds at most once, or not at all when the count may be zero.
       if (q->min == 0) out_.resize(atom_start);
       if (q->min != q->max) shape.max = kUnbounded;  // the syntax counts any range of repeats as varying
+      shape.fancy = shape.fancy || q->possessive;
       return true;
     }
     if (is_literal) {
@@ -356,8 +526,9 @@ class Translator {
       }
     }
     write_repeat(atom_start, *q);
+    double copies = static_cast<double>(q->max == kNoMax ? q->min + 1 : q->max);
     shape = {mul_sat(shape.min, q->min), q->max == kNoMax ? (shape.max == 0 ? 0 : kUnbounded) : mul_sat(shape.max, q->max),
-             shape.fancy || q->possessive};
+             shape.fancy || q->possessive, shape.cost * std::max(copies, 1.0)};
     if (q->min != q->max && shape.max == shape.min) shape.max = kUnbounded;
     return true;
   }
@@ -494,7 +665,7 @@ class Translator {
         begin_atom(atom_start);
         ++pos_;
         out_ += flags_.s ? "(?s:.)" : "[^\\n]";
-        shape = {1, 1, false};
+        shape = {1, 1, false, kDotCost};
         return true;
       case '^':
         begin_atom(atom_start);
@@ -517,7 +688,7 @@ class Translator {
         }
         append_class(out_, parsed.value().set);
         pos_ = parsed.value().end;
-        shape = {1, 1, false};
+        shape = {1, 1, false, set_cost(parsed.value().set)};
         return true;
       }
       case '(':
@@ -535,7 +706,7 @@ class Translator {
         pos_ += n;
         literal(cp);
         is_literal = true;
-        shape = {1, 1, false};
+        shape = {1, 1, false, literal_cost(cp)};
         return true;
       }
     }
@@ -554,6 +725,7 @@ class Translator {
     auto lit = [&](char32_t value) {
       literal(value);
       is_literal = true;
+      shape.cost = literal_cost(value);
       return true;
     };
     if (c >= 0x80) return lit(c);
@@ -568,31 +740,38 @@ class Translator {
       case 'v': return lit('\v');
       case 'a': return lit('\a');
       case 'e': return lit(0x1B);
-      case 'd': case 'D': case 's': case 'S': case 'w': case 'W': {
+      case 'w':
         begin_atom(atom_start);
-        switch (c) {
-          case 'd': out_ += "\\p{Nd}"; break;
-          case 'D': out_ += "\\P{Nd}"; break;
-          case 's': out_ += "\\p{White_Space}"; break;
-          case 'S': out_ += "\\P{White_Space}"; break;
-          case 'w': out_ += kWord; break;
-          default: out_ += kNotWord; break;
-        }
+        out_ += word_forms().word;
+        shape.cost = word_forms().word_cost;
         return true;
-      }
+      case 'W':
+        begin_atom(atom_start);
+        out_ += word_forms().not_word;
+        shape.cost = word_forms().not_word_cost;
+        return true;
+      case 'd':
+      case 'D':
+      case 's':
+      case 'S':
       case 'h':
       case 'H':
         begin_atom(atom_start);
-        append_class(out_, perl_class(static_cast<char>(c)));
+      {
+        const PerlForm& form = perl_form(static_cast<char>(c));
+        out_ += form.text;
+        shape.cost = form.cost;
         return true;
+      }
       case 'O':
         begin_atom(atom_start);
         out_ += "(?s:.)";
+        shape.cost = kDotCost;
         return true;
       case 'p':
       case 'P':
         begin_atom(atom_start);
-        return property(at, c == 'P');
+        return property(at, c == 'P', shape);
       case 'A':
       case 'z':
         begin_atom(atom_start);
@@ -656,11 +835,11 @@ class Translator {
     pos_ = escaped.value().end;
     literal(escaped.value().c);
     is_literal = true;
-    shape = {1, 1, false};
+    shape = {1, 1, false, literal_cost(escaped.value().c)};
     return true;
   }
 
-  bool property(size_t at, bool negated) {
+  bool property(size_t at, bool negated, Shape& shape) {
     if (at_end()) return fail("missing property name after \\p", at);
     std::string_view body;
     if (peek() == '{') {
@@ -677,6 +856,7 @@ class Translator {
     Result<CodePointSet> set = property_class(body, negated, flags_.i);
     if (!set) return fail(set.error().message, at);
     const CodePointSet& s = set.value();
+    shape.cost = set_cost(s);
     append_class(out_, s);
     return true;
   }
@@ -712,7 +892,7 @@ class Translator {
         pos_ = before;
       }
     }
-    std::string w(kWord);
+    const std::string& w = word_forms().word;
     if (form == "b") {
       out_ += "(?:(?<=" + w + ")(?!" + w + ")|(?<!" + w + ")(?=" + w + "))";
     } else if (form == "B") {
@@ -829,8 +1009,11 @@ class Translator {
   }
 
   // A group body and its ')', after the opening text is written.
-  bool group_body(size_t at, Shape& shape, std::vector<Shape>* branches = nullptr) {
-    if (!parse_alternation(shape, branches)) return false;
+  bool group_body(size_t at, Shape& shape, Body* about = nullptr) {
+    Body body;
+    if (!parse_alternation(body)) return false;
+    shape = body.shape;
+    if (about != nullptr) *about = std::move(body);
     return close_group(at);
   }
 
@@ -904,6 +1087,7 @@ class Translator {
     if (!name.empty()) names_.emplace_back(std::move(name), number);
     out_ += emit_captures_ ? "(" : "(?:";
     if (!group_body(at, shape)) return false;
+    shape.cost += kGroupCost;
     group_shapes_[number - 1] = shape;
     target = Target::Repeatable;
     return true;
@@ -919,13 +1103,15 @@ class Translator {
   bool scoped_group(size_t at, Flags inner, Shape& shape, Target& target) {
     Flags saved = flags_;
     flags_ = inner;
-    size_t start = out_.size();
     out_ += "(?:";
-    bool ok = group_body(at, shape);
+    Body body;
+    bool ok = group_body(at, shape, &body);
     flags_ = saved;
     if (!ok) return false;
-    // An empty group has nothing a quantifier could repeat.
-    target = out_.size() == start + 4 ? Target::None : Target::Repeatable;
+    // The syntax keeps no node for this group: a quantifier applies to what
+    // it holds, so an empty one or a lone look-around cannot take one.
+    bool single = body.branches.size() == 1 && body.pieces <= 1;
+    target = !single ? Target::Repeatable : body.pieces == 0 ? Target::None : body.last;
     return true;
   }
 
@@ -946,6 +1132,7 @@ class Translator {
         flags_ = f;
         --depth_;
         target = Target::None;
+        bare_flags_ = true;
         shape = {};
         return true;
       }
@@ -973,31 +1160,49 @@ class Translator {
 
   bool look_behind(size_t at, bool positive, Shape& shape, Target& target) {
     size_t open_at = out_.size();
-    unsigned groups_before = groups_;
     out_ += positive ? "(?<=" : "(?<!";
-    std::vector<Shape> branches;
+    Body body;
     target = Target::None;
-    if (!group_body(at, shape, &branches)) return false;
+    if (!group_body(at, shape, &body)) return false;
     shape = {0, 0, true};
-    bool fixed = std::all_of(branches.begin(), branches.end(), [](const Shape& b) { return b.min == b.max; });
-    if (fixed) return true;
-    bool fancy = std::any_of(branches.begin(), branches.end(), [](const Shape& b) { return b.fancy; });
-    if (fancy) return fail("look-behind of varying length holding a back-reference, look-around or boundary", at);
-    // The body runs on its own, ending where the callout stands. Its groups
-    // keep their numbers here, as groups that never take part (which no
-    // back-reference may then read).
-    constexpr size_t kMaxCallout = 255;
-    if (look_behinds_.size() >= kMaxCallout) return fail("too many look-behinds of varying length", at);
-    std::string body = out_.substr(open_at + 4, out_.size() - open_at - 5);
-    out_.resize(open_at);
-    look_behinds_.push_back({std::move(body), positive});
-    out_ += "(?C" + std::to_string(look_behinds_.size()) + ")";
-    if (emit_captures_ && groups_ > groups_before) {
-      detached_groups_.push_back({groups_before + 1, groups_, at});
-      out_ += "(?:";
-      for (unsigned k = groups_before; k < groups_; ++k) out_ += "()";
-      out_ += "){0}";
+    auto varies = [](const Branch& b) { return b.shape.min != b.shape.max; };
+    if (std::none_of(body.branches.begin(), body.branches.end(), varies)) return true;
+    // Each top-level branch stands on its own: those of one length stay
+    // look-behinds, the others run their body on its own, ending where a
+    // callout stands. A group in such a body keeps its number here as a group
+    // that never takes part (which no back-reference may then read).
+    std::vector<std::string> parts;
+    size_t body_end = out_.size() - 1;  // before the ')'
+    for (size_t k = 0; k < body.branches.size(); ++k) {
+      const Branch& b = body.branches[k];
+      size_t end = k + 1 < body.branches.size() ? body.branches[k + 1].out_start - 1 : body_end;
+      std::string text = out_.substr(b.out_start, end - b.out_start);
+      if (!varies(b)) {
+        parts.push_back((positive ? "(?<=" : "(?<!") + text + ")");
+        continue;
+      }
+      if (b.shape.fancy) return fail("look-behind of varying length holding a back-reference, look-around or boundary", at);
+      constexpr size_t kMaxCallout = 255;
+      if (look_behinds_.size() >= kMaxCallout) return fail("too many look-behinds of varying length", at);
+      look_behinds_.push_back({std::move(text), positive});
+      std::string part = "(?C" + std::to_string(look_behinds_.size()) + ")";
+      unsigned groups_after = k + 1 < body.branches.size() ? body.branches[k + 1].groups_before : groups_;
+      if (emit_captures_ && groups_after > b.groups_before) {
+        detached_groups_.push_back({b.groups_before + 1, groups_after, at});
+        part += "(?:";
+        for (unsigned g = b.groups_before; g < groups_after; ++g) part += "()";
+        part += "){0}";
+      }
+      parts.push_back(std::move(part));
     }
+    out_.resize(open_at);
+    // Some branch holds (positive) or none does (negative).
+    out_ += positive ? "(?:" : "";
+    for (size_t k = 0; k < parts.size(); ++k) {
+      if (positive && k > 0) out_ += '|';
+      out_ += parts[k];
+    }
+    out_ += positive ? ")" : "";
     return true;
   }
 
@@ -1028,13 +1233,14 @@ class Translator {
       ++pos_;
       out_ += "(?(" + std::to_string(number) + ")";
       size_t yes_at = pos_;
-      Shape yes, no;
-      if (!parse_branch(yes)) return false;
+      Shape yes;
+      Body yes_body, no;
+      if (!parse_branch(yes, yes_body)) return false;
       bool has_no = peek() == '|' && !at_end();
       if (has_no) {
         ++pos_;
         out_ += "|(?:";
-        if (!parse_alternation(no, nullptr)) return false;
+        if (!parse_alternation(no)) return false;
         out_ += ')';
       } else if (pos_ == yes_at) {
         // (?(N)) holds only when group N took part.
@@ -1042,7 +1248,7 @@ class Translator {
         target = Target::None;
       }
       if (!close_group(at)) return false;
-      shape = either(yes, no);
+      shape = either(yes, no.shape);
       shape.fancy = true;
       return true;
     }
@@ -1054,8 +1260,8 @@ class Translator {
     unsigned groups_before = groups_;
     size_t names_before = names_.size();
     size_t out_start = out_.size();
-    Shape cond;
-    if (!parse_alternation(cond, nullptr)) return false;
+    Body cond;
+    if (!parse_alternation(cond)) return false;
     if (peek() != ')' || at_end()) return fail("missing ')' after condition", at);
     std::string condition = out_.substr(out_start);
     out_.resize(out_start);
@@ -1070,8 +1276,8 @@ class Translator {
     names_.resize(names_before);
     bool saved_emit = emit_captures_;
     emit_captures_ = false;
-    Shape ignored;
-    bool ok = parse_alternation(ignored, nullptr);
+    Body ignored;
+    bool ok = parse_alternation(ignored);
     emit_captures_ = saved_emit;
     if (!ok) return false;
     std::string copy = out_.substr(out_start);
@@ -1083,19 +1289,20 @@ class Translator {
 
     out_ += "(?:(?>" + condition + ")";
     size_t yes_at = pos_;
-    Shape yes, no;
-    if (!parse_branch(yes)) return false;
+    Shape yes;
+    Body yes_body, no;
+    if (!parse_branch(yes, yes_body)) return false;
     bool has_no = peek() == '|' && !at_end();
     if (!has_no && pos_ == yes_at) return fail("conditional with both branches empty", at);
     out_ += "|(?!" + copy + ")";
     if (has_no) {
       ++pos_;
       out_ += "(?:";
-      if (!parse_alternation(no, nullptr)) return false;
+      if (!parse_alternation(no)) return false;
       out_ += ')';
     }
     if (!close_group(at)) return false;
-    shape = either(then(cond, yes), no);
+    shape = either(then(cond.shape, yes), no.shape);
     shape.fancy = true;
     target = Target::Repeatable;
     return true;

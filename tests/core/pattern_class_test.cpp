@@ -3,6 +3,7 @@
 #define PCRE2_CODE_UNIT_WIDTH 8
 #include <gtest/gtest.h>
 #include <pcre2.h>
+#include <unicode/utf8.h>
 
 #include <string>
 #include <thread>
@@ -12,18 +13,10 @@ namespace vellix::core {
 namespace {
 
 std::string utf8(char32_t c) {
-  std::string s;
-  if (c < 0x80) {
-    s += char(c);
-  } else if (c < 0x800) {
-    s += char(0xC0 | c >> 6), s += char(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    s += char(0xE0 | c >> 12), s += char(0x80 | (c >> 6 & 0x3F)), s += char(0x80 | (c & 0x3F));
-  } else {
-    s += char(0xF0 | c >> 18), s += char(0x80 | (c >> 12 & 0x3F)), s += char(0x80 | (c >> 6 & 0x3F)),
-        s += char(0x80 | (c & 0x3F));
-  }
-  return s;
+  char buf[4];
+  int32_t n = 0;
+  U8_APPEND_UNSAFE(buf, n, c);
+  return std::string(buf, size_t(n));
 }
 
 CodePointSet set_of(std::initializer_list<CodePointRange> ranges) {
@@ -321,6 +314,37 @@ TEST(AppendClass, EmitsAClassPcre2MatchesExactlyAsTheSet) {
       const std::string text = utf8(c) + utf8(c);
       const int rc = pcre2_match(code, reinterpret_cast<PCRE2_SPTR>(text.data()), text.size(), 0, 0, md, nullptr);
       EXPECT_EQ(rc > 0, contains(set, c)) << out << " on U+" << std::hex << uint32_t(c);
+    }
+    pcre2_match_data_free(md);
+    pcre2_code_free(code);
+  }
+}
+
+// Long classes come out as a look-ahead search; every range's edges and the
+// gaps between must still fall on the right side, repeated and in look-behind.
+TEST(AppendClass, SearchedFormMatchesExactlyTheSetAtEveryRangeEdge) {
+  CodePointSet every_third;
+  for (char32_t c = 0x400; c < 0x400 + 3 * 100; c += 3) add_range(every_third, c, c);
+  for (const CodePointSet& set : {perl_class('w'), perl_class('W'), every_third, perl_class('d')}) {
+    std::string atom;
+    append_class_searched(atom, set);
+    const std::string pattern = "^(?:" + atom + "){2}(?<=" + atom + ")$";
+    int err = 0;
+    PCRE2_SIZE at = 0;
+    pcre2_code* code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern.data()), pattern.size(),
+                                     PCRE2_UTF | PCRE2_UCP, &err, &at, nullptr);
+    ASSERT_NE(code, nullptr) << "error " << err << " at " << at;
+    pcre2_match_data* md = pcre2_match_data_create_from_pattern(code, nullptr);
+    std::vector<char32_t> probes = {0, kMaxCodePoint};
+    for (const CodePointRange& r : set.ranges) {
+      for (char32_t c : {char32_t(r.first - 1), r.first, r.last, char32_t(r.last + 1)}) {
+        if (c <= kMaxCodePoint && (c < 0xD800 || c > 0xDFFF)) probes.push_back(c);
+      }
+    }
+    for (char32_t c : probes) {
+      const std::string text = utf8(c) + utf8(c);
+      const int rc = pcre2_match(code, reinterpret_cast<PCRE2_SPTR>(text.data()), text.size(), 0, 0, md, nullptr);
+      ASSERT_EQ(rc > 0, contains(set, c)) << "U+" << std::hex << uint32_t(c) << " in " << set.ranges.size() << " ranges";
     }
     pcre2_match_data_free(md);
     pcre2_code_free(code);
