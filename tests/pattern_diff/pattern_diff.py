@@ -140,7 +140,8 @@ def minimise_all(oracle, found, jobs, limit, seed):
     free = list(engines)
 
     def work(d):
-        if engine_limit(d["oracle"], d["ours"]):  # shrinking would only rebuild huge automata
+        limit = engine_limit(d["oracle"], d["ours"])
+        if limit and limit[1] == "limits":  # shrinking would only rebuild huge automata
             return dict(d, min_pattern=d["pattern"], min_text=d["text"], min_oracle=d["oracle"], min_ours=d["ours"])
         pair = free.pop()
         try:
