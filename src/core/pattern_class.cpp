@@ -271,8 +271,8 @@ Result<EscapedCodePoint> parse_hex_escape(std::string_view p, size_t letter, boo
 // literal) and decodes every escape, so that an escaped character never acts as
 // syntax. The second applies the grammar of nested classes, ranges and set
 // operations to those tokens; it may close the class before the first pass's
-// end (a '[' that ends a range is a literal), and the rest of the text is then
-// the pattern's again.
+// end (a '[' that ends a range is a literal), and the text between comes back
+// as the class's tail.
 
 namespace {
 

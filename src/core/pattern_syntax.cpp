@@ -383,8 +383,8 @@ class Translator {
   }
 
   // A literal's engine cost: its bytes, or its fold class when it has one.
-  double literal_cost(char32_t c) const {
-    if (!flags_.i) return kByteCost * static_cast<double>(c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4);
+  double literal_cost(char32_t c, bool folds) const {
+    if (!folds) return kByteCost * static_cast<double>(c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4);
     if (c < 0x80) return ascii_folded_costs()[c];
     return folded_cost(c);
   }
@@ -405,9 +405,9 @@ class Translator {
     return costs;
   }
 
-  void literal(char32_t c) {
-    if (!run_.empty() && run_folds_ != flags_.i) flush_run();
-    run_folds_ = flags_.i;
+  void literal(char32_t c, bool folds) {
+    if (!run_.empty() && run_folds_ != folds) flush_run();
+    run_folds_ = folds;
     run_last_ = run_.size();
     run_last_char_ = c;
     append_escaped(run_, c);
@@ -704,9 +704,9 @@ class Translator {
         size_t n = 0;
         char32_t cp = decode(pos_, &n);
         pos_ += n;
-        literal(cp);
+        literal(cp, flags_.i);
         is_literal = true;
-        shape = {1, 1, false, literal_cost(cp)};
+        shape = {1, 1, false, literal_cost(cp, flags_.i)};
         return true;
       }
     }
@@ -722,24 +722,25 @@ class Translator {
     char32_t c = decode(pos_, &n);
     pos_ += n;
     shape = {1, 1, false};
-    auto lit = [&](char32_t value) {
-      literal(value);
+    auto lit = [&](char32_t value, bool folds) {
+      literal(value, folds);
       is_literal = true;
-      shape.cost = literal_cost(value);
+      shape.cost = literal_cost(value, folds);
       return true;
     };
-    if (c >= 0x80) return lit(c);
+    // The syntax never folds case for an escaped non-ASCII character.
+    if (c >= 0x80) return lit(c, false);
     switch (c) {
       case 'x':
       case 'u':
       case 'U': return hex_escape(at, shape, is_literal);
-      case 'n': return lit('\n');
-      case 't': return lit('\t');
-      case 'r': return lit('\r');
-      case 'f': return lit('\f');
-      case 'v': return lit('\v');
-      case 'a': return lit('\a');
-      case 'e': return lit(0x1B);
+      case 'n': return lit('\n', flags_.i);
+      case 't': return lit('\t', flags_.i);
+      case 'r': return lit('\r', flags_.i);
+      case 'f': return lit('\f', flags_.i);
+      case 'v': return lit('\v', flags_.i);
+      case 'a': return lit('\a', flags_.i);
+      case 'e': return lit(0x1B, flags_.i);
       case 'w':
         begin_atom(atom_start);
         out_ += word_forms().word;
@@ -823,7 +824,7 @@ class Translator {
       return back_reference(number, at, shape);
     }
     if (is_ascii_alnum(c)) return fail("invalid escape \\" + std::string(1, static_cast<char>(c)), at);
-    return lit(c);
+    return lit(c, flags_.i);
   }
 
   bool hex_escape(size_t at, Shape& shape, bool& is_literal) {
@@ -833,9 +834,9 @@ class Translator {
       return false;
     }
     pos_ = escaped.value().end;
-    literal(escaped.value().c);
+    literal(escaped.value().c, flags_.i);
     is_literal = true;
-    shape = {1, 1, false, literal_cost(escaped.value().c)};
+    shape = {1, 1, false, literal_cost(escaped.value().c, flags_.i)};
     return true;
   }
 

@@ -91,6 +91,7 @@ TEST(PatternSyntax, GroupsAndFlagScope) {
       {"((?i)a)a", "AA", kMatch},      {"(a|(?i)b)c", "BC", kMatch},      {"(?=(?i)a)Ab", "AB", kMatch},
       {"(?>(?i)a)b", "AB", kMatch},    {"(?<n>(?i)a)b", "AB", kMatch},    {"((?s).).", "a\n\n", kMatch},
       {"((?m)^a)$", "a\nb", kMatch},   {"(?:(?i)a)b", "AB", kNoMatch},    {"(?i:(?-i:a))", "A", kNoMatch},
+      {"(?i)\xC3\xA9", "\xC3\x89", kMatch}, {"(?i)\\\xC3\xA9", "\xC3\x89", kNoMatch},  // an escaped é never folds
       {"(?i)a|b", "B", kMatch},        {"(?i-)a", "A", kMatch},           {"(?U)a+", "aa", kMatch},
       {"(?x)a b # c", "ab", kMatch},   {"(?x)[a b]", " ", kMatch},        {"(?x)( ?i)a", "A", kMatch},
       {R"((?x)\x 41)", "A", kMatch},   {R"((?x)a\ b)", "a b", kMatch},    {R"(a(?#com\)ment)b)", "ab", kMatch},
