@@ -202,6 +202,12 @@ def report(args, stats, groups, minimised_count, total_found, header):
     if minimised_count < total_found:
         lines.append(f"- minimised a reproducible sample of {minimised_count} of the {total_found} disagreements; "
                      f"group counts below are scaled up from that sample (marked ≈)")
+    scale = total_found / minimised_count if minimised_count else 1
+    approx = "≈" if minimised_count < total_found else ""
+    limits = sum(len(items) for (_, owner, _, _), items in groups if owner == "limits")
+    if limits:
+        lines.append(f"- of the disagreements, {approx}{round(limits * scale)} are size or run-time limits of one "
+                     "engine (the groups marked limits)")
     lines.append("")
     if stats["unanswered"]:
         lines.append("## Pairs an engine gave no plain answer to (not minimised)")
@@ -209,12 +215,6 @@ def report(args, stats, groups, minimised_count, total_found, header):
             lines.append(f"- {code(d['pattern'])} on {code(d['text'])}, {MODE_NAMES[d['mode']]}: "
                          f"reference {code(answer(d['oracle']))}, ours {code(answer(d['ours']))}")
         lines.append("")
-    scale = total_found / minimised_count if minimised_count else 1
-    approx = "≈" if minimised_count < total_found else ""
-    limits = sum(len(items) for (_, owner, _, _), items in groups if owner == "limits")
-    if limits:
-        lines.insert(-1, f"- of the disagreements, {approx}{round(limits * scale)} are size or run-time limits of one "
-                         "engine (the groups marked limits)")
     for k, ((construct, owner, o, v), items) in enumerate(groups, 1):
         modes = Counter(d["mode"] for d in items)
         split = ", ".join(f"{MODE_NAMES[m]} {approx}{round(modes[m] * scale)}" for m in MODES if modes[m])
