@@ -9,7 +9,7 @@ output is malformed or uses constructs the syntax rejects.
 
 import random
 
-from alphabet import CLASS_SAMPLES, FOLD_PARTNERS, INTERESTING
+from alphabet import CLASS_SAMPLES, FOLD_CLASSES, FOLD_PARTNERS, INTERESTING
 
 LITERALS = "aabbcckkssKSz019 _-,:;!&~]}<>=@%#'\"/\u00e9\u00df\u03c3\u03a3\u212a\u017f\u1e9e\u03b8\u00e5\u0130\u4e2d\u03b1\U0001f600\u0301"
 NEEDS_ESCAPE = set("\\.^$|?*+()[{")
@@ -402,6 +402,46 @@ class Gen:
         return src + self.ws() + q, sample * min(reps, 4)
 
 
+def fold_pick(rng):
+    cls = rng.choice(FOLD_CLASSES)
+    return rng.choice(cls), rng.choice(cls)
+
+
+def quirk(rng: random.Random):
+    """A small pattern aimed at one known trap, with a text for it."""
+    pick = rng.choice
+    a, b = fold_pick(rng)
+    c = pick("aks\u00e9\u03c3")
+    lit = pick(["a", "k", "s", "\u00df", "\u03c3", "\u0130", "\u017f"])
+    ws = pick([" ", "\t", "\n", "# c\n", ""])
+    flag = pick(["?i", "?s", "?m", "?x", "?U"])
+    word = pick(["a", "\u00b2", "\u0301", "x"])
+    behind = pick(["a+", "a|bc", "a{2,4}", "a.+", "a*", "^a", "(a)\\1", "a\\b"])
+    cond = pick(["1", "+1", "-1", "a", ""])
+    prop = pick(["Lu", "Ll", "Lt", "Upper"])
+    posix = pick(["upper", "lower", "alpha"])
+    lo, hi = pick(["\\x41", "\\n", "\\-", "a"]), pick(["\\x5A", "\\r", "/", "z", "\\u{D7FF}"])
+    templates = [
+        (f"(?i)({a})\\1", a + b), (f"({a})(?i:\\1)", a + b), (f"(?i)(?<n>{a}+)\\k<n>", a + a + b),
+        (f"(({flag}){c})" + c, c + c.upper()), ("(a|(?i)b)c", pick(["BC", "bC", "aC", "ac"])),
+        (f"(?=(?i){c}){c.upper()}", c.upper()),
+        ("(?m)^$", pick(["a\n", "\n", "a", "a\r\n", ""])), ("(?m)a$", pick(["a\r\nb", "a\nb", "a\r"])),
+        ("a\\Z", pick(["a\n\n", "a\n", "a\r\n", "a", "a\nb"])), ("a$", pick(["a\n", "a"])),
+        (f"\\b{word}", pick([" \u00b2", "a", " \u0301", "\u203fx", "x"])),
+        (f"(?x){lit}{ws}{{{ws}2{ws},{ws}3{ws}}}", lit * rng.randint(1, 4)), (f"(?x)\\x{ws}{{{ws}41{ws}}}", "A"),
+        (f"(?x)a{ws}*{ws}?" + pick(["", "+", " +"]), "aaa"), (f"(?x)\\b{ws}{{start}}a", " a"),
+        (pick(["{2}", "a{2}{3}", "a{,2}b", "a{,}", "x{ 2}", "a{2", "a{1,2,3}", "a+{2}"]),
+         pick(["{2}", "aa{3}", "b", "aab", "x{ 2}", "a{2", "a{1,2,3}", "aa{2}"])),
+        (f"(?({cond})" + pick(["b", ""]) + "|c|d)(a)?", pick(["ab", "c", "d", "a"])),
+        ("(?<" + pick(["=", "!"]) + behind + ")b", pick(["aab", "bcb", "b", "aaaab"])),
+        (f"(?i)[^{a}]", b), (f"(?i)[{a}-{a}]", b), (f"(?i)\\p{{{prop}}}", b), (f"(?i)[[:{posix}:]]", b),
+        (f"(?i)[a-z--{a}]", b), (f"(?i){a}", b), (f"[\\u{{{ord(a):x}}}-\\x{{{ord(b):x}}}]", pick([a, b])),
+        ("(?x)( ?i)a", "A"), ("(?x)( ?<n>a)\\k<n>", "aa"),
+        (f"[{lo}-{hi}]", pick(["A", "M", "\n", "\x0b", "-", "a", "."])),
+    ]
+    return pick(templates)
+
+
 def make_text(rng: random.Random, sample: str) -> str:
     """A text near `sample`: kept, or edited with fold partners and nearby characters."""
     chars = list(sample)
@@ -433,6 +473,9 @@ def generate(seed: int, index: int):
     if rng.random() < 0.01:
         depth = rng.choice([62, 63, 64, 65])
         return "(" * depth + "a" + ")" * depth, "a"
+    if rng.random() < 0.12:
+        pattern, sample = quirk(rng)
+        return pattern, make_text(rng, sample)
     g = Gen(rng)
     if rng.random() < 0.12:
         g.verbose = True

@@ -7,6 +7,8 @@ front end the construct belongs to: the class reader or the structure.
 
 import re
 
+from alphabet import FOLD_PARTNERS
+
 CLASS, STRUCTURE = "class", "structure"
 
 RULES = [
@@ -54,6 +56,11 @@ LIMITS = [
 ]
 
 
+def _lengths_differ(c):
+    partners = FOLD_PARTNERS.get(c, ())
+    return any(len(p.encode()) != len(c.encode()) for p in partners)
+
+
 def engine_limit(reference: str, ours: str):
     """The limit a pair ran into, or None."""
     for name, owner, test in LIMITS:
@@ -62,7 +69,7 @@ def engine_limit(reference: str, ours: str):
     return None
 
 
-def classify(pattern: str, mode: str, reference: str = "", ours: str = "", original_reference: str = ""):
+def classify(pattern: str, mode: str, reference: str = "", ours: str = "", original_reference: str = "", text: str = ""):
     """(construct, owner) of a minimised pattern and the answers it got;
     `original_reference` is the answer to the pair before minimising."""
     for name, owner, test in LIMITS:
@@ -70,6 +77,8 @@ def classify(pattern: str, mode: str, reference: str = "", ours: str = "", origi
             return name, owner
     for name, owner, rx in COMPILED:
         if rx.search(pattern):
+            if name == "back-reference" and (mode == "i" or "i" in pattern) and any(map(_lengths_differ, text)):
+                return "case-insensitive back-reference across fold partners of different UTF-8 lengths", STRUCTURE
             if mode == "i" and name == "literal":
                 return "case folding of literals", STRUCTURE
             return name, owner

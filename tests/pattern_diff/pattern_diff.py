@@ -295,7 +295,8 @@ def main():
         minimised = minimise_all(oracle, found, args.jobs, args.shrink_limit, args.seed)
         by_group = defaultdict(list)
         for d in minimised:
-            construct, owner = classify(d["min_pattern"], d["mode"], d["min_oracle"], d["min_ours"], d["oracle"])
+            construct, owner = classify(d["min_pattern"], d["mode"], d["min_oracle"], d["min_ours"], d["oracle"],
+                                       d["min_text"])
             by_group[(construct, owner, d["oracle_kind"], d["ours_kind"])].append(d)
         groups = sorted(by_group.items(), key=lambda kv: -len(kv[1]))
         Path(args.report).write_text(report(args, stats, groups, len(minimised), len(found), args.header) + "\n")
