@@ -422,7 +422,7 @@ def quirk(rng: random.Random):
     posix = pick(["upper", "lower", "alpha"])
     lo, hi = pick(["\\x41", "\\n", "\\-", "a"]), pick(["\\x5A", "\\r", "/", "z", "\\u{D7FF}"])
     templates = [
-        (f"(?i)({a})\\1", a + b), (f"({a})(?i:\\1)", a + b), (f"(?i)(?<n>{a}+)\\k<n>", a + a + b),
+        (pick([f"(?i)({a})\\1", f"({a})(?i:\\1)", f"(?i)(?<n>{a}+)\\k<n>"]), a + b),
         (f"(({flag}){c})" + c, c + c.upper()), ("(a|(?i)b)c", pick(["BC", "bC", "aC", "ac"])),
         (f"(?=(?i){c}){c.upper()}", c.upper()),
         ("(?m)^$", pick(["a\n", "\n", "a", "a\r\n", ""])), ("(?m)a$", pick(["a\r\nb", "a\nb", "a\r"])),

@@ -14,7 +14,7 @@ CLASS, STRUCTURE = "class", "structure"
 RULES = [
     ("nesting depth", STRUCTURE, r"^\({40}"),
     ("rejected escape, verb or group form", STRUCTURE,
-     r"\\[QEgNCXRVlLFijJmMqTyYoc]|\(\?[|R&C+]|\(\?P>|\(\*|\(\?\d|\(\?[^()]*[nJX^]"),
+     r"\\[QEgNCXRVlLFijJmMqTyYoc]|\(\?[|R&C+]|\(\?P>|\(\*|\(\?\d|\(\?[a-zA-Z^-]*[nJX^]"),
     ("code point escape \\x \\u \\U", STRUCTURE, r"\\[xuU]"),
     ("class set operation && -- ~~", CLASS, r"\[[^\]]*(&&|--|~~)"),
     ("POSIX class or look-alike", CLASS, r"\[\[?[:=.]|\[:"),
