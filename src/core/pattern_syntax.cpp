@@ -133,8 +133,15 @@ const WordForms& word_forms() {
     if (!newer.ranges.empty()) {
       std::string ranges;
       append_class(ranges, newer);
-      f.word = "(?:" + f.word + "|" + ranges + ")";
-      f.not_word = "(?:(?!" + ranges + ")" + f.not_word + ")";
+      if (ranges.size() > 2 && ranges.compare(0, 2, "[^") != 0) {
+        // One class holds the property names and the ranges.
+        std::string inner = ranges.substr(1, ranges.size() - 2);
+        f.word.insert(f.word.size() - 1, inner);
+        f.not_word.insert(f.not_word.size() - 1, inner);
+      } else {
+        f.word = "(?:" + f.word + "|" + ranges + ")";
+        f.not_word = "(?:(?!" + ranges + ")" + f.not_word + ")";
+      }
     }
     return f;
   }();
@@ -433,8 +440,10 @@ class Translator {
     Target last = Target::None;
   };
 
-  // Branches up to an unconsumed ')' or the end.
-  bool parse_alternation(Body& body) {
+  // Branches up to an unconsumed ')' or the end. `check_refs`: whether this
+  // is where the syntax checks for numbered references beside named groups
+  // (a group's body or the pattern, not a conditional's other branch).
+  bool parse_alternation(Body& body, bool check_refs = true) {
     for (;;) {
       Branch branch{out_.size(), groups_, {}};
       body.pieces = 0;
@@ -447,7 +456,7 @@ class Translator {
     }
     // The syntax checks this where a group or the pattern ends without a
     // top-level '|', counting what was read so far.
-    if (body.branches.size() == 1 && first_numbered_ref_ && !names_.empty()) {
+    if (check_refs && body.branches.size() == 1 && first_numbered_ref_ && !names_.empty()) {
       return fail("numbered back-references cannot be used in a pattern with named groups", *first_numbered_ref_);
     }
     return true;
@@ -686,9 +695,26 @@ class Translator {
           if (!error_) error_ = std::move(parsed).error();
           return false;
         }
-        append_class(out_, parsed.value().set);
-        pos_ = parsed.value().end;
-        shape = {1, 1, false, set_cost(parsed.value().set)};
+        const ClassParse& parse = parsed.value();
+        if (parse.tail.empty()) {
+          append_class(out_, parse.set);
+          pos_ = parse.end;
+          shape = {1, 1, false, set_cost(parse.set)};
+          return true;
+        }
+        // The class closed before its brackets balanced; the rest of its text
+        // matches a character per set. A quantifier repeats all of it under
+        // the i flag and only the last set without, as the syntax does.
+        if (flags_.i) out_ += "(?:";
+        append_class(out_, parse.set);
+        shape = {1, 1, false, set_cost(parse.set)};
+        for (size_t k = 0; k < parse.tail.size(); ++k) {
+          if (!flags_.i && k + 1 == parse.tail.size()) atom_start = out_.size();
+          append_class(out_, parse.tail[k]);
+          shape = then(shape, {1, 1, false, set_cost(parse.tail[k])});
+        }
+        if (flags_.i) out_ += ')';
+        pos_ = parse.text_end;
         return true;
       }
       case '(':
@@ -784,7 +810,7 @@ class Translator {
         begin_atom(atom_start);
         out_ += "(?=\\n*\\z)";
         target = Target::None;
-        shape = {};
+        shape = {0, 0, true};  // a look-ahead in the syntax's own engine
         return true;
       case 'G':
         begin_atom(atom_start);
@@ -1241,7 +1267,7 @@ class Translator {
       if (has_no) {
         ++pos_;
         out_ += "|(?:";
-        if (!parse_alternation(no)) return false;
+        if (!parse_alternation(no, false)) return false;
         out_ += ')';
       } else if (pos_ == yes_at) {
         // (?(N)) holds only when group N took part.
@@ -1299,7 +1325,7 @@ class Translator {
     if (has_no) {
       ++pos_;
       out_ += "(?:";
-      if (!parse_alternation(no)) return false;
+      if (!parse_alternation(no, false)) return false;
       out_ += ')';
     }
     if (!close_group(at)) return false;

@@ -60,6 +60,7 @@ TEST(PatternSyntax, Escapes) {
       {R"(\h)", "F", kMatch},      {R"(\h)", "g", kNoMatch},   {R"(\H)", "g", kMatch},
       {R"(\.\*\-\'\&\ )", ".*-'& ", kMatch}, {"\\\xC3\xA9", "\xC3\xA9", kMatch},
       {R"(\d)", "\xD9\xA3", kMatch}, {R"(\w)", "\xC2\xB2", kNoMatch}, {R"(\w)", "\xE2\x93\x90", kMatch},
+      {"[A-[x]]*", "x", kMatch},       {"[A-[x]]*", "", kNoMatch},  // a class that closes early: the * takes the ]
       {R"(\d\w\b)", "\xF0\x91\xBD\x90\xF0\x91\xBD\x90", kMatch},  // a digit newer than the matcher's tables
       {R"(\s)", "\xE1\xA0\x8E", kNoMatch}, {R"(\S)", "\xE1\xA0\x8E", kMatch},
       {R"(a\)", "a", kError},
@@ -152,12 +153,13 @@ TEST(PatternSyntax, LookAroundBackReferencesAndConditionals) {
       {R"((?<=\Kab)c)", "abc", kMatch},
       // Each top-level branch of a look-behind is judged on its own.
       {"(?<=(?!)|x+)y", "xy", kMatch}, {R"((?<=\b|a+)b)", "ab", kMatch},   {"(?<!a+|b)c", "bc", kNoMatch},
-      {"(?<!a+|b)c", "xc", kMatch},    {R"((?<=^{4}+a+)b)", "", kError},  {R"((?<=(a+))b\1)", "", kError},
+      {"(?<!a+|b)c", "xc", kMatch},    {R"((?<=^{4}+a+)b)", "", kError}, {R"((?<!(\Z)?)a)", "", kError},  {R"((?<=(a+))b\1)", "", kError},
       {R"(\1(a))", "aa", kNoMatch},    {R"((a|b\1)+)", "aba", kMatch},    {R"((a)\01)", "aa", kMatch},
       {R"((?i)(a)\1)", "aA", kMatch},  {R"((a)(?i)\1)", "aA", kMatch},    {R"((?i)(a)(?-i)\1)", "aA", kNoMatch},
       {R"((?<n>a)|(?<n>b)\k<n>)", "bb", kMatch}, {R"((a)\k<-1>)", "aa", kMatch},
       {R"((a)\k<+1>(b))", "ab", kNoMatch}, {"(?P<n>a)(?P=n)", "aa", kMatch}, {R"((?'n'a)\k'n')", "aa", kMatch},
       {R"((?<a>x)\1|y)", "y", kMatch},      {R"(y|\1(?<a>x))", "", kError},     {R"((?'n'\1)|y)", "", kError},
+      {R"((?<a>x)(?(a)b|\1|c))", "", kError}, {R"((?<a>(?(a)|\1)|y)|z)", "z", kMatch},
       {R"(\0)", "", kError},           {R"((a)\2)", "", kError},          {R"((a)\10)", "", kError},
       {R"(\k<n>(?<n>a))", "", kError}, {R"(\k<+0>(a))", "", kError},      {R"((?<a>x)\1)", "", kError},
       {R"((a)\1(?<n>b))", "", kError}, {R"(\k{n})", "", kError},          {R"(\g{1}(a))", "", kError},
