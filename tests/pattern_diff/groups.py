@@ -15,32 +15,37 @@ RULES = [
     ("nesting depth", STRUCTURE, r"^\({40}"),
     ("rejected escape, verb or group form", STRUCTURE,
      r"\\[QEgNCXRVlLFijJmMqTyYoc]|\(\?[|R&C+]|\(\?P>|\(\*|\(\?\d|\(\?[a-zA-Z^-]*[nJX^]"),
-    ("code point escape \\x \\u \\U", STRUCTURE, r"\\[xuU]"),
+    ("conditional", STRUCTURE, r"\(\?\("),
+    ("look-behind", STRUCTURE, r"\(\?<[=!]"),
+    ("look-ahead", STRUCTURE, r"\(\?[=!]"),
+    ("back-reference", STRUCTURE, r"\\\d|\\k|\(\?P="),
+    ("atomic group or possessive", STRUCTURE, r"\(\?>|[*+?}]\+"),
+    ("word boundary \\b \\B \\< \\>", STRUCTURE, r"\\[bB<>]"),
+    ("named group", STRUCTURE, r"\(\?P?<|\(\?'"),
+    ("comment group", STRUCTURE, r"\(\?#"),
+    ("x mode", STRUCTURE, r"\(\?[a-zA-Z]*x"),
+    ("flag group or scope", STRUCTURE, r"\(\?[imsxuU-]*[):]"),
+    ("\\A \\z \\Z \\G \\K \\O", STRUCTURE, r"\\[ZzAGKO]"),
     ("class set operation && -- ~~", CLASS, r"\[[^\]]*(&&|--|~~)"),
     ("POSIX class or look-alike", CLASS, r"\[\[?[:=.]|\[:"),
     ("Unicode property \\p \\P", CLASS, r"\\[pP]"),
     ("hex-digit class \\h \\H", CLASS, r"\\[hH]"),
     ("bracket class", CLASS, r"\["),
     ("Perl class \\d \\s \\w", CLASS, r"\\[dDsSwW]"),
-    ("word boundary \\b \\B \\< \\>", STRUCTURE, r"\\[bB<>]"),
-    ("conditional", STRUCTURE, r"\(\?\("),
-    ("look-behind", STRUCTURE, r"\(\?<[=!]"),
-    ("look-ahead", STRUCTURE, r"\(\?[=!]"),
-    ("back-reference", STRUCTURE, r"\\\d|\\k|\(\?P="),
-    ("atomic group or possessive", STRUCTURE, r"\(\?>|[*+?}]\+"),
-    ("named group", STRUCTURE, r"\(\?P?<|\(\?'"),
-    ("comment group", STRUCTURE, r"\(\?#"),
-    ("x mode", STRUCTURE, r"\(\?[a-zA-Z]*x"),
-    ("flag group or scope", STRUCTURE, r"\(\?[imsxuU-]*[):]"),
-    ("\\A \\z \\Z \\G \\K \\O", STRUCTURE, r"\\[ZzAGKO]"),
+    ("code point escape \\x \\u \\U", STRUCTURE, r"\\[xuU]"),
     ("counted repetition or literal {", STRUCTURE, r"\{"),
+]
+# Only when none of the above is in the pattern.
+PLAIN = [
     ("quantifier", STRUCTURE, r"[*+?]"),
     ("anchor ^ $", STRUCTURE, r"[\^$]"),
     ("dot", STRUCTURE, r"\."),
     ("escape", STRUCTURE, r"\\"),
     ("literal", STRUCTURE, r""),
 ]
-COMPILED = [(name, owner, re.compile(rx)) for name, owner, rx in RULES]
+COMPILED = [(name, owner, re.compile(rx)) for name, owner, rx in RULES]  # the first that is in the pattern wins
+CASE_FLAG = re.compile(r"\(\?[a-zA-Z]*i")
+COMPILED_PLAIN = [(name, owner, re.compile(rx)) for name, owner, rx in PLAIN]
 
 
 # Limits of either engine rather than readings of the syntax: told apart by
@@ -75,11 +80,9 @@ def classify(pattern: str, mode: str, reference: str = "", ours: str = "", origi
     for name, owner, test in LIMITS:
         if test(reference, ours) or test(original_reference, ""):
             return name, owner
-    for name, owner, rx in COMPILED:
-        if rx.search(pattern):
-            if name == "back-reference" and (mode == "i" or "i" in pattern) and any(map(_lengths_differ, text)):
-                return "case-insensitive back-reference across fold partners of different UTF-8 lengths", STRUCTURE
-            if mode == "i" and name == "literal":
-                return "case folding of literals", STRUCTURE
-            return name, owner
-    raise AssertionError("the last rule matches everything")
+    name, owner = next((name, owner) for name, owner, rx in COMPILED + COMPILED_PLAIN if rx.search(pattern))
+    if name == "back-reference" and (mode == "i" or CASE_FLAG.search(pattern)) and any(map(_lengths_differ, text)):
+        return "case-insensitive back-reference across fold partners of different UTF-8 lengths", STRUCTURE
+    if mode == "i" and name == "literal":
+        return "case folding of literals", STRUCTURE
+    return name, owner

@@ -94,12 +94,17 @@ def matching_close(s, i):
 
 
 def unwrap_groups(s, keeps, budget):
-    """Replaces a group by its body (dropping openers of any length), while keeps holds."""
+    """Drops a group, or replaces it by its body (openers of any length), while keeps holds."""
     i = 0
     while i < len(s) and budget[0] > 0:
         j = matching_close(s, i) if s[i] == "(" and (i == 0 or s[i - 1] != "\\") else -1
         done = False
-        for opener in range(1, min(j - i, 12) if j > 0 else 0):
+        if j > 0:
+            candidate = s[:i] + s[j + 1:]
+            budget[0] -= 1
+            if keeps(candidate):
+                s, done = candidate, True
+        for opener in range(1, min(j - i, 12) if j > 0 and not done else 0):
             candidate = s[:i] + s[i + opener:j] + s[j + 1:]
             budget[0] -= 1
             if keeps(candidate):
