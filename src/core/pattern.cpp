@@ -56,18 +56,21 @@ MatchScratch& thread_scratch() {
   return scratch;
 }
 
-// Patterns with look-behind callouts match with a context of their own, so
-// that the context of every other pattern never carries a callout.
-MatchScratch& thread_callout_scratch(int (*callout)(pcre2_callout_block*, void*), const void* pattern) {
-  thread_local MatchScratch scratch;
-  pcre2_set_callout(scratch.context, callout, const_cast<void*>(pattern));
-  return scratch;
-}
-
 // A look-behind check runs inside a match of the main code, which is using
 // the thread's scratch and JIT stack: it gets scratch of its own.
 MatchScratch& thread_check_scratch() {
   thread_local MatchScratch scratch;
+  return scratch;
+}
+
+// Patterns with look-behind callouts match with a context of their own, so
+// that the context of every other pattern never carries a callout.
+MatchScratch& thread_callout_scratch(int (*callout)(pcre2_callout_block*, void*), const void* pattern) {
+  thread_local MatchScratch scratch;
+  // Made here, where an allocation failure may throw, not first inside the
+  // callout, which the matcher's C frames call.
+  (void)thread_check_scratch();
+  pcre2_set_callout(scratch.context, callout, const_cast<void*>(pattern));
   return scratch;
 }
 
@@ -123,7 +126,7 @@ void Pattern::release() noexcept {
   look_behinds_.clear();
 }
 
-int Pattern::check_look_behind(pcre2_callout_block* block, void* data) {
+int Pattern::check_look_behind(pcre2_callout_block* block, void* data) noexcept {
   const auto* pattern = static_cast<const Pattern*>(data);
   const LookBehind& check = pattern->look_behinds_[block->callout_number - 1];
   std::string_view text(reinterpret_cast<const char*>(block->subject), block->subject_length);

@@ -60,7 +60,7 @@ class Pattern {
       : code_(code), jit_(jit), match_limit_(match_limit) {}
   void release() noexcept;
   // Runs look_behinds_[n - 1] for the callout (?C<n>) of the main code.
-  static int check_look_behind(pcre2_callout_block_8* block, void* pattern);
+  static int check_look_behind(pcre2_callout_block_8* block, void* pattern) noexcept;
 
   // A look-behind of varying length, compiled on its own twice: to match up
   // to the end of the text, and elsewhere to match up to just before the

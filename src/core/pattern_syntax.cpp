@@ -1192,7 +1192,8 @@ class Translator {
     target = Target::None;
     if (!group_body(at, shape, &body)) return false;
     shape = {0, 0, true};
-    auto varies = [](const Branch& b) { return b.shape.min != b.shape.max; };
+    // The matcher's own look-behinds are of one length, at most 65535.
+    auto varies = [](const Branch& b) { return b.shape.min != b.shape.max || b.shape.max > kMatcherMaxCount; };
     if (std::none_of(body.branches.begin(), body.branches.end(), varies)) return true;
     // Each top-level branch stands on its own: those of one length stay
     // look-behinds, the others run their body on its own, ending where a
@@ -1208,7 +1209,9 @@ class Translator {
         parts.push_back((positive ? "(?<=" : "(?<!") + text + ")");
         continue;
       }
-      if (b.shape.fancy) return fail("look-behind of varying length holding a back-reference, look-around or boundary", at);
+      if (b.shape.fancy && b.shape.min != b.shape.max) {
+        return fail("look-behind of varying length holding a back-reference, look-around or boundary", at);
+      }
       constexpr size_t kMaxCallout = 255;
       if (look_behinds_.size() >= kMaxCallout) return fail("too many look-behinds of varying length", at);
       look_behinds_.push_back({std::move(text), positive});

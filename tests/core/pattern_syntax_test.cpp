@@ -4,8 +4,12 @@
 #include <gtest/gtest.h>
 #include <pcre2.h>
 
+#include <atomic>
+#include <optional>
 #include <random>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "core/pattern.hpp"
 
@@ -143,6 +147,14 @@ TEST(PatternSyntax, LargeCountsAreSplitForTheMatcher) {
   }
 }
 
+TEST(PatternSyntax, LookBehindsLongerThanTheMatcherTakesRunOnTheirOwn) {
+  const std::string run(70'000, 'a');
+  Result<Pattern> p = compile_pattern("(?<=a{70000})b");
+  ASSERT_TRUE(p) << p.error().message;
+  EXPECT_TRUE(p.value().matches(run + "b"));
+  EXPECT_FALSE(p.value().matches(run.substr(1) + "b"));
+}
+
 TEST(PatternSyntax, LookAroundBackReferencesAndConditionals) {
   const Case cases[] = {
       {"(abc|def)(?=a(?!b))", "abca", kMatch}, {"(abc|def)(?=a(?!b))", "abcabc", kNoMatch},
@@ -171,6 +183,62 @@ TEST(PatternSyntax, LookAroundBackReferencesAndConditionals) {
       {"^a(?>bc|b)c$", "abcc", kMatch}, {"^a(?>bc|b)c$", "abc", kNoMatch},
   };
   expect_cases(cases, false);
+}
+
+TEST(PatternSyntax, CellSearchesReadThePatternAsIfItBeganWithTheIFlag) {
+  const Case cases[] = {
+      {"abc", "xABCx", kMatch},        {"(?-i)abc", "ABC", kNoMatch},     {"a(?-i)b|c", "C", kNoMatch},
+      {"a(?-i:b)c", "AbC", kMatch},    {"a(?-i:b)c", "ABC", kNoMatch},    {"\\x{212A}", "k", kMatch},
+      {"[a-z]", "\xE2\x84\xAA", kMatch}, {"[^k]", "\xE2\x84\xAA", kNoMatch}, {"\\P{Lu}", "a", kNoMatch},
+      {"[[:upper:]]", "\xC3\x89", kNoMatch}, {"ss", "\xC3\x9F", kNoMatch}, {"(a)\\1", "aA", kMatch},
+      {"\\h", "g", kNoMatch},          {"{2}", "{2}", kError},           {"(?#c)*", "", kError},
+  };
+  expect_cases(cases, true);
+}
+
+TEST(PatternSyntax, VerboseMode) {
+  const Case cases[] = {
+      {"(?x)a b c", "abc", kMatch},    {"(?x)a#b\nc", "ac", kMatch},    {"(?x)a\\#b", "a#b", kMatch},
+      {"(?x)a\vb", "a\vb", kMatch},  {"(?x)a{ 2 }", "aa", kMatch},     {"(?x)a * ?b", "aab", kMatch},
+      {"(?x)\\b { start }a", "a", kMatch}, {"(?x)\\x{ 41 }", "A", kMatch}, {"(?x)( ?<n> a)\\k<n>", "aa", kMatch},
+      {"(?x)(? i)a", "A", kMatch},     {"(?x)(?<n>a)(?P= n)", "", kError}, {"(?x:a b)c d", "abc d", kMatch},
+      {"(?x)[a b]", " ", kMatch},      {"(?x)\\p {L}", "", kError},
+  };
+  expect_cases(cases, false);
+}
+
+TEST(PatternSyntax, CaptureGroupsKeepTheCallersNumbers) {
+  const std::tuple<const char*, const char*, int, const char*> cases[] = {
+      {"(?<x>a)(?'y'b)(?P<z>c)", "abc", 3, "c"},
+      {"(?(a)b|c)(d)", "abd", 1, "d"},           // a pattern condition is written twice, capturing once
+      {"(?((x))y|z)(d)", "xyd", 2, "d"},
+      {"(?<=(a)+)b(c)", "aabc", 2, "c"},         // a look-behind run on its own keeps its group's number
+      {"(?i)(a)(?i:b)(c)", "ABC", 2, "C"},
+  };
+  for (auto [pattern, text, group, expected] : cases) {
+    Result<Pattern> p = compile_pattern(pattern);
+    ASSERT_TRUE(p) << pattern << ": " << p.error().message;
+    std::optional<std::string_view> groups[4];
+    ASSERT_TRUE(p.value().match_groups(text, groups)) << pattern;
+    EXPECT_EQ(groups[group], std::optional<std::string_view>(expected)) << pattern;
+  }
+}
+
+TEST(PatternSyntax, LookBehindChecksOfVaryingLengthRunOnEveryThread) {
+  const Pattern p = compile_search_pattern("(?<=^[a-c]+|x\\d{1,3})!").value();
+  std::vector<std::thread> threads;
+  std::atomic<int> wrong{0};
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&] {
+      for (int k = 0; k < 2000; ++k) {
+        bool hit = p.matches(k % 2 == 0 ? "abcab!" : "x12!");
+        bool miss = p.matches(k % 2 == 0 ? "abdab!" : "x!");
+        if (!hit || miss) ++wrong;
+      }
+    });
+  }
+  for (std::thread& t : threads) t.join();
+  EXPECT_EQ(wrong.load(), 0);
 }
 
 TEST(PatternSyntax, ErrorsSayWhatAndWhereInTheCallersText) {
