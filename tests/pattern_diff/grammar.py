@@ -420,6 +420,7 @@ def quirk(rng: random.Random):
     cond = pick(["1", "+1", "-1", "a", ""])
     prop = pick(["Lu", "Ll", "Lt", "Upper"])
     posix = pick(["upper", "lower", "alpha"])
+    depth = pick([10, 40, 63, 64, 70, 300])
     lo, hi = pick(["\\x41", "\\n", "\\-", "a"]), pick(["\\x5A", "\\r", "/", "z", "\\u{D7FF}"])
     templates = [
         (pick([f"(?i)({a})\\1", f"({a})(?i:\\1)", f"(?i)(?<n>{a}+)\\k<n>"]), a + b),
@@ -438,6 +439,15 @@ def quirk(rng: random.Random):
         (f"(?i)[a-z--{a}]", b), (f"(?i){a}", b), (f"[\\u{{{ord(a):x}}}-\\x{{{ord(b):x}}}]", pick([a, b])),
         ("(?x)( ?i)a", "A"), ("(?x)( ?<n>a)\\k<n>", "aa"),
         (f"[{lo}-{hi}]", pick(["A", "M", "\n", "\x0b", "-", "a", "."])),
+        (pick(["(?i)\u00df", "(?i)ss", "(?i)\u1e9e", "(?i)\ufb00", "(?i)\u0130", "(?i)i"]),
+         pick(["ss", "SS", "\u00df", "\u1e9e", "ff", "i", "\u0131", "\u0130"])),
+        (pick(["[", "(?:", "(", "(?=", "(?>"]) * depth + "a" + pick(["]", ")"]) * depth, "a"),
+        (pick(["a{4294967296}", "a{18446744073709551616}", "a{0,4294967295}", "a{1000000}", "(?:a{1000}){1000}"]),
+         pick(["a", "a{4294967296}", "a{18446744073709551616}"])),
+        (pick(["(?>a+?)b", "(?>a*?)b", "(?>a??)ab", "(?>a{1,3}?)b", "(?>a|ab)c", "(?>a+)b", "a+?+b", "(?>(a+?))\\1b"]),
+         pick(["aab", "ab", "b", "aaab", "abc", "aaaab"])),
+        (pick(["a||b", "|", "(|)", "(?:|a)+", "()*", "(?:)+", "(a|)+$", "\x00", "[\\x00-\\x{10FFFF}]"]),
+         pick(["", "b", "a", "\x00"])),
     ]
     return pick(templates)
 
