@@ -178,6 +178,9 @@ struct Quantifier {
   uint64_t max = 0;  // kNoMax: unbounded
   bool greedy = true;
   bool possessive = false;
+  // {n,m} with n > m, read as {m}: where the text was, and what it said.
+  std::optional<size_t> reversed_at;
+  std::string reversed_text;
 };
 constexpr uint64_t kNoMax = std::numeric_limits<uint64_t>::max();
 
@@ -259,7 +262,10 @@ class Translator {
       pos_ = 0;
     }
     Body body;
+    size_t root = open_scope(false);
     if (parse_alternation(body) && pos_ < p_.size()) fail("unmatched ')'", pos_);
+    close_scope(root, body.shape.fancy);
+    check_reversed();
     if (!body.shape.fancy && body.shape.cost > kEngineLimit) fail("pattern too large for the syntax's engine", 0);
     if (!error_ && max_ref_ > groups_) {
       fail("back-reference to group " + std::to_string(max_ref_) + ", which does not exist", max_ref_at_);
@@ -301,6 +307,43 @@ class Translator {
   };
   std::vector<GroupSpan> detached_groups_;
   bool bare_flags_ = false;  // the atom just read was a bare flag group
+  unsigned last_capture_ = 0;  // the atom just read, when a capture group
+
+  // Bodies the syntax's backtracking engine may compile itself: the pattern,
+  // each group's body, a conditional's branches. One compiles there when it
+  // holds a construct only that engine runs, or is a conditional's branch.
+  struct Scope {
+    bool fancy = false;
+    bool branch = false;
+  };
+  std::vector<Scope> scopes_;
+  std::vector<size_t> open_scopes_;
+  struct Reversed {
+    size_t at;
+    std::string text;
+    bool atom_runs_there;  // a literal, a capture group or a construct of that engine
+    std::vector<size_t> scopes;
+  };
+  std::vector<Reversed> reversed_;
+
+  size_t open_scope(bool branch) {
+    scopes_.push_back({false, branch});
+    open_scopes_.push_back(scopes_.size() - 1);
+    return scopes_.size() - 1;
+  }
+  void close_scope(size_t scope, bool fancy) {
+    scopes_[scope].fancy = fancy;
+    open_scopes_.pop_back();
+  }
+
+  // A reversed {n,m} is read only where that engine reads its atom itself.
+  void check_reversed() {
+    for (const Reversed& r : reversed_) {
+      bool ok = r.atom_runs_there;
+      for (size_t scope : r.scopes) ok = ok && (scopes_[scope].fancy || scopes_[scope].branch);
+      if (!ok) fail("repetition range " + r.text + " is reversed", r.at);
+    }
+  }
 
   // Consecutive literals are written as one run, inside (?i:...) when they
   // fold case, so the matcher sees a literal string it can search for fast.
@@ -497,6 +540,7 @@ class Translator {
     size_t atom_start = out_.size();
     Target target = Target::Repeatable;
     bool is_literal = false;
+    last_capture_ = 0;
     if (!parse_atom(shape, target, is_literal, atom_start)) return false;
     counts = !bare_flags_;
     bare_flags_ = false;
@@ -511,6 +555,10 @@ class Translator {
       return true;
     }
     if (target == Target::None) return fail("nothing to repeat", quantifier_at);
+    if (q->reversed_at) {
+      bool runs_there = is_literal || shape.fancy || last_capture_ != 0;
+      reversed_.push_back({*q->reversed_at, q->reversed_text, runs_there, open_scopes_});
+    }
     last = Target::Repeatable;
     if (target == Target::Assertion) {
       // The syntax lets an anchor or boundary take a quantifier: it then
@@ -560,7 +608,11 @@ class Translator {
         return !error_;
       }
       if (r.max != kNoMax && r.min > r.max) {
-        return fail("repetition range {" + std::to_string(r.min) + "," + std::to_string(r.max) + "} is reversed", start);
+        // The syntax's backtracking engine repeats it max times; whether that
+        // engine is the one to read it is known once the pattern is read.
+        r.reversed_at = start;
+        r.reversed_text = "{" + std::to_string(r.min) + "," + std::to_string(r.max) + "}";
+        r.min = r.max;
       }
       if (r.min > kMaxRepeatCount || (r.max != kNoMax && r.max > kMaxRepeatCount)) {
         return fail("repetition count above " + std::to_string(kMaxRepeatCount), start);
@@ -1038,7 +1090,9 @@ class Translator {
   // A group body and its ')', after the opening text is written.
   bool group_body(size_t at, Shape& shape, Body* about = nullptr) {
     Body body;
+    size_t scope = open_scope(false);
     if (!parse_alternation(body)) return false;
+    close_scope(scope, body.shape.fancy);
     shape = body.shape;
     if (about != nullptr) *about = std::move(body);
     return close_group(at);
@@ -1116,6 +1170,7 @@ class Translator {
     if (!group_body(at, shape)) return false;
     shape.cost += kGroupCost;
     group_shapes_[number - 1] = shape;
+    last_capture_ = number;
     target = Target::Repeatable;
     return true;
   }
@@ -1265,6 +1320,7 @@ class Translator {
       size_t yes_at = pos_;
       Shape yes;
       Body yes_body, no;
+      size_t scope = open_scope(true);
       if (!parse_branch(yes, yes_body)) return false;
       bool has_no = peek() == '|' && !at_end();
       if (has_no) {
@@ -1277,6 +1333,7 @@ class Translator {
         out_ += "|(?!)";
         target = Target::None;
       }
+      close_scope(scope, true);
       if (!close_group(at)) return false;
       shape = either(yes, no.shape);
       shape.fancy = true;
@@ -1321,6 +1378,7 @@ class Translator {
     size_t yes_at = pos_;
     Shape yes;
     Body yes_body, no;
+    size_t scope = open_scope(true);
     if (!parse_branch(yes, yes_body)) return false;
     bool has_no = peek() == '|' && !at_end();
     if (!has_no && pos_ == yes_at) return fail("conditional with both branches empty", at);
@@ -1331,6 +1389,7 @@ class Translator {
       if (!parse_alternation(no, false)) return false;
       out_ += ')';
     }
+    close_scope(scope, true);
     if (!close_group(at)) return false;
     shape = either(then(cond.shape, yes), no.shape);
     shape.fancy = true;
