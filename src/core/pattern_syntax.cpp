@@ -556,7 +556,9 @@ class Translator {
     }
     if (target == Target::None) return fail("nothing to repeat", quantifier_at);
     if (q->reversed_at) {
-      bool runs_there = is_literal || shape.fancy || last_capture_ != 0;
+      // A possessive repeat is an atomic group, whose plain body goes to the
+      // other engine.
+      bool runs_there = shape.fancy || ((is_literal || last_capture_ != 0) && !q->possessive);
       reversed_.push_back({*q->reversed_at, q->reversed_text, runs_there, open_scopes_});
     }
     last = Target::Repeatable;

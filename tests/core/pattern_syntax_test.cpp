@@ -123,7 +123,7 @@ TEST(PatternSyntax, Repetition) {
       {"(?=a)*", "", kError},          {R"(\K*)", "", kError},            {R"(\Z+)", "", kError},
       {"(?:)*", "", kError},           {"(?i)*", "", kError},             {"a{2,1}", "", kError},
       // A reversed range repeats its upper count where the backtracking engine reads it.
-      {R"(^(a){3,1}\1$)", "aa", kMatch}, {R"(^(a){3,1}\1$)", "aaaa", kNoMatch}, {"(?>a{3,1})", "", kError},
+      {R"(^(a){3,1}\1$)", "aa", kMatch}, {R"(^(a){3,1}\1$)", "aaaa", kNoMatch}, {"(?>a{3,1})", "", kError}, {R"(a{3,1}+\b)", "", kError},
       {"(?x)a*? +", "", kError},
       // (?:X) repeats as X does: a lone look-around or nothing cannot be repeated.
       {"(?:(?=a))*", "", kError},      {"(?:(?i))+", "", kError},         {"(?:^)*a", "a", kMatch},
