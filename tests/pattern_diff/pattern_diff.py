@@ -76,7 +76,8 @@ def shrink_string(s, keeps, budget):
 
 
 def matching_close(s, i):
-    """Index of the `)` closing the `(` at i, skipping escapes and classes roughly; -1 if none."""
+    """Index of the `)` closing the `(` at i, skipping escaped characters; -1 if none. Rough (brackets
+    inside classes count too), which only costs the minimiser a failed try."""
     depth, k = 0, i
     while k < len(s):
         c = s[k]
@@ -117,7 +118,8 @@ def unwrap_groups(s, keeps, budget):
 
 def minimise(pair, d, budget=1500, seconds=4.0):
     """Shrinks one disagreement; returns it with the minimal pattern and text
-    and the answers they give."""
+    and the answers they give. Bounded in tries and in time, so on a loaded
+    machine a shrink may stop earlier than on an idle one."""
     want = (d["oracle_kind"], d["ours_kind"])
     mode = d["mode"]
     left = [budget]
@@ -145,8 +147,8 @@ def minimise_all(oracle, found, jobs, limit, seed):
     free = list(engines)
 
     def work(d):
-        limit = engine_limit(d["oracle"], d["ours"])
-        if limit and limit[1] == "limits":  # shrinking would only rebuild huge automata
+        hit = engine_limit(d["oracle"], d["ours"])
+        if hit and hit[1] == "limits":  # shrinking would only rebuild huge automata
             return dict(d, min_pattern=d["pattern"], min_text=d["text"], min_oracle=d["oracle"], min_ours=d["ours"])
         pair = free.pop()
         try:
@@ -237,6 +239,31 @@ def report(args, stats, groups, minimised_count, total_found, header):
     return "\n".join(lines)
 
 
+def compare(pairs, answers):
+    """Agreement per mode, and the disagreements; a pair the reference could
+    not answer (its crash or hang) counts on neither side."""
+    stats = {"total": 0, "kinds": Counter(), "reference": Counter(), "unanswered": []}
+    found = []
+    for m in MODES:
+        agree = 0
+        for i, ((p, t), (o, v)) in enumerate(zip(pairs, answers[m])):
+            ko, kv = outcome(o), outcome(v)
+            stats["reference"][ko] += 1
+            if ko not in KINDS or kv not in KINDS:
+                stats["unanswered"].append(dict(mode=m, pattern=p, text=t, oracle=o, ours=v))
+            if ko not in KINDS:
+                continue  # the reference's own failure says nothing about ours
+            if ko == kv:
+                agree += 1
+            else:
+                stats["kinds"][(ko, kv)] += 1
+                found.append(dict(index=i, mode=m, pattern=p, text=t, oracle=o, ours=v, oracle_kind=ko, ours_kind=kv))
+        decided = len(pairs) - sum(1 for d in stats["unanswered"] if d["mode"] == m and outcome(d["oracle"]) not in KINDS)
+        stats[m] = (decided, agree)
+        stats["total"] += decided
+    return stats, found
+
+
 def main():
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     ap.add_argument("--count", type=int, default=10000, help="pattern and text pairs to generate")
@@ -268,26 +295,7 @@ def main():
     answers = run_pairs(oracle, pairs, args.jobs)
     ran = time.time()
 
-    stats = {"total": 0, "kinds": Counter(), "reference": Counter(), "unanswered": []}
-    found = []
-    for m in MODES:
-        agree = 0
-        for i, ((p, t), (o, v)) in enumerate(zip(pairs, answers[m])):
-            ko, kv = outcome(o), outcome(v)
-            stats["reference"][ko] += 1
-            if ko not in KINDS or kv not in KINDS:
-                stats["unanswered"].append(dict(mode=m, pattern=p, text=t, oracle=o, ours=v))
-            if ko not in KINDS:
-                continue  # the reference's own failure says nothing about ours
-            if ko == kv:
-                agree += 1
-            else:
-                stats["kinds"][(ko, kv)] += 1
-                found.append(dict(index=i, mode=m, pattern=p, text=t, oracle=o, ours=v, oracle_kind=ko, ours_kind=kv))
-        decided = len(pairs) - sum(1 for d in stats["unanswered"] if d["mode"] == m and outcome(d["oracle"]) not in KINDS)
-        stats[m] = (decided, agree)
-        stats["total"] += decided
-
+    stats, found = compare(pairs, answers)
     for m in MODES:
         n, agree = stats[m]
         print(f"{MODE_NAMES[m]:>10}: {agree}/{n} agree ({100 * agree / n:.3f}%)")
