@@ -15,6 +15,7 @@ A development tool: without the environment variable it does nothing.
 """
 
 import argparse
+import json
 import os
 import random
 import sys
@@ -273,6 +274,7 @@ def main():
     ap.add_argument("--examples", type=int, default=4, help="examples shown per group")
     ap.add_argument("--report", help="write the grouped disagreements here as Markdown")
     ap.add_argument("--header", default="", help="Markdown put at the top of the report")
+    ap.add_argument("--dump", help="also write the minimised disagreements here, one JSON object a line")
     ap.add_argument("--ask", nargs=2, metavar=("PATTERN", "TEXT"), help="answer one pair in both modes and stop")
     args = ap.parse_args()
 
@@ -312,6 +314,11 @@ def main():
                                        d["min_text"])
             by_group[(construct, owner, d["oracle_kind"], d["ours_kind"])].append(d)
         groups = sorted(by_group.items(), key=lambda kv: -len(kv[1]))
+        if args.dump:
+            with open(args.dump, "w") as out:
+                for (construct, owner, _, _), items in groups:
+                    for d in items:
+                        out.write(json.dumps(dict(d, construct=construct, owner=owner), ensure_ascii=False) + "\n")
         Path(args.report).write_text(report(args, stats, groups, len(minimised), len(found), args.header) + "\n")
         print(f"minimised {len(minimised)} disagreements in {time.time() - ran:.1f}s into {len(groups)} groups: "
               f"{args.report}", file=sys.stderr)
