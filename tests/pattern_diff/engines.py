@@ -143,6 +143,11 @@ class Pair:
     def __init__(self, oracle_path):
         self.oracle = LineEngine([oracle_path])
         self.ours = LineEngine([sys.executable, str(HERE / "serve.py")])
+        # Fail once, clearly, rather than restart a broken engine for every pair.
+        for name, answer in zip(("the reference binary", "the extension (is it on PYTHONPATH?)"), self.ask("a", "a", "=")):
+            if answer != MATCH:
+                self.close()
+                raise SystemExit(f"{name} does not answer: {answer!r}")
 
     def ask_all(self, triples):
         """triples: (pattern, text, mode) -> [(oracle answer, our answer)]."""
