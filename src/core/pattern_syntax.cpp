@@ -287,6 +287,7 @@ class Translator {
   std::string out_;
   std::optional<Error> error_;
   int depth_ = 0;
+  int atomic_depth_ = 0;  // atomic groups and pattern conditions open around the parser
   size_t work_ = 0;
 
   // Capture groups: the count opened so far, each one's shape once closed
@@ -682,6 +683,10 @@ class Translator {
     const char* lazy = q.greedy ? "" : "?";
     bool fits = q.min <= kMatcherMaxCount && (q.max == kNoMax || q.max <= kMatcherMaxCount);
     if (fits && (q.greedy || !q.possessive)) {
+      // PCRE2 10.42's JIT gives up too early on a lazy one-or-more repeat of
+      // one character that ends an atomic group ("(?>a+?)b" misses "aab"); as
+      // a group repeat the same pattern matches.
+      if (!q.greedy && q.min == 1 && q.max == kNoMax && atomic_depth_ > 0) atom = "(?:" + atom + ")";
       out_ += atom;
       append_count(out_, q.min, q.max);
       out_ += q.possessive ? "+" : lazy;
@@ -1143,7 +1148,9 @@ class Translator {
       case '>':
         ++pos_;
         out_ += "(?>";
+        ++atomic_depth_;
         if (!group_body(at, shape)) return false;
+        --atomic_depth_;
         shape.fancy = true;
         return true;
       case '(': ++pos_; return conditional(at, shape, target);
@@ -1338,7 +1345,9 @@ class Translator {
     size_t names_before = names_.size();
     size_t out_start = out_.size();
     Body cond;
+    ++atomic_depth_;
     if (!parse_alternation(cond)) return false;
+    --atomic_depth_;
     if (peek() != ')' || at_end()) return fail("missing ')' after condition", at);
     std::string condition = out_.substr(out_start);
     out_.resize(out_start);

@@ -312,6 +312,11 @@ TEST(PatternSyntax, LookAroundBackReferencesAndConditionals) {
       {"(?(1))*(a)", "", kError},
       {"^a(?>bc|b)c$", "abcc", kMatch},
       {"^a(?>bc|b)c$", "abc", kNoMatch},
+      // A lazy repeat closing an atomic part commits to its first length and
+      // the search moves on to the next start.
+      {"(?>a+?)b", "aab", kMatch},
+      {"(?>x|.+?)b", "aab", kMatch},
+      {"(?(a+?)b|c)", "aab", kMatch},
   };
   expect_cases(cases, false);
 }
