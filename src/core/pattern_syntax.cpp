@@ -551,7 +551,12 @@ class Translator {
     skip_trivia();
     size_t quantifier_at = pos_;
     std::optional<Quantifier> q;
-    if (!parse_quantifier(q)) return false;
+    // An assertion's repeat holds once or not at all, so its counts need no
+    // limit of the matcher's; the syntax reads an anchor's in 32 bits.
+    const uint64_t limit = target != Target::Assertion ? kMaxRepeatCount
+                           : shape.fancy               ? std::numeric_limits<uint64_t>::max()
+                                                       : std::numeric_limits<uint32_t>::max();
+    if (!parse_quantifier(q, limit)) return false;
     if (!q) {
       pos_ = after_atom;
       return true;
@@ -595,8 +600,9 @@ class Translator {
     return true;
   }
 
-  // A quantifier at pos_, if one is there; false only on an error.
-  bool parse_quantifier(std::optional<Quantifier>& q) {
+  // A quantifier at pos_, if one is there; false only on an error. Counts
+  // above `limit` are an error.
+  bool parse_quantifier(std::optional<Quantifier>& q, uint64_t limit = kMaxRepeatCount) {
     Quantifier r;
     char c = peek();
     if (at_end()) return true;
@@ -619,8 +625,8 @@ class Translator {
         r.reversed_text = "{" + std::to_string(r.min) + "," + std::to_string(r.max) + "}";
         r.min = r.max;
       }
-      if (r.min > kMaxRepeatCount || (r.max != kNoMax && r.max > kMaxRepeatCount)) {
-        return fail("repetition count above " + std::to_string(kMaxRepeatCount), start);
+      if (r.min > limit || (r.max != kNoMax && r.max > limit)) {
+        return fail("repetition count above " + std::to_string(limit), start);
       }
     } else {
       return true;

@@ -120,6 +120,9 @@ TEST(PatternSyntax, AnchorsAndBoundaries) {
       {R"(world\b{,3})", "hello world", kMatch},
       {"^*a", "ba", kMatch},
       {R"(a\b*b)", "ab", kMatch},
+      {R"(world\b{20000000})", "hello world", kMatch},  // holds once, however many times it is asked
+      {R"(\<{4294967296}x)", "x", kMatch},
+      {R"(^{4294967296}x)", "", kError},  // an anchor's count is read in 32 bits
       {R"(\b{other})", "", kError},
       {R"(\B{start})", "", kError},
       {R"(\G\d)", "1", kMatch},
