@@ -2,7 +2,7 @@
 """Differential fuzzer of the search-pattern syntax against a reference engine.
 
     VELLIX_PATTERN_ORACLE=/path/to/reference PYTHONPATH=build/python \\
-        python3 tests/pattern_diff/pattern_diff.py --count 100000 --seed 1 --report out.md
+        python3 scripts/pattern_diff/pattern_diff.py --count 100000 --seed 1 --report out.md
 
 Random pattern and text pairs (see grammar.py) are run through the reference
 engine and through the built extension, each pattern both as given (a sheet
