@@ -24,12 +24,14 @@ fail() {
 
 # Installs those of its arguments that are not installed.
 install_missing() {
-  local listed missing=() p
+  local listed installed missing=() p
   # dpkg-query exits 1 when any of them was never installed, and lists the rest.
   listed=$(dpkg-query -W -f='${db:Status-Abbrev} ${Package}\n' "$@" 2> /dev/null) || [ $? -eq 1 ] ||
     fail "dpkg-query could not list the installed packages"
+  # The second letter of the status is "i" when installed (held or not).
+  installed=$(awk 'substr($1, 2, 1) == "i" { print $2 }' <<< "$listed")
   for p in "$@"; do
-    grep -qx -- "ii  $p" <<< "$listed" || missing+=("$p")
+    grep -qxF -- "$p" <<< "$installed" || missing+=("$p")
   done
   [ ${#missing[@]} -gt 0 ] || return 0
   mapfile -t missing < <(printf '%s\n' "${missing[@]}" | sort -u)
