@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "core/never_destroyed.hpp"
 #include "core/unicode.hpp"
 
 namespace vellix::core {
@@ -15,15 +16,13 @@ constexpr int kLettersGroup = 3;
 constexpr int kDigitsGroup = 6;
 constexpr int kGroupCount = 7;
 
-// Never destroyed: a search in a daemon thread may still be parsing a
-// reference while the process exits and runs static destructors.
 const Pattern& coordinate_pattern() {
-  static const Pattern& pattern = *[] {
+  static const NeverDestroyed<Pattern> pattern([] {
     Result<Pattern> p = compile_pattern(COORDINATE_REGEX);
     if (!p) throw InternalFailure("the cell reference pattern does not compile: " + p.error().message);
-    return new Pattern(std::move(p).value());
-  }();
-  return pattern;
+    return std::move(p).value();
+  }());
+  return *pattern;
 }
 
 Error invalid_reference(std::string_view reference) {

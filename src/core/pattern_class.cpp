@@ -3,9 +3,12 @@
 #include <unicode/utf8.h>
 
 #include <algorithm>
+#include <array>
 #include <optional>
 #include <span>
 #include <utility>
+
+#include "core/never_destroyed.hpp"
 
 namespace vellix::core {
 namespace {
@@ -551,7 +554,7 @@ CodePointSet posix_set(std::string_view name, bool& known) {
     std::string_view name;
     std::vector<CodePointRange> ranges;
   };
-  static const Posix kPosix[] = {
+  static const NeverDestroyed<std::array<Posix, 14>> kPosix(std::array<Posix, 14>{{
       {"alnum", {{'0', '9'}, {'A', 'Z'}, {'a', 'z'}}},
       {"alpha", {{'A', 'Z'}, {'a', 'z'}}},
       {"ascii", {{0x00, 0x7F}}},
@@ -566,10 +569,10 @@ CodePointSet posix_set(std::string_view name, bool& known) {
       {"upper", {{'A', 'Z'}}},
       {"word", {{'0', '9'}, {'A', 'Z'}, {'_', '_'}, {'a', 'z'}}},
       {"xdigit", {{'0', '9'}, {'A', 'F'}, {'a', 'f'}}},
-  };
+  }});
   CodePointSet s;
   known = false;
-  for (const Posix& p : kPosix) {
+  for (const Posix& p : *kPosix) {
     if (p.name != name) continue;
     known = true;
     for (CodePointRange r : p.ranges) add_range(s, r.first, r.last);

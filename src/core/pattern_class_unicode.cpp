@@ -1,6 +1,7 @@
 // The Unicode side of pattern classes: simple case folding, the Perl classes
 // and \p names, from ICU's data. Every table is built once, on first use, in a
-// function-local static (so thread-safe) and only read afterwards.
+// function-local static (so thread-safe), only read afterwards, and never
+// destroyed (searches may still read it while the process exits).
 #include <unicode/uchar.h>
 #include <unicode/ucpmap.h>
 #include <unicode/uscript.h>
@@ -18,6 +19,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/never_destroyed.hpp"
 #include "core/pattern_class.hpp"
 
 namespace vellix::core {
@@ -78,7 +80,7 @@ struct FoldTable {
 };
 
 const FoldTable& fold_table() {
-  static const FoldTable table = [] {
+  static const NeverDestroyed<FoldTable> table([] {
     // Only case-sensitive code points are sources or targets of a folding.
     std::map<char32_t, std::vector<char32_t>> by_fold;
     for (const CodePointRange& r : binary_property(UCHAR_CASE_SENSITIVE).ranges) {
@@ -97,8 +99,8 @@ const FoldTable& fold_table() {
     }
     std::sort(t.members.begin(), t.members.end());
     return t;
-  }();
-  return table;
+  }());
+  return *table;
 }
 
 }  // namespace
@@ -140,25 +142,25 @@ CodePointSet case_fold_closure(const CodePointSet& set) {
 // --- Perl classes ---------------------------------------------------------------
 
 CodePointSet perl_class(char letter) {
-  static const CodePointSet kDigit = general_category(U_GC_ND_MASK);
-  static const CodePointSet kSpace = binary_property(UCHAR_WHITE_SPACE);
-  static const CodePointSet kWord = set_union(
+  static const NeverDestroyed<CodePointSet> kDigit(general_category(U_GC_ND_MASK));
+  static const NeverDestroyed<CodePointSet> kSpace(binary_property(UCHAR_WHITE_SPACE));
+  static const NeverDestroyed<CodePointSet> kWord(set_union(
       set_union(binary_property(UCHAR_ALPHABETIC), general_category(U_GC_M_MASK | U_GC_ND_MASK | U_GC_PC_MASK)),
-      binary_property(UCHAR_JOIN_CONTROL));
-  static const CodePointSet kHex = from_ranges({{'0', '9'}, {'A', 'F'}, {'a', 'f'}});
-  static const CodePointSet kNotDigit = set_complement(kDigit);
-  static const CodePointSet kNotSpace = set_complement(kSpace);
-  static const CodePointSet kNotWord = set_complement(kWord);
-  static const CodePointSet kNotHex = set_complement(kHex);
+      binary_property(UCHAR_JOIN_CONTROL)));
+  static const NeverDestroyed<CodePointSet> kHex(from_ranges({{'0', '9'}, {'A', 'F'}, {'a', 'f'}}));
+  static const NeverDestroyed<CodePointSet> kNotDigit(set_complement(*kDigit));
+  static const NeverDestroyed<CodePointSet> kNotSpace(set_complement(*kSpace));
+  static const NeverDestroyed<CodePointSet> kNotWord(set_complement(*kWord));
+  static const NeverDestroyed<CodePointSet> kNotHex(set_complement(*kHex));
   switch (letter) {
-    case 'd': return kDigit;
-    case 'D': return kNotDigit;
-    case 's': return kSpace;
-    case 'S': return kNotSpace;
-    case 'w': return kWord;
-    case 'W': return kNotWord;
-    case 'h': return kHex;
-    case 'H': return kNotHex;
+    case 'd': return *kDigit;
+    case 'D': return *kNotDigit;
+    case 's': return *kSpace;
+    case 'S': return *kNotSpace;
+    case 'w': return *kWord;
+    case 'W': return *kNotWord;
+    case 'h': return *kHex;
+    case 'H': return *kNotHex;
     default: throw InternalFailure(std::string("not a Perl class letter: ") + letter);
   }
 }
@@ -297,7 +299,7 @@ CodePointSet id_compat_math_start() {
 }
 
 const std::vector<ExtraProperty>& extra_properties() {
-  static const std::vector<ExtraProperty> kExtra = {
+  static const NeverDestroyed<std::vector<ExtraProperty>> kExtra(std::vector<ExtraProperty>{
       {{"Other_Alphabetic", "OAlpha"}, [] { return minus_categories(UCHAR_ALPHABETIC, U_GC_L_MASK | U_GC_NL_MASK); }},
       {{"Other_Default_Ignorable_Code_Point", "ODI"},
        [] {
@@ -339,8 +341,8 @@ const std::vector<ExtraProperty>& extra_properties() {
                              {0x8D3, 0x8D3},
                              {0x8F3, 0x8F3}});
        }},
-  };
-  return kExtra;
+  });
+  return *kExtra;
 }
 
 // The Unicode versions an Age value may name; ICU's data stops at its own.
@@ -410,8 +412,8 @@ ValueTable break_values(UProperty p) {
 // have code points makes ICU build the property's map.
 template <UProperty P>
 const ValueTable& break_table() {
-  static const ValueTable table = break_values(P);
-  return table;
+  static const NeverDestroyed<ValueTable> table(break_values(P));
+  return *table;
 }
 
 struct NameTables {
@@ -437,7 +439,7 @@ void add_property_names(std::unordered_map<std::string, bool>& names, UProperty 
 }
 
 const NameTables& name_tables() {
-  static const NameTables tables = [] {
+  static const NeverDestroyed<NameTables> tables([] {
     NameTables t;
     for (int p = UCHAR_BINARY_START; p < UCHAR_BINARY_LIMIT; ++p) add_property_names(t.any_property, UProperty(p));
     for (int p = UCHAR_INT_START; p < UCHAR_INT_LIMIT; ++p) add_property_names(t.any_property, UProperty(p));
@@ -529,8 +531,8 @@ const NameTables& name_tables() {
       t.valued.emplace(alias, table);
     }
     return t;
-  }();
-  return tables;
+  }());
+  return *tables;
 }
 
 Error property_error(std::string what) { return Error{ErrorKind::Runtime, std::move(what)}; }

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/never_destroyed.hpp"
 #include "core/pattern_class.hpp"
 
 namespace vellix::core {
@@ -122,7 +123,7 @@ struct WordForms {
 };
 
 const WordForms& word_forms() {
-  static const WordForms forms = [] {
+  static const NeverDestroyed<WordForms> forms([] {
     constexpr std::string_view kProperties = "\\p{Alphabetic}\\p{M}\\p{Nd}\\p{Pc}\\p{Join_Control}]";
     constexpr std::string_view kMatcherUnicode = "age=14.0";
     CodePointSet word = perl_class('w');
@@ -144,8 +145,8 @@ const WordForms& word_forms() {
       }
     }
     return f;
-  }();
-  return forms;
+  }());
+  return *forms;
 }
 
 // \d \D \s \S \h \H as written for the matcher, built once: the same
@@ -157,7 +158,7 @@ struct PerlForm {
 
 const PerlForm& perl_form(char letter) {
   static constexpr std::string_view kLetters = "dDsShH";
-  static const std::array<PerlForm, kLetters.size()> forms = [] {
+  static const NeverDestroyed<std::array<PerlForm, kLetters.size()>> forms([] {
     std::array<PerlForm, kLetters.size()> f;
     for (size_t k = 0; k < kLetters.size(); ++k) {
       CodePointSet set = perl_class(kLetters[k]);
@@ -165,8 +166,8 @@ const PerlForm& perl_form(char letter) {
       f[k].cost = set_cost(set);
     }
     return f;
-  }();
-  return forms[kLetters.find(letter)];
+  }());
+  return (*forms)[kLetters.find(letter)];
 }
 
 // What may follow a piece: a quantifier applies to it, drops or keeps it once

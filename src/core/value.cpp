@@ -10,6 +10,7 @@
 
 #include "core/block_pool.hpp"
 #include "core/error.hpp"
+#include "core/never_destroyed.hpp"
 
 namespace vellix::core {
 
@@ -129,25 +130,18 @@ void set_cell_value_from_text(CellValue& slot, std::string_view text) { slot = p
 namespace {
 constexpr size_t kCellBlockSize = 40;  // the lock and count (8), the cell (32)
 static_assert(sizeof(RwLock) + sizeof(std::atomic<uint32_t>) + sizeof(CoreCell) == kCellBlockSize);
-// Never destroyed: a cell may still be dropped while the process exits, after
-// static destructors have begun.
-union CellBlocks {
-  constexpr CellBlocks() : pool(kCellBlockSize) {}
-  ~CellBlocks() {}
-  BlockPool pool;
-};
-constinit CellBlocks g_cell_blocks_holder;
-BlockPool& g_cell_blocks = g_cell_blocks_holder.pool;
+// A cell may still be dropped while the process exits.
+constinit NeverDestroyed<BlockPool> g_cell_blocks(kCellBlockSize);
 [[maybe_unused]] const int kCellBlocksForkSafe =
-    pthread_atfork([] { g_cell_blocks.lock(); }, [] { g_cell_blocks.unlock(); }, [] { g_cell_blocks.unlock(); });
+    pthread_atfork([] { g_cell_blocks->lock(); }, [] { g_cell_blocks->unlock(); }, [] { g_cell_blocks->unlock(); });
 }  // namespace
 
 void* BlockSource<CoreCell>::allocate(size_t size) {
   if (size != kCellBlockSize) throw InternalFailure("a cell's block is not the pool's size");
-  return g_cell_blocks.allocate();
+  return g_cell_blocks->allocate();
 }
 
-void BlockSource<CoreCell>::free(void* block) noexcept { g_cell_blocks.free(block); }
+void BlockSource<CoreCell>::free(void* block) noexcept { g_cell_blocks->free(block); }
 
 CoreCell::CoreCell(uint32_t row, uint16_t column, CellValue value, Text formula, Text data_type, Text style_id,
                    Text hidden_value)
@@ -159,8 +153,8 @@ CoreCell::CoreCell(uint32_t row, uint16_t column, CellValue value, Text formula,
 }
 
 const Text& cell_text(const CoreCell& cell, Text CellExtras::*field) noexcept {
-  static const Text kNone;
-  return cell.extras ? (*cell.extras).*field : kNone;
+  static const NeverDestroyed<Text> kNone;
+  return cell.extras ? (*cell.extras).*field : *kNone;
 }
 
 namespace {

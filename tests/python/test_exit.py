@@ -43,8 +43,22 @@ CALLBACKS = {  # calls that lose the lock inside Python code they run, not where
 }
 CALLS.update({f"{name} that sleeps": call for name, call in CALLBACKS.items()})
 
+# Patterns that read the Unicode tables (Perl classes, properties, case
+# folding, POSIX classes, break values) while exit may be destroying statics.
+TABLE_PATTERNS = {
+    "perl classes": r"\w+\d",
+    "property or not a digit": r"\p{Greek}|\D",
+    "case-insensitive": "(?i)straße|ǅ\\s\\S",
+    "posix and hex": r"[[:alpha:]]\h\H",
+    "break value": r"\p{gcb=Extend}\W|\p{sc=Cyrl}",
+    "script extension and age": r"\p{scx=Deva}|\p{age=3.0}\p{Other_Alphabetic}",
+}
+PINNED_THREADS = 4
+
 CHILD = """
-    import sys, threading, time
+    import os, sys, threading, time
+    if {pin}:  # one CPU: exit then often runs while a daemon thread is mid-call
+        os.sched_setaffinity(0, [min(os.sched_getaffinity(0))])
     from vellix import readable
     sources = [dict(row=i // 8 + 1, column=i % 8 + 1, value=f"v{{i}}", formula=None, data_type="s", style_id=None)
                for i in range(4000)]
@@ -82,12 +96,20 @@ CHILD = """
 """
 
 
+def run_children(call, threads, pin, statuses):
+    env = dict(os.environ, PYTHONPATH=os.pathsep.join(p for p in sys.path if p))
+    code = [textwrap.dedent(CHILD).format(call=call, threads=threads, pin=pin, status=status) for status in statuses]
+    children = [subprocess.Popen([sys.executable, "-c", text], env=env, stdout=subprocess.PIPE,
+                                 stderr=subprocess.PIPE, text=True) for text in code]
+    outcomes = [(child.returncode, out, err) for child in children for out, err in [child.communicate(timeout=60)]]
+    assert outcomes == [(status, "out" * 20000 + "\n", "err\n") for status in statuses]
+
+
 @pytest.mark.parametrize("call", CALLS.values(), ids=CALLS.keys())
 def test_exit_with_daemon_threads_inside_a_call_keeps_status_and_output(call):
-    env = dict(os.environ, PYTHONPATH=os.pathsep.join(p for p in sys.path if p))
-    children = [subprocess.Popen([sys.executable, "-c", textwrap.dedent(CHILD).format(call=call, threads=THREADS,
-                                                                                       status=status)],
-                                 env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
-                for status in STATUSES]
-    outcomes = [(child.returncode, out, err) for child in children for out, err in [child.communicate(timeout=60)]]
-    assert outcomes == [(status, "out" * 20000 + "\n", "err\n") for status in STATUSES]
+    run_children(call, THREADS, False, STATUSES)
+
+
+@pytest.mark.parametrize("pattern", TABLE_PATTERNS.values(), ids=TABLE_PATTERNS.keys())
+def test_exit_while_daemon_threads_translate_patterns_on_one_cpu_keeps_status_and_output(pattern):
+    run_children(f"rs.find_cells_by_regex({pattern!r})", PINNED_THREADS, True, STATUSES)
