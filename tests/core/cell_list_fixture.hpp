@@ -4,6 +4,7 @@
 
 #include <deque>
 #include <functional>
+#include <random>
 #include <string>
 #include <string_view>
 #include <tuple>
@@ -11,6 +12,7 @@
 
 #include "core/pool.hpp"
 #include "core/search.hpp"
+#include "core/sheet.hpp"
 #include "core/value.hpp"
 
 namespace vellix::core::testing {
@@ -62,6 +64,16 @@ inline std::vector<Coordinate> coordinates(const std::vector<SharedCell>& cells)
     out.push_back({r->row, r->column});
   }
   return out;
+}
+
+// Adds `count` cells at random new places of the sheet; caller holds its write lock.
+inline void add_random_cells(CellStore& store, size_t count, std::mt19937& rng) {
+  const size_t target = store.map.size() + count;
+  while (store.map.size() < target) {
+    const Coordinate at{static_cast<uint32_t>(rng() % 5000 + 1), static_cast<uint16_t>(rng() % 300 + 1)};
+    if (store.map.contains(at)) continue;
+    (void)cell_map_insert(edit_cell_map(store), at.row, at.column, make_cell(at.row, at.column, "v"));
+  }
 }
 
 // fn's result with 1, 2 and 8 threads: what depends on order must not vary.

@@ -1,44 +1,19 @@
 #include "core/queries.hpp"
 
 #include <gtest/gtest.h>
-#include <malloc.h>
 
 #include <algorithm>
-#include <atomic>
-#include <cstdlib>
 #include <latch>
-#include <new>
 #include <random>
 #include <thread>
 #include <vector>
 
 #include "cell_list_fixture.hpp"
 
-// Bytes held through operator new, to watch the kept sorted list come and go.
-namespace {
-std::atomic<int64_t> g_live_bytes{0};
-}  // namespace
-
-void* operator new(size_t n) {
-  void* p = std::malloc(n == 0 ? 1 : n);
-  if (p == nullptr) throw std::bad_alloc();
-  g_live_bytes.fetch_add(static_cast<int64_t>(malloc_usable_size(p)), std::memory_order_relaxed);
-  return p;
-}
-void operator delete(void* p) noexcept {
-  if (p == nullptr) return;
-  g_live_bytes.fetch_sub(static_cast<int64_t>(malloc_usable_size(p)), std::memory_order_relaxed);
-  std::free(p);
-}
-void operator delete(void* p, size_t) noexcept { operator delete(p); }
-// The array forms too: a sanitizer's runtime gives them their own definitions.
-void* operator new[](size_t n) { return operator new(n); }
-void operator delete[](void* p) noexcept { operator delete(p); }
-void operator delete[](void* p, size_t) noexcept { operator delete(p); }
-
 namespace vellix::core {
 namespace {
 
+using testing::add_random_cells;
 using testing::coordinates;
 using testing::make_cell;
 using Coordinates = std::vector<Coordinate>;
@@ -48,16 +23,6 @@ CellStore store_of(const std::vector<testing::PlacedCell>& cells) {
   CellStore store;
   for (const auto& [row, col, text] : cells) (void)cell_map_insert(store.map, row, col, make_cell(row, col, text));
   return store;
-}
-
-// Adds `count` cells at random new places of the sheet; caller holds its write lock.
-void add_random_cells(CellStore& store, size_t count, std::mt19937& rng) {
-  const size_t target = store.map.size() + count;
-  while (store.map.size() < target) {
-    const Coordinate at{static_cast<uint32_t>(rng() % 5000 + 1), static_cast<uint16_t>(rng() % 300 + 1)};
-    if (store.map.contains(at)) continue;
-    (void)cell_map_insert(edit_cell_map(store), at.row, at.column, make_cell(at.row, at.column, "v"));
-  }
 }
 
 std::vector<const SharedCell*> list_of(CellSpan cells) { return {cells.begin(), cells.end()}; }
@@ -131,29 +96,6 @@ TEST(SortedCells, ACopySortsItsOwnMap) {
   std::vector<const SharedCell*> own;
   for (uint32_t row : {1, 2, 3}) own.push_back(&copy.map.at({row, 1}));
   EXPECT_EQ(list_of(sorted_cells(copy)), own);
-}
-
-TEST(SortedCells, TheKeptListIsFreedByAnEditAndWithItsSheet) {
-  constexpr size_t kCells = 100000;
-  std::mt19937 rng(7);
-  {
-    CellStore warm;  // the pool's and the test's own first-use allocations happen here
-    add_random_cells(warm, kCells, rng);
-    (void)sorted_cells(warm);
-  }
-  const int64_t before = g_live_bytes.load();
-  {
-    SheetList book;
-    const SharedSheet sheet = add_sheet_core(book, "S", "visible");
-    add_random_cells(sheet.write()->cells, kCells, rng);
-    const int64_t filled = g_live_bytes.load();
-    (void)sorted_cells(sheet.read()->cells);
-    EXPECT_GE(g_live_bytes.load() - filled, static_cast<int64_t>(kCells * 16));  // a key and a handle per cell
-    (void)edit_cell_map(sheet.write()->cells);
-    EXPECT_LT(g_live_bytes.load() - filled, 4096);
-    (void)sorted_cells(sheet.read()->cells);
-  }
-  EXPECT_LT(g_live_bytes.load() - before, 4096);
 }
 
 TEST(RangeQuery, AbsentBoundsTakeTheSheetLimits) {
