@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <bit>
-#include <cstdlib>
 #include <functional>
 #include <mutex>
 #include <new>
@@ -12,6 +11,12 @@ namespace vellix::core {
 namespace {
 constexpr size_t kSlabSize = 64 * 1024;  // below malloc's mmap threshold, so slabs share the heap
 constexpr size_t kWords = kSlabSize / BlockPool::kMinBlockSize / 64;
+
+// Capacity for `size` entries, grown by doubling.
+template <class T>
+void reserve_doubling(std::vector<T>& list, size_t size) {
+  if (list.capacity() < size) list.reserve(std::max(size, 2 * list.capacity()));
+}
 }  // namespace
 
 struct BlockPool::Slab {
@@ -24,19 +29,15 @@ struct BlockPool::Slab {
 };
 
 BlockPool::Slab* BlockPool::new_slab() {
-  void* mem = std::malloc(kSlabSize);
-  if (mem == nullptr) throw std::bad_alloc();
-  auto* slab = ::new (mem) Slab{};
+  // The lists grow first, so that a failure leaves the pool as it was, and
+  // free() never allocates.
+  reserve_doubling(by_address_, by_address_.size() + 1);
+  reserve_doubling(with_room_, by_address_.size() + 1);
+  auto* slab = ::new (::operator new(kSlabSize)) Slab{};
   slab->capacity = static_cast<uint32_t>((kSlabSize - sizeof(Slab)) / block_size_);
   slab->free_count = slab->capacity;
   for (uint32_t i = 0; i < slab->capacity; ++i) slab->free_bits[i / 64] |= uint64_t{1} << (i % 64);
-  try {
-    by_address_.insert(std::upper_bound(by_address_.begin(), by_address_.end(), slab, std::less<Slab*>()), slab);
-    with_room_.reserve(by_address_.size());  // so that free() never allocates
-  } catch (...) {
-    std::free(mem);
-    throw;
-  }
+  by_address_.insert(std::upper_bound(by_address_.begin(), by_address_.end(), slab, std::less<Slab*>()), slab);
   return slab;
 }
 
@@ -44,13 +45,13 @@ void BlockPool::release_slab(Slab* slab) noexcept {
   by_address_.erase(std::lower_bound(by_address_.begin(), by_address_.end(), slab, std::less<Slab*>()));
   if (slab->listed) with_room_.erase(std::find(with_room_.begin(), with_room_.end(), slab));
   slab->~Slab();
-  std::free(slab);
+  ::operator delete(slab);
 }
 
 BlockPool::~BlockPool() {
   for (Slab* slab : by_address_) {
     slab->~Slab();
-    std::free(slab);
+    ::operator delete(slab);
   }
 }
 

@@ -3,6 +3,7 @@
 
 #include <pcre2.h>
 
+#include <memory>
 #include <new>
 #include <string>
 #include <utility>
@@ -193,18 +194,24 @@ bool is_matcher_limit(int error) {
   }
 }
 
+struct CodeFree {
+  void operator()(pcre2_code* code) const noexcept { pcre2_code_free(code); }
+};
+// A compiled code until a Pattern owns it, so that a throw frees it.
+using OwnedCode = std::unique_ptr<pcre2_code, CodeFree>;
+
 // Compiles a translated pattern (never caller text); null with `error` set on
 // failure. JIT is a speed-up only: where it is unavailable the interpreter
 // matches alike.
-pcre2_code* compile_code(const std::string& text, uint32_t extra_options, bool& jit, int& error) {
+OwnedCode compile_code(const std::string& text, uint32_t extra_options, bool& jit, int& error) {
   PCRE2_SIZE offset = 0;
-  pcre2_code* code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(text.data()), text.size(),
-                                   kCompileOptions | extra_options, &error, &offset, nullptr);
+  OwnedCode code(pcre2_compile(reinterpret_cast<PCRE2_SPTR>(text.data()), text.size(), kCompileOptions | extra_options,
+                               &error, &offset, nullptr));
   if (code == nullptr) {
     if (error == PCRE2_ERROR_NOMEMORY) throw std::bad_alloc();
     return nullptr;
   }
-  jit = pcre2_jit_compile(code, PCRE2_JIT_COMPLETE) == 0;
+  jit = pcre2_jit_compile(code.get(), PCRE2_JIT_COMPLETE) == 0;
   return code;
 }
 
@@ -229,20 +236,19 @@ Result<Pattern> Pattern::compile(std::string_view pattern, bool case_insensitive
   // A callout that may fail must see every position a repeat before it could
   // give back, so repeats are not made possessive around it.
   uint32_t extra = t.look_behinds.empty() ? 0 : PCRE2_NO_AUTO_POSSESS;
-  pcre2_code* code = compile_code(t.pattern, extra, jit, error);
+  OwnedCode code = compile_code(t.pattern, extra, jit, error);
   if (code == nullptr) return too_large(error);
-  Pattern result(code, jit, options.match_limit);
+  Pattern result(code.release(), jit, options.match_limit);
   for (const LookBehindCheck& check : t.look_behinds) {
     bool at_end_jit = false;
     bool inside_jit = false;
-    pcre2_code* at_end = compile_code(check.body, PCRE2_ENDANCHORED, at_end_jit, error);
+    OwnedCode at_end = compile_code(check.body, PCRE2_ENDANCHORED, at_end_jit, error);
     if (at_end == nullptr) return too_large(error);
-    pcre2_code* inside = compile_code("(?:" + check.body + ")(?=(?s:.)\\z)", 0, inside_jit, error);
-    if (inside == nullptr) {
-      pcre2_code_free(at_end);
-      return too_large(error);
-    }
-    result.look_behinds_.push_back({at_end, inside, at_end_jit && inside_jit, check.positive});
+    OwnedCode inside = compile_code("(?:" + check.body + ")(?=(?s:.)\\z)", 0, inside_jit, error);
+    if (inside == nullptr) return too_large(error);
+    result.look_behinds_.push_back({at_end.get(), inside.get(), at_end_jit && inside_jit, check.positive});
+    (void)at_end.release();  // the pattern owns them now
+    (void)inside.release();
   }
   return result;
 }
