@@ -1,6 +1,7 @@
 # make demo: install what is missing, build the extension, run the quickstart.
 # make test: install what is missing, build, run every C++ and Python test.
 # make sanitize: the same tests built with AddressSanitizer and UBSan.
+# make tsan: the core's concurrency tests built with ThreadSanitizer.
 # make fuzz: each fuzz target for FUZZ_SECONDS (see fuzz/README.md).
 # make bench: every benchmark (see bench/README.md).
 #
@@ -19,6 +20,7 @@ EXTRA_PYTHON := $(CURDIR)/$(EXTRA_VENV)/bin/python
 BUILD := build
 EXTRA_BUILD := build-extra
 SANITIZE_BUILD := build-sanitize
+TSAN_BUILD := build-tsan
 FUZZ_BUILD := build-fuzz
 FUZZ_SECONDS := 60
 # WERROR=ON (as CI sets it, in the environment) makes every compiler warning an error.
@@ -34,6 +36,7 @@ DEMO_DEBS := build
 DEMO_PIPS :=
 TEST_DEBS := build test
 TEST_PIPS := test
+TSAN_DEBS := build test tsan
 FUZZ_DEBS := build fuzz
 BENCH_DEBS := build bench
 BENCH_PIPS :=
@@ -52,7 +55,7 @@ configure = cmake -S . -B $(1) $(CMAKE_FLAGS) -DVELLIX_TESTS=$(2) -DVELLIX_BENCH
 pytest = echo "== pytest on Python $$($(1) -c 'import platform; print(platform.python_version())') ($(2))" && \
   $(5) PYTHONPATH=$(3)/python $(1) -m pytest -q $(4)
 
-.PHONY: demo test deps-test build-extra sanitize fuzz bench build-bench clean
+.PHONY: demo test deps-test build-extra sanitize tsan fuzz bench build-bench clean
 
 demo:
 	@$(call debs,$(DEMO_DEBS),python3)
@@ -91,6 +94,17 @@ sanitize:
 	@ctest --test-dir $(SANITIZE_BUILD) --output-on-failure -j $$(nproc)
 	@$(call pytest,$(PYTHON),$(VENV),$(SANITIZE_BUILD),--capture=sys tests/python,$(SANITIZE_ENV))
 
+# The suites of what the core synchronises itself: the lock, the kept sorted
+# list, the block pool, sheet copies. oneTBB is not instrumented, so the
+# worker pool runs at one thread; these tests drive their own std::threads.
+TSAN_TESTS := RwLock.*:SortedCells.*:BlockPool.*:CopySheet.*
+tsan:
+	@$(call debs,$(TSAN_DEBS))
+	@cmake -S . -B $(TSAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=g++ \
+	  -DVELLIX_TSAN=ON -DVELLIX_BENCH=OFF -DVELLIX_EXTENSION=OFF -DVELLIX_WERROR=$(WERROR) > /dev/null
+	@cmake --build $(TSAN_BUILD) --target core_tests
+	@RAYON_NUM_THREADS=1 TSAN_OPTIONS=halt_on_error=1 $(TSAN_BUILD)/core_tests --gtest_filter='$(TSAN_TESTS)'
+
 fuzz:
 	@$(call debs,$(FUZZ_DEBS))
 	@cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
@@ -109,4 +123,4 @@ bench: build-bench
 	@PATH=$(CURDIR)/$(VENV)/bin:$$PATH bash bench/run.sh  # its python3 is the venv's
 
 clean:
-	rm -rf $(BUILD) $(EXTRA_BUILD) $(SANITIZE_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(EXTRA_BUILD) $(SANITIZE_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD)

@@ -11,6 +11,7 @@ set -euo pipefail
 declare -A SETS=(
   [build]="g++ cmake ninja-build pkg-config make libpcre2-dev libtbb-dev libabsl-dev libicu-dev"
   [test]="libgtest-dev"
+  [tsan]="libtsan2"
   [bench]="libbenchmark-dev"
   # and the compiler runtime (libFuzzer) of the clang that is then installed
   [fuzz]="clang nlohmann-json3-dev"

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <latch>
 #include <random>
 #include <thread>
@@ -87,6 +88,32 @@ TEST(SortedCells, ReadersAskingAtOnceShareOneListBuiltAfterEachEdit) {
       EXPECT_EQ(where[i], where[0]);
     }
   }
+}
+
+// Searches that find no list and edits that drop it, all at once: every
+// search reads a whole list of the map as its read lock sees it.
+TEST(SortedCells, SearchesBesideEditsReadTheListOfTheMapTheySee) {
+  SheetList book;
+  const SharedSheet sheet = add_sheet_core(book, "S", "visible");
+  std::mt19937 rng(11);
+  add_random_cells(sheet.write()->cells, 2000, rng);
+  constexpr int kReaders = 4;
+  std::atomic<bool> stop{false};
+  std::atomic<int> wrong{0};
+  std::vector<std::thread> threads;
+  for (int i = 0; i < kReaders; ++i) {
+    threads.emplace_back([&] {
+      while (!stop.load()) {
+        auto r = sheet.read();
+        const CellSpan list = sorted_cells(r->cells);
+        if (list_of(list) != sort_cells_by_coordinate(r->cells.map)) wrong.fetch_add(1);
+      }
+    });
+  }
+  for (int edit = 0; edit < 50; ++edit) add_random_cells(sheet.write()->cells, 10, rng);
+  stop = true;
+  for (std::thread& t : threads) t.join();
+  EXPECT_EQ(wrong.load(), 0);
 }
 
 TEST(SortedCells, ACopySortsItsOwnMap) {
