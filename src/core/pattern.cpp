@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "core/pattern_syntax.hpp"
+#include "core/stack_room.hpp"
 
 namespace vellix::core {
 namespace {
@@ -175,6 +176,10 @@ bool Pattern::match_groups(std::string_view text, std::span<std::optional<std::s
 
 namespace {
 
+// The translator and the matcher's compiler recurse once per nesting level;
+// the deepest pattern the syntax allows takes a quarter of this.
+constexpr size_t kCompileStackRoom = (size_t{512} << 10) * kStackRoomFactor;
+
 // The compile errors that a pattern the front end accepted may still meet:
 // the matcher's own limits on size, nesting and counts.
 bool is_matcher_limit(int error) {
@@ -254,11 +259,11 @@ Result<Pattern> Pattern::compile(std::string_view pattern, bool case_insensitive
 }
 
 Result<Pattern> compile_pattern(std::string_view text, PatternOptions options) {
-  return Pattern::compile(text, false, options);
+  return with_stack_room(kCompileStackRoom, [&] { return Pattern::compile(text, false, options); });
 }
 
 Result<Pattern> compile_search_pattern(std::string_view pattern, PatternOptions options) {
-  return Pattern::compile(pattern, true, options);
+  return with_stack_room(kCompileStackRoom, [&] { return Pattern::compile(pattern, true, options); });
 }
 
 }  // namespace vellix::core

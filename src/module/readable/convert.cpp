@@ -7,6 +7,7 @@
 #include <type_traits>
 #include <utility>
 
+#include "core/stack_room.hpp"
 #include "module/frame/args.hpp"
 #include "module/frame/object.hpp"
 #include "module/frame/ref.hpp"
@@ -33,13 +34,18 @@ void for_each_list_item(PyObject* list, F&& f) {
 // Nested lists recurse on the C stack (reading them, writing their text and
 // freeing them); a list that holds itself would never end. The interpreter's
 // limit alone can be raised past what the stack holds, and on 3.11 it is the
-// only one Py_EnterRecursiveCall applies, so a fixed bound stands beside it.
+// only one Py_EnterRecursiveCall applies, so a fixed bound stands beside it,
+// and the room left on the stack besides: a thread may have as little as
+// 32 KiB of it.
 thread_local int t_value_depth = 0;
+// What one more level, the str() of an item in it, throwing from there, and
+// the writing and freeing of the value afterwards may take.
+constexpr size_t kValueLevelStackRoom = (size_t{16} << 10) * core::kStackRoomFactor;
 
 class RecursionGuard {
  public:
   RecursionGuard() {
-    if (t_value_depth >= kMaxValueDepth) {
+    if (t_value_depth >= kMaxValueDepth || core::stack_room() < kValueLevelStackRoom) {
       py::throw_error(PyExc_RecursionError, "maximum recursion depth exceeded while reading a value");
     }
     if (Py_EnterRecursiveCall(" while reading a value")) py::throw_pending();
