@@ -11,8 +11,8 @@ CALLS = {  # each prints its answer or its exception
     "ReadableSheet.find_cells_by_regex": f"len(rs.find_cells_by_regex({DEEPEST_GROUPS!r}))",
     "Finder.find_sheet_by_regex": f"finder.find_sheet_by_regex({'(' * 63 + 's' + ')' * 63!r}).name",
     "too deep a pattern": f"sheet.find_cells_by_regex({TOO_DEEP_GROUPS!r})",
-    "a value 1000 lists deep": "readable.find_cells_by_regex('a', [cell(nested(1000))])",
-    "a value 40 lists deep": "len(readable.find_cells_by_regex('a', [cell(nested(40))]))",
+    "a value 1000 lists deep": "readable.find_cells_by_regex('a', [deep[1000]])",
+    "a value 40 lists deep": "len(readable.find_cells_by_regex('a', [deep[40]]))",
 }
 RECURSION = "RecursionError: maximum recursion depth exceeded while reading a value"
 ANSWERS = {  # what each may print; a nested value may be deeper than a small stack holds, whatever Python's limit
@@ -33,6 +33,8 @@ CHILD = """
         for _ in range(depth):
             v = [v]
         return v
+    # Made and freed on this thread: CPython 3.13 itself cannot free a list 1000 deep on a 32 KiB stack.
+    deep = {{depth: cell(nested(depth)) for depth in (40, 1000)}}
     sheet = vellix.Book().add_sheet("s")
     sheet.cell(1, 1, "a")
     finder = readable.Finder([dict(name="s", sheet_state="visible", merge_cells=[], cells=[cell("a")])])
