@@ -20,7 +20,11 @@ namespace vellix::core {
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 inline constexpr size_t kStackRoomFactor = 4;
 #elif defined(__has_feature)
-inline constexpr size_t kStackRoomFactor = __has_feature(address_sanitizer) || __has_feature(thread_sanitizer) ? 4 : 1;
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+inline constexpr size_t kStackRoomFactor = 4;
+#else
+inline constexpr size_t kStackRoomFactor = 1;
+#endif
 #else
 inline constexpr size_t kStackRoomFactor = 1;
 #endif
