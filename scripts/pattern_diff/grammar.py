@@ -377,20 +377,27 @@ class Gen:
 
     # -- repetition ---------------------------------------------------------
     def quantify(self, src, sample):
-        r = self.rng.random()
-        if r < 0.5:
-            q = self.rng.choice("*+?")
+        # Each form is drawn equally often, a reversed range {n,m} with n > m
+        # among them (the syntax reads it by where it stands).
+        form = self.rng.randrange(10)
+        if form < 3:
+            q = "*+?"[form]
             reps = {"*": self.rng.randint(0, 3), "+": self.rng.randint(1, 3), "?": self.rng.randint(0, 1)}[q]
         else:
             lo = self.rng.choice([0, 0, 1, 2, 3])
             hi = lo + self.rng.choice([0, 1, 2])
             sp = self.ws
-            q = self.rng.choice([f"{{{lo}}}", f"{{{lo},}}", f"{{{lo},{hi}}}", f"{{,{hi}}}", "{,}",
-                                 f"{{{sp()}{lo}{sp()},{sp()}{hi}{sp()}}}"])
-            if self.chance(0.08):
-                q = self.rng.choice([f"{{{hi},{lo}}}", "{a}", "{", "{1,2,3}", "{ 2}", "{99999}", "{65536}",
+            if form == 9:
+                hi = lo + self.rng.choice([1, 2])
+                q = self.rng.choice([f"{{{hi},{lo}}}", f"{{{sp()}{hi}{sp()},{sp()}{lo}{sp()}}}"])
+                lo, hi = hi, lo
+            else:
+                q = [f"{{{lo}}}", f"{{{lo},}}", f"{{{lo},{hi}}}", f"{{,{hi}}}", "{,}",
+                     f"{{{sp()}{lo}{sp()},{sp()}{hi}{sp()}}}"][form - 3]
+            if self.chance(0.057):  # 4% of all quantifiers, as before reversed ranges had a form of their own
+                q = self.rng.choice(["{a}", "{", "{1,2,3}", "{ 2}", "{99999}", "{65536}",
                                      "{1,70000}", "{18446744073709551616}", "{2", "{}"])
-            reps = lo if "{," not in q else hi
+            reps = hi if form == 9 else lo if "{," not in q else hi
             if reps > 5 or not q[1:2].isdigit() and q[1:2] not in (",",):
                 reps = lo
         if self.chance(0.2):

@@ -3,6 +3,8 @@
 
 #include <pcre2.h>
 
+#include <algorithm>
+#include <limits>
 #include <memory>
 #include <new>
 #include <string>
@@ -17,6 +19,8 @@ namespace {
 constexpr uint32_t kCompileOptions = PCRE2_UTF | PCRE2_UCP | PCRE2_DOLLAR_ENDONLY;
 constexpr PCRE2_SIZE kJitStackStart = 32 * 1024;
 constexpr PCRE2_SIZE kJitStackMax = 1024 * 1024;
+constexpr uint32_t kPlainMatchLimit = 1'000;
+constexpr size_t kDfaWorkspaceMax = size_t{1} << 24;  // ints: 64 MiB
 
 // What one thread needs to run matches: a one-pair ovector (enough to tell a
 // match from none), a match context carrying the limit, and a JIT stack larger
@@ -93,6 +97,47 @@ int run_match(pcre2_code* code, bool jit, uint32_t limit, std::string_view text,
   return pcre2_match(code, subject, text.size(), 0, PCRE2_NO_UTF_CHECK, data, s.context);
 }
 
+// A plain pattern (one the syntax's engine runs without backtracking) is
+// never answered "no match" for running out of steps: what the backtracking
+// matcher gives up on, PCRE2's automaton matcher settles. It follows every
+// way through the pattern at once, so its time grows polynomially with the
+// text (about cubically at worst, for nested repeats), never exponentially.
+// It reports other spans than the backtracker would, which a yes/no answer
+// does not see.
+struct DfaScratch {
+  MatchScratch match;
+  std::vector<int> workspace;
+
+  DfaScratch() {
+    // Its limits bound calls for assertions, not backtracking: a plain
+    // pattern must not run into them on a long text.
+    match.match_limit = std::numeric_limits<uint32_t>::max();
+    pcre2_set_match_limit(match.context, match.match_limit);
+    pcre2_set_depth_limit(match.context, std::numeric_limits<uint32_t>::max());
+  }
+};
+
+// Whether the backtracking matcher stopped for a limit rather than answered.
+bool gave_up(int rc) {
+  return rc == PCRE2_ERROR_MATCHLIMIT || rc == PCRE2_ERROR_DEPTHLIMIT || rc == PCRE2_ERROR_HEAPLIMIT ||
+         rc == PCRE2_ERROR_JIT_STACKLIMIT;
+}
+
+// Runs the automaton matcher; the workspace holds its live states and grows
+// until they fit (their count is bounded by the compiled pattern's size).
+bool dfa_matches(pcre2_code* code, std::string_view text) {
+  thread_local DfaScratch s;
+  if (text.data() == nullptr) text = std::string_view("", 0);
+  if (s.workspace.empty()) s.workspace.resize(1024);
+  for (;;) {
+    int rc = pcre2_dfa_match(code, reinterpret_cast<PCRE2_SPTR>(text.data()), text.size(), 0,
+                             PCRE2_NO_UTF_CHECK | PCRE2_DFA_SHORTEST, s.match.data, s.match.context, s.workspace.data(),
+                             s.workspace.size());
+    if (rc != PCRE2_ERROR_DFA_WSSIZE || s.workspace.size() >= kDfaWorkspaceMax) return rc >= 0;
+    s.workspace.resize(s.workspace.size() * 2);
+  }
+}
+
 std::string error_text(int code) {
   PCRE2_UCHAR buffer[256];
   int n = pcre2_get_error_message(code, buffer, sizeof buffer);
@@ -106,6 +151,7 @@ Pattern::Pattern(Pattern&& other) noexcept
     : code_(std::exchange(other.code_, nullptr)),
       jit_(other.jit_),
       match_limit_(other.match_limit_),
+      scan_code_(std::exchange(other.scan_code_, nullptr)),
       look_behinds_(std::exchange(other.look_behinds_, {})) {}
 
 Pattern& Pattern::operator=(Pattern&& other) noexcept {
@@ -114,6 +160,7 @@ Pattern& Pattern::operator=(Pattern&& other) noexcept {
     code_ = std::exchange(other.code_, nullptr);
     jit_ = other.jit_;
     match_limit_ = other.match_limit_;
+    scan_code_ = std::exchange(other.scan_code_, nullptr);
     look_behinds_ = std::exchange(other.look_behinds_, {});
   }
   return *this;
@@ -124,6 +171,8 @@ Pattern::~Pattern() { release(); }
 void Pattern::release() noexcept {
   pcre2_code_free(code_);
   code_ = nullptr;
+  pcre2_code_free(scan_code_);
+  scan_code_ = nullptr;
   for (const LookBehind& check : look_behinds_) {
     pcre2_code_free(check.at_end);
     pcre2_code_free(check.inside);
@@ -152,7 +201,9 @@ int Pattern::check_look_behind(pcre2_callout_block* block, void* data) noexcept 
 
 bool Pattern::matches(std::string_view text) const {
   MatchScratch& s = look_behinds_.empty() ? thread_scratch() : thread_callout_scratch(&check_look_behind, this);
-  return run_match(code_, jit_, match_limit_, text, s.data, s) >= 0;
+  int rc = run_match(code_, jit_, match_limit_, text, s.data, s);
+  if (rc >= 0) return true;
+  return scan_code_ != nullptr && gave_up(rc) && dfa_matches(scan_code_, text);
 }
 
 bool Pattern::match_groups(std::string_view text, std::span<std::optional<std::string_view>> groups) const {
@@ -208,7 +259,8 @@ using OwnedCode = std::unique_ptr<pcre2_code, CodeFree>;
 // Compiles a translated pattern (never caller text); null with `error` set on
 // failure. JIT is a speed-up only: where it is unavailable the interpreter
 // matches alike.
-OwnedCode compile_code(const std::string& text, uint32_t extra_options, bool& jit, int& error) {
+// `jit` null: not JIT-compiled (the automaton matcher does not use it).
+OwnedCode compile_code(const std::string& text, uint32_t extra_options, bool* jit, int& error) {
   PCRE2_SIZE offset = 0;
   OwnedCode code(pcre2_compile(reinterpret_cast<PCRE2_SPTR>(text.data()), text.size(), kCompileOptions | extra_options,
                                &error, &offset, nullptr));
@@ -216,7 +268,7 @@ OwnedCode compile_code(const std::string& text, uint32_t extra_options, bool& ji
     if (error == PCRE2_ERROR_NOMEMORY) throw std::bad_alloc();
     return nullptr;
   }
-  jit = pcre2_jit_compile(code.get(), PCRE2_JIT_COMPLETE) == 0;
+  if (jit != nullptr) *jit = pcre2_jit_compile(code.get(), PCRE2_JIT_COMPLETE) == 0;
   return code;
 }
 
@@ -241,15 +293,25 @@ Result<Pattern> Pattern::compile(std::string_view pattern, bool case_insensitive
   // A callout that may fail must see every position a repeat before it could
   // give back, so repeats are not made possessive around it.
   uint32_t extra = t.look_behinds.empty() ? 0 : PCRE2_NO_AUTO_POSSESS;
-  OwnedCode code = compile_code(t.pattern, extra, jit, error);
+  OwnedCode code = compile_code(t.pattern, extra, &jit, error);
   if (code == nullptr) return too_large(error);
   Pattern result(code.release(), jit, options.match_limit);
+  if (t.plain) {
+    // Found from the start of the text, the automaton keeps every start
+    // alive in one pass instead of trying one start after another.
+    OwnedCode scan = compile_code("(?s:.)*(?:" + t.pattern + ")", 0, nullptr, error);
+    if (scan == nullptr) return too_large(error);
+    result.scan_code_ = scan.release();
+    // Past a thousand steps the automaton answers sooner than more
+    // backtracking would.
+    result.match_limit_ = std::min(result.match_limit_, kPlainMatchLimit);
+  }
   for (const LookBehindCheck& check : t.look_behinds) {
     bool at_end_jit = false;
     bool inside_jit = false;
-    OwnedCode at_end = compile_code(check.body, PCRE2_ENDANCHORED, at_end_jit, error);
+    OwnedCode at_end = compile_code(check.body, PCRE2_ENDANCHORED, &at_end_jit, error);
     if (at_end == nullptr) return too_large(error);
-    OwnedCode inside = compile_code("(?:" + check.body + ")(?=(?s:.)\\z)", 0, inside_jit, error);
+    OwnedCode inside = compile_code("(?:" + check.body + ")(?=(?s:.)\\z)", 0, &inside_jit, error);
     if (inside == nullptr) return too_large(error);
     result.look_behinds_.push_back({at_end.get(), inside.get(), at_end_jit && inside_jit, check.positive});
     (void)at_end.release();  // the pattern owns them now

@@ -9,6 +9,10 @@
 //
 // A match that the library gives up on (too much backtracking, too deep)
 // counts as no match, so a pathological pattern slows one cell, never stalls.
+// That holds only for patterns with a construct that needs backtracking
+// (look-around, back-references, atomic groups, conditionals, boundaries):
+// the others are settled by an automaton matcher instead, as the syntax's
+// own engine runs them.
 //
 //   Result<Pattern> p = compile_search_pattern("total");   // ignores case
 //   if (!p) return std::move(p).error();
@@ -75,6 +79,9 @@ class Pattern {
   pcre2_real_code_8* code_ = nullptr;
   bool jit_ = false;
   uint32_t match_limit_ = kDefaultMatchLimit;
+  // For a pattern that needs no backtracking: the same pattern found from the
+  // text's start, for the automaton matcher to settle what the JIT gives up on.
+  pcre2_real_code_8* scan_code_ = nullptr;
   std::vector<LookBehind> look_behinds_;
 };
 

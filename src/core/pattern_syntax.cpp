@@ -12,6 +12,7 @@
 
 #include "core/never_destroyed.hpp"
 #include "core/pattern_class.hpp"
+#include "core/pattern_tree.hpp"
 
 namespace vellix::core {
 namespace {
@@ -179,9 +180,9 @@ struct Quantifier {
   uint64_t max = 0;  // kNoMax: unbounded
   bool greedy = true;
   bool possessive = false;
-  // {n,m} with n > m, read as {m}: where the text was, and what it said.
+  // {n,m} with n > m, read as {m}: where the text was, and its n.
   std::optional<size_t> reversed_at;
-  std::string reversed_text;
+  uint64_t reversed_min = 0;
 };
 constexpr uint64_t kNoMax = std::numeric_limits<uint64_t>::max();
 
@@ -263,11 +264,11 @@ class Translator {
       pos_ = 0;
     }
     Body body;
-    size_t root = open_scope(false);
     if (parse_alternation(body) && pos_ < p_.size()) fail("unmatched ')'", pos_);
-    close_scope(root, body.shape.fancy);
-    check_reversed();
-    if (!body.shape.fancy && body.shape.cost > kEngineLimit) fail("pattern too large for the syntax's engine", 0);
+    EngineSplit split;
+    if (!error_) split = split_engines(nodes_, body.node, referenced_, kEngineLimit);
+    reject_reversed(split.rejected_repeats);
+    if (split.too_large_at) fail("pattern too large for the syntax's engine", *split.too_large_at);
     if (!error_ && max_ref_ > groups_) {
       fail("back-reference to group " + std::to_string(max_ref_) + ", which does not exist", max_ref_at_);
     }
@@ -278,7 +279,7 @@ class Translator {
       }
     }
     if (error_) return std::move(*error_);
-    return TranslatedPattern{std::move(out_), std::move(look_behinds_)};
+    return TranslatedPattern{std::move(out_), std::move(look_behinds_), split.plain};
   }
 
  private:
@@ -309,43 +310,42 @@ class Translator {
     size_t at;
   };
   std::vector<GroupSpan> detached_groups_;
-  bool bare_flags_ = false;    // the atom just read was a bare flag group
-  unsigned last_capture_ = 0;  // the atom just read, when a capture group
+  std::vector<unsigned> open_groups_;  // capture groups around the parser
+  bool bare_flags_ = false;            // the atom just read was a bare flag group
 
-  // Bodies the syntax's backtracking engine may compile itself: the pattern,
-  // each group's body, a conditional's branches. One compiles there when it
-  // holds a construct only that engine runs, or is a conditional's branch.
-  struct Scope {
-    bool fancy = false;
-    bool branch = false;
-  };
-  std::vector<Scope> scopes_;
-  std::vector<size_t> open_scopes_;
-  struct Reversed {
-    size_t at;
-    std::string text;
-    bool atom_runs_there;  // a literal, a capture group or a construct of that engine
-    std::vector<size_t> scopes;
-  };
-  std::vector<Reversed> reversed_;
+  // The pattern's tree as the syntax's engine reads it, one node per piece;
+  // atom_node_ is the node of the atom or group just read.
+  static constexpr uint32_t kNoNode = std::numeric_limits<uint32_t>::max();
+  std::vector<PatternNode> nodes_;
+  uint32_t atom_node_ = kNoNode;
 
-  size_t open_scope(bool branch) {
-    scopes_.push_back({false, branch});
-    open_scopes_.push_back(scopes_.size() - 1);
-    return scopes_.size() - 1;
+  uint32_t add_node(PatternNode node) {
+    nodes_.push_back(std::move(node));
+    return static_cast<uint32_t>(nodes_.size() - 1);
   }
-  void close_scope(size_t scope, bool fancy) {
-    scopes_[scope].fancy = fancy;
-    open_scopes_.pop_back();
+  uint32_t wrap_node(PatternNodeKind kind, uint32_t kid, bool positive = true) {
+    return add_node({.kind = kind, .positive = positive, .kids = {kid}});
+  }
+  uint32_t leaf_node(const Shape& shape) {
+    return add_node({.hard = shape.fancy, .min = shape.min, .fixed = shape.min == shape.max});
+  }
+  // One node for a list of pieces or branches: none is an empty leaf.
+  uint32_t list_node(PatternNodeKind kind, std::vector<uint32_t> kids, double cost) {
+    if (kids.empty()) return add_node({});
+    if (kids.size() == 1) return kids[0];
+    size_t offset = nodes_[kids[0]].offset;
+    return add_node({.kind = kind, .offset = offset, .cost = cost, .kids = std::move(kids)});
   }
 
-  // A reversed {n,m} is read only where that engine reads its atom itself.
-  void check_reversed() {
-    for (const Reversed& r : reversed_) {
-      bool ok = r.atom_runs_there;
-      for (size_t scope : r.scopes) ok = ok && (scopes_[scope].fancy || scopes_[scope].branch);
-      if (!ok) fail("repetition range " + r.text + " is reversed", r.at);
+  // A reversed {n,m} is an error where that engine's automaton reads it.
+  void reject_reversed(const std::vector<uint32_t>& repeats) {
+    const PatternNode* first = nullptr;
+    for (uint32_t n : repeats) {
+      if (first == nullptr || nodes_[n].offset < first->offset) first = &nodes_[n];
     }
+    if (first == nullptr) return;
+    fail("repetition range {" + std::to_string(first->lo) + "," + std::to_string(first->hi) + "} is reversed",
+         first->offset);
   }
 
   // Consecutive literals are written as one run, inside (?i:...) when they
@@ -484,22 +484,26 @@ class Translator {
     // last of them would take a quantifier as: (?:X) repeats as X does.
     size_t pieces = 0;
     Target last = Target::None;
+    uint32_t node = kNoNode;
   };
 
   // Branches up to an unconsumed ')' or the end. `check_refs`: whether this
   // is where the syntax checks for numbered references beside named groups
   // (a group's body or the pattern, not a conditional's other branch).
   bool parse_alternation(Body& body, bool check_refs = true) {
+    std::vector<uint32_t> nodes;
     for (;;) {
       Branch branch{out_.size(), groups_, {}};
       body.pieces = 0;
-      if (!parse_branch(branch.shape, body)) return false;
+      nodes.push_back(kNoNode);
+      if (!parse_branch(branch.shape, body, nodes.back())) return false;
       body.shape = body.branches.empty() ? branch.shape : either(body.shape, branch.shape);
       body.branches.push_back(branch);
       if (peek() != '|' || at_end()) break;
       ++pos_;
       out_ += '|';
     }
+    body.node = list_node(PatternNodeKind::Alt, std::move(nodes), body.shape.cost);
     // The syntax checks this where a group or the pattern ends without a
     // top-level '|', counting what was read so far.
     if (check_refs && body.branches.size() == 1 && first_numbered_ref_ && !names_.empty()) {
@@ -508,11 +512,8 @@ class Translator {
     return true;
   }
 
-  bool parse_branch(Shape& shape, Body& body) {
-    // The syntax's engine compiles each run of pieces that need no
-    // backtracking on its own.
-    double run_cost = 0;
-    size_t run_at = pos_;
+  bool parse_branch(Shape& shape, Body& body, uint32_t& node) {
+    std::vector<uint32_t> nodes;
     for (;;) {
       skip_trivia();
       if (error_) return false;
@@ -520,31 +521,42 @@ class Translator {
       if (++work_ > kMaxWork || out_.size() > kMaxOutput) return fail("pattern too large", pos_);
       Shape piece;
       bool counts = true;
-      size_t piece_at = pos_;
-      if (!parse_piece(piece, body.last, counts)) return false;
-      if (counts) ++body.pieces;
-      shape = then(shape, piece);
-      if (piece.fancy) {
-        if (run_cost > kEngineLimit) break;
-        run_cost = 0;
-        run_at = pos_;
-      } else {
-        if (run_cost == 0) run_at = piece_at;
-        run_cost += piece.cost;
+      uint32_t piece_node = kNoNode;
+      if (!parse_piece(piece, body.last, counts, piece_node)) return false;
+      if (counts) {
+        ++body.pieces;
+        nodes.push_back(piece_node);
       }
+      shape = then(shape, piece);
     }
-    if (run_cost > kEngineLimit) return fail("pattern too large for the syntax's engine", run_at);
     flush_run();
+    node = list_node(PatternNodeKind::Concat, std::move(nodes), shape.cost);
     return true;
   }
 
   // `counts` is false for a bare flag group, which the syntax drops.
-  bool parse_piece(Shape& shape, Target& last, bool& counts) {
+  bool parse_piece(Shape& shape, Target& last, bool& counts, uint32_t& node) {
+    const size_t piece_at = pos_;
+    // The node's cost and place once the piece is read.
+    struct Finish {
+      Translator& t;
+      const Shape& shape;
+      const uint32_t& node;
+      size_t at;
+      ~Finish() {
+        if (node == kNoNode) return;
+        PatternNode& n = t.nodes_[node];
+        n.cost = shape.cost;
+        if (n.kind == PatternNodeKind::Atomic) t.nodes_[n.kids[0]].cost = shape.cost;  // a possessive repeat
+        if (n.kind != PatternNodeKind::Repeat) n.offset = at;
+      }
+    } finish{*this, shape, node, piece_at};
     size_t atom_start = out_.size();
     Target target = Target::Repeatable;
     bool is_literal = false;
-    last_capture_ = 0;
+    atom_node_ = kNoNode;
     if (!parse_atom(shape, target, is_literal, atom_start)) return false;
+    node = atom_node_ != kNoNode ? atom_node_ : leaf_node(shape);
     counts = !bare_flags_;
     bare_flags_ = false;
     if (counts) last = target;
@@ -563,18 +575,19 @@ class Translator {
       return true;
     }
     if (target == Target::None) return fail("nothing to repeat", quantifier_at);
-    if (q->reversed_at) {
-      // A possessive repeat is an atomic group, whose plain body goes to the
-      // other engine.
-      bool runs_there = shape.fancy || ((is_literal || last_capture_ != 0) && !q->possessive);
-      reversed_.push_back({*q->reversed_at, q->reversed_text, runs_there, open_scopes_});
-    }
+    const bool fixed = shape.min == shape.max;
+    node = add_node({.kind = PatternNodeKind::Repeat,
+                     .lo = q->reversed_at ? q->reversed_min : q->min,
+                     .hi = q->max == kNoMax ? kPatternNoMax : q->max,
+                     .offset = q->reversed_at.value_or(quantifier_at),
+                     .kids = {node}});
+    if (q->possessive) node = wrap_node(PatternNodeKind::Atomic, node);
     last = Target::Repeatable;
     if (target == Target::Assertion) {
       // The syntax lets an anchor or boundary take a quantifier: it then
       // holds at most once, or not at all when the count may be zero.
       if (q->min == 0) out_.resize(atom_start);
-      if (q->min != q->max) shape.max = kUnbounded;  // the syntax counts any range of repeats as varying
+      if (q->min != q->max || q->reversed_at) shape.max = kUnbounded;  // the syntax counts these as varying
       shape.fancy = shape.fancy || q->possessive;
       return true;
     }
@@ -597,7 +610,9 @@ class Translator {
     shape = {mul_sat(shape.min, q->min),
              q->max == kNoMax ? (shape.max == 0 ? 0 : kUnbounded) : mul_sat(shape.max, q->max),
              shape.fancy || q->possessive, shape.cost * std::max(copies, 1.0)};
-    if (q->min != q->max && shape.max == shape.min) shape.max = kUnbounded;
+    // The syntax counts any range of repeats as varying, even {0} of a
+    // varying atom, and a reversed range too.
+    if ((q->min != q->max || !fixed || q->reversed_at) && shape.max == shape.min) shape.max = kUnbounded;
     return true;
   }
 
@@ -623,7 +638,7 @@ class Translator {
         // The syntax's backtracking engine repeats it max times; whether that
         // engine is the one to read it is known once the pattern is read.
         r.reversed_at = start;
-        r.reversed_text = "{" + std::to_string(r.min) + "," + std::to_string(r.max) + "}";
+        r.reversed_min = r.min;
         r.min = r.max;
       }
       if (r.min > limit || (r.max != kNoMax && r.max > limit)) {
@@ -873,6 +888,7 @@ class Translator {
         out_ += "(?=\\n*\\z)";
         target = Target::None;
         shape = {0, 0, true};  // a look-ahead in the syntax's own engine
+        atom_node_ = wrap_node(PatternNodeKind::LookAhead, add_node({}));
         return true;
       case 'G':
         begin_atom(atom_start);
@@ -1098,10 +1114,9 @@ class Translator {
   // A group body and its ')', after the opening text is written.
   bool group_body(size_t at, Shape& shape, Body* about = nullptr) {
     Body body;
-    size_t scope = open_scope(false);
     if (!parse_alternation(body)) return false;
-    close_scope(scope, body.shape.fancy);
     shape = body.shape;
+    atom_node_ = body.node;
     if (about != nullptr) *about = std::move(body);
     return close_group(at);
   }
@@ -1127,6 +1142,7 @@ class Translator {
         target = Target::None;
         if (!group_body(at, shape)) return false;
         shape = {0, 0, true};
+        atom_node_ = wrap_node(PatternNodeKind::LookAhead, atom_node_, c == '=');
         return true;
       case '<':
         if (peek(1) == '=' || peek(1) == '!') {
@@ -1159,6 +1175,7 @@ class Translator {
         if (!group_body(at, shape)) return false;
         --atomic_depth_;
         shape.fancy = true;
+        atom_node_ = wrap_node(PatternNodeKind::Atomic, atom_node_);
         return true;
       case '(': ++pos_; return conditional(at, shape, target);
       case '#': return fail("unterminated comment", at);
@@ -1171,10 +1188,12 @@ class Translator {
     if (group_shapes_.size() < number) group_shapes_.resize(number);
     if (!name.empty()) names_.emplace_back(std::move(name), number);
     out_ += emit_captures_ ? "(" : "(?:";
+    open_groups_.push_back(number);
     if (!group_body(at, shape)) return false;
+    open_groups_.pop_back();
+    atom_node_ = add_node({.kind = PatternNodeKind::Group, .group = number, .kids = {atom_node_}});
     shape.cost += kGroupCost;
     group_shapes_[number - 1] = shape;
-    last_capture_ = number;
     target = Target::Repeatable;
     return true;
   }
@@ -1185,6 +1204,11 @@ class Translator {
     return capture_group(at, shape, target, std::move(name));
   }
 
+  // The alternatives of the last (?:...) group of more than one, and where
+  // its ')' was written: a look-behind that is only that group splits them.
+  std::vector<Branch> last_alternatives_;
+  size_t last_alternatives_end_ = 0;
+
   // (?:...) and (?flags:...): the only groups that restore the flags at ')'.
   bool scoped_group(size_t at, Flags inner, Shape& shape, Target& target) {
     Flags saved = flags_;
@@ -1194,6 +1218,11 @@ class Translator {
     bool ok = group_body(at, shape, &body);
     flags_ = saved;
     if (!ok) return false;
+    // (?:(?:a|b)) keeps the inner group's alternatives.
+    if (body.branches.size() > 1) {
+      last_alternatives_ = body.branches;
+      last_alternatives_end_ = out_.size() - 1;
+    }
     // The syntax keeps no node for this group: a quantifier applies to what
     // it holds, so an empty one or a lone look-around cannot take one.
     bool single = body.branches.size() == 1 && body.pieces <= 1;
@@ -1251,18 +1280,25 @@ class Translator {
     target = Target::None;
     if (!group_body(at, shape, &body)) return false;
     shape = {0, 0, true};
+    atom_node_ = wrap_node(PatternNodeKind::LookBehind, atom_node_, positive);
+    std::vector<Branch> branches = std::move(body.branches);
+    size_t body_end = out_.size() - 1;  // before the ')'
+    if (branches.size() == 1 && body.pieces == 1 && nodes_[body.node].kind == PatternNodeKind::Alt) {
+      // One group of alternatives: its alternatives split as bare ones do.
+      branches = last_alternatives_;
+      body_end = last_alternatives_end_;
+    }
     // The matcher's own look-behinds are of one length, at most 65535.
     auto varies = [](const Branch& b) { return b.shape.min != b.shape.max || b.shape.max > kMatcherMaxCount; };
-    if (std::none_of(body.branches.begin(), body.branches.end(), varies)) return true;
+    if (std::none_of(branches.begin(), branches.end(), varies)) return true;
     // Each top-level branch stands on its own: those of one length stay
     // look-behinds, the others run their body on its own, ending where a
     // callout stands. A group in such a body keeps its number here as a group
     // that never takes part (which no back-reference may then read).
     std::vector<std::string> parts;
-    size_t body_end = out_.size() - 1;  // before the ')'
-    for (size_t k = 0; k < body.branches.size(); ++k) {
-      const Branch& b = body.branches[k];
-      size_t end = k + 1 < body.branches.size() ? body.branches[k + 1].out_start - 1 : body_end;
+    for (size_t k = 0; k < branches.size(); ++k) {
+      const Branch& b = branches[k];
+      size_t end = k + 1 < branches.size() ? branches[k + 1].out_start - 1 : body_end;
       std::string text = out_.substr(b.out_start, end - b.out_start);
       if (!varies(b)) {
         parts.push_back((positive ? "(?<=" : "(?<!") + text + ")");
@@ -1275,7 +1311,7 @@ class Translator {
       if (look_behinds_.size() >= kMaxCallout) return fail("too many look-behinds of varying length", at);
       look_behinds_.push_back({std::move(text), positive});
       std::string part = "(?C" + std::to_string(look_behinds_.size()) + ")";
-      unsigned groups_after = k + 1 < body.branches.size() ? body.branches[k + 1].groups_before : groups_;
+      unsigned groups_after = k + 1 < branches.size() ? branches[k + 1].groups_before : groups_;
       if (emit_captures_ && groups_after > b.groups_before) {
         detached_groups_.push_back({b.groups_before + 1, groups_after, at});
         part += "(?:";
@@ -1312,35 +1348,46 @@ class Translator {
         if (close == std::string_view::npos) return fail("missing ')'", at);
         if (!resolve_reference(p_.substr(pos_, close - pos_), at, number)) return false;
         pos_ = close;
-        referenced_.push_back(number);
         if (number > max_ref_) {
           max_ref_ = number;
           max_ref_at_ = at;
         }
       }
+      referenced_.push_back(number);
       if (peek() != ')') return fail("missing ')' after condition", at);
       ++pos_;
-      out_ += "(?(" + std::to_string(number) + ")";
-      size_t yes_at = pos_;
+      // The syntax counts a group as set once it has started: within the
+      // group itself the condition always holds.
+      bool started = std::find(open_groups_.begin(), open_groups_.end(), number) != open_groups_.end();
+      std::string test = started ? "(?(?=)" : "(?(" + std::to_string(number) + ")";
+      size_t open_at = out_.size();
+      out_ += test;
       Shape yes;
       Body yes_body, no;
-      size_t scope = open_scope(true);
-      if (!parse_branch(yes, yes_body)) return false;
+      uint32_t yes_node = kNoNode;
+      if (!parse_branch(yes, yes_body, yes_node)) return false;
       bool has_no = peek() == '|' && !at_end();
       if (has_no) {
         ++pos_;
         out_ += "|(?:";
         if (!parse_alternation(no, false)) return false;
         out_ += ')';
-      } else if (pos_ == yes_at) {
-        // (?(N)) holds only when group N took part.
-        out_ += "|(?!)";
-        target = Target::None;
       }
-      close_scope(scope, true);
       if (!close_group(at)) return false;
       shape = either(yes, no.shape);
       shape.fancy = true;
+      uint32_t test_node = add_node({.hard = true});
+      if (yes_body.pieces == 0 && (!has_no || (no.branches.size() == 1 && no.pieces == 0))) {
+        // Both branches empty: the test alone, which holds only when the
+        // group took part.
+        out_.resize(open_at);
+        out_ += test + "|(?!))";
+        target = Target::None;
+        atom_node_ = test_node;
+        return true;
+      }
+      atom_node_ = add_node(
+          {.kind = PatternNodeKind::Conditional, .kids = {test_node, yes_node, has_no ? no.node : add_node({})}});
       return true;
     }
     // A pattern condition: matched once, atomically, and consumed when it
@@ -1380,12 +1427,13 @@ class Translator {
     groups_ = groups_after;
     names_ = std::move(names_after);
 
+    size_t open_at = out_.size();
     out_ += "(?:(?>" + condition + ")";
     size_t yes_at = pos_;
     Shape yes;
     Body yes_body, no;
-    size_t scope = open_scope(true);
-    if (!parse_branch(yes, yes_body)) return false;
+    uint32_t yes_node = kNoNode;
+    if (!parse_branch(yes, yes_body, yes_node)) return false;
     bool has_no = peek() == '|' && !at_end();
     if (!has_no && pos_ == yes_at) return fail("conditional with both branches empty", at);
     out_ += "|(?!" + copy + ")";
@@ -1395,11 +1443,21 @@ class Translator {
       if (!parse_alternation(no, false)) return false;
       out_ += ')';
     }
-    close_scope(scope, true);
     if (!close_group(at)) return false;
+    target = Target::Repeatable;
+    if (yes_body.pieces == 0 && has_no && no.branches.size() == 1 && no.pieces == 0) {
+      // Both branches empty once read: the syntax keeps only the condition,
+      // as a plain part of the pattern.
+      out_.resize(open_at);
+      out_ += "(?:" + condition + ")";
+      shape = cond.shape;
+      atom_node_ = cond.node;
+      return true;
+    }
     shape = either(then(cond.shape, yes), no.shape);
     shape.fancy = true;
-    target = Target::Repeatable;
+    atom_node_ = add_node(
+        {.kind = PatternNodeKind::Conditional, .kids = {cond.node, yes_node, has_no ? no.node : add_node({})}});
     return true;
   }
 };

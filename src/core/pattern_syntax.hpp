@@ -36,6 +36,9 @@ struct LookBehindCheck {
 struct TranslatedPattern {
   std::string pattern;
   std::vector<LookBehindCheck> look_behinds;
+  // The syntax's engine runs the pattern without backtracking, so a match
+  // never fails for a limit there.
+  bool plain = false;
 };
 
 // `case_insensitive` starts the pattern with the i flag on, as a cell search

@@ -228,6 +228,35 @@ TEST(PatternSyntax, Repetition) {
   expect_cases(cases, false);
 }
 
+// A reversed range {n,m} is an error where the syntax's automaton reads it: in
+// a pattern with no backtracking construct, and in the parts of one that the
+// backtracker hands over (a fixed-length start, the end, the body of an
+// atomic group or look-around). Elsewhere it repeats its upper count.
+TEST(PatternSyntax, ReversedRangesAreReadWhereTheSyntaxsEngineReadsThem) {
+  const Case cases[] = {
+      {"a{2,1}", "", kError},
+      {"a{2,1}(?=b)", "", kError},  // a final look-ahead joins the rest
+      {R"(\bb{2,1})", "", kError},
+      {"a++b{2,1}", "", kError},
+      {"(?>a{3,1})", "", kError},
+      {R"(a{3,1}+\b)", "", kError},
+      {R"(\b(){5,3})", "", kError},
+      {"}{2,1}|e?+", "", kError},
+      {"(?=x{2,1})", "", kError},
+      {R"((?=x{2,1}\b))", "", kNoMatch},
+      {R"(b{2,1}\b)", "b", kMatch},
+      {R"(\S{2,0}\<)", "", kNoMatch},
+      {"(?:0){1,0}}?+", "}", kMatch},
+      {R"(^(a){3,1}\1$)", "aa", kMatch},
+      {R"(^(a){3,1}\1$)", "aaaa", kNoMatch},
+      {R"(^(?:x|\b)a{3,1}\b)", "xa", kMatch},
+      {R"(\b(?:a|bc){3,1}\b)", "bc", kMatch},
+      {R"((?<=a{2,1}\b)x)", "", kError},  // and it makes a look-behind vary in length
+  };
+  expect_cases(cases, false);
+  expect_cases(cases, true);
+}
+
 TEST(PatternSyntax, LargeCountsAreSplitForTheMatcher) {
   const std::string many(100'001, 'a');
   for (bool fold : {false, true}) {
@@ -266,6 +295,18 @@ TEST(PatternSyntax, LookAroundBackReferencesAndConditionals) {
       {R"((?<=\ba+)b)", "", kError},
       {"(?<=(?=a)a+)b", "", kError},
       {R"((?<=\Kab)c)", "abc", kMatch},
+      // A look-behind that is one group of alternatives splits as bare ones do.
+      {R"((?<=(?:\bNo|#\s*))\d+)", "No5", kMatch},
+      {R"((?<=(?:\bNo|#\s*))\d+)", "# 5", kMatch},
+      {R"((?<=(?:\bNo|#\s*))\d+)", "xNo5", kNoMatch},
+      {R"((a)(?<=(?:\1|b?))b)", "ab", kMatch},
+      {R"((?<!(?:\bNo|#\s*))\d)", "No5", kNoMatch},
+      {R"((?<!(?:\bNo|#\s*))\d)", "xNo5", kMatch},
+      // A repeat {0} of a part that varies in length varies too.
+      {"(?<=x(?:a?){0})y", "xy", kMatch},
+      {"(?<=(?:a|bc){0}d)x", "dx", kMatch},
+      {"(?<=(?:a|bc){0}d)x", "x", kNoMatch},
+      {R"((?<!(?:\b?){0})x)", "", kError},
       // Each top-level branch of a look-behind is judged on its own.
       {"(?<=(?!)|x+)y", "xy", kMatch},
       {R"((?<=\b|a+)b)", "ab", kMatch},
@@ -305,6 +346,17 @@ TEST(PatternSyntax, LookAroundBackReferencesAndConditionals) {
       {"(a)?b(?(1)c|d)", "bd", kMatch},
       {"(?(a)b|c)", "ab", kMatch},
       {"(?(a)b|c|d)", "d", kMatch},
+      // Both branches empty: the condition alone.
+      {"(?(a)|)", "b", kNoMatch},
+      {"(?(a)|)", "a", kMatch},
+      {"(a)?b(?(1)|)", "b", kNoMatch},
+      {"(a)?b(?(1)|)", "ab", kMatch},
+      {"(?(a)||)", "b", kMatch},
+      // A group counts as set once it has started.
+      {R"((\s|(?(1)x)))", "a", kNoMatch},
+      {R"((\s|(?(1)x)))", "x", kMatch},
+      {R"((a(?(1)b|c)))", "ab", kMatch},
+      {R"((a(?(1)b|c)))", "ac", kNoMatch},
       {"(?(1))(a)", "a", kNoMatch},
       {"(a)?(?(1))b", "b", kNoMatch},
       {"(?()a|b)", "b", kNoMatch},

@@ -28,13 +28,35 @@ TEST(SearchPattern, MatchesAnywhereIgnoringCaseWithUnicodeRules) {
   }
 }
 
-TEST(Pattern, AMatchTheLibraryGivesUpOnCountsAsNoMatch) {
-  // "!" matches, but only after the first alternative has backtracked 2^n ways.
-  const Pattern limited = compile_search_pattern("^(a+)+$|!", {.match_limit = 1000}).value();
-  EXPECT_TRUE(compile_search_pattern("^(a+)+$|!").value().matches(std::string(12, 'a') + "!"));
+TEST(Pattern, AMatchTheLibraryGivesUpOnCountsAsNoMatchWhenThePatternBacktracks) {
+  // "!" matches, but only after the first alternative has backtracked 2^n ways;
+  // the look-ahead makes it a pattern that only a backtracking matcher runs.
+  const char* pattern = "^(?=a)(a+)+$|!";
+  const Pattern limited = compile_search_pattern(pattern, {.match_limit = 1000}).value();
+  EXPECT_TRUE(compile_search_pattern(pattern).value().matches(std::string(12, 'a') + "!"));
   EXPECT_FALSE(limited.matches(std::string(12, 'a') + "!"));
   EXPECT_TRUE(limited.matches("aaaa"));
-  EXPECT_FALSE(compile_search_pattern("^(a+)+$|!").value().matches(std::string(40, 'a') + "!"));
+  EXPECT_FALSE(compile_search_pattern(pattern).value().matches(std::string(40, 'a') + "!"));
+}
+
+// A pattern that needs no backtracking never misses for running out of
+// steps, whatever the limit and the length of the text.
+TEST(Pattern, APatternWithoutBacktrackingConstructsFindsEveryMatch) {
+  const std::string long_run = std::string(300, 'a') + "!ab";
+  const std::tuple<const char*, std::string> cases[] = {
+      {R"((\w+\s?)+:)", "word word word word word word ! x:"},
+      {"(a+)+b", "aaaaaaaaaaaaaaaaaaa!ab"},
+      {R"(^(\s*\w+)*\s*$|total)", "Sum of all the regional sales figures for 2024: total"},
+      {"(a+)+b", long_run},
+      {"(a|aa)*c|b", long_run},
+      {R"((\w+\s?)+:(?=\d))", "word word word word word word ! x:5"},  // a final look-ahead is plain
+  };
+  for (const auto& [pattern, text] : cases) {
+    for (uint32_t limit : {1u, 1000u, kDefaultMatchLimit}) {
+      EXPECT_TRUE(compile_search_pattern(pattern, {.match_limit = limit}).value().matches(text)) << pattern;
+    }
+    EXPECT_FALSE(compile_search_pattern(pattern).value().matches(text.substr(0, text.size() - 2) + "?")) << pattern;
+  }
 }
 
 // A default-constructed view has no pointer at all; the JIT code of some
