@@ -19,7 +19,7 @@ namespace {
 constexpr uint32_t kCompileOptions = PCRE2_UTF | PCRE2_UCP | PCRE2_DOLLAR_ENDONLY;
 constexpr PCRE2_SIZE kJitStackStart = 32 * 1024;
 constexpr PCRE2_SIZE kJitStackMax = 1024 * 1024;
-constexpr uint32_t kPlainMatchLimit = 1'000;
+constexpr uint32_t kPlainMatchLimit = 10'000;
 constexpr size_t kDfaWorkspaceMax = size_t{1} << 24;  // ints: 64 MiB
 
 // What one thread needs to run matches: a one-pair ovector (enough to tell a
@@ -138,6 +138,28 @@ bool dfa_matches(pcre2_code* code, std::string_view text) {
   }
 }
 
+// The callout (?C"N") before a back-reference to group N that folds case: the
+// syntax compares as many bytes as the group holds, so the text ahead must
+// end a character there and hold as many characters as the group. The
+// back-reference then compares them.
+bool folded_reference_fits(const pcre2_callout_block* block) {
+  unsigned group = 0;
+  for (PCRE2_SIZE i = 0; i < block->callout_string_length; ++i) group = group * 10 + (block->callout_string[i] - '0');
+  if (group >= block->capture_top || block->offset_vector[2 * group] == PCRE2_UNSET) return true;  // fails by itself
+  std::string_view text(reinterpret_cast<const char*>(block->subject), block->subject_length);
+  std::string_view captured = text.substr(block->offset_vector[2 * group],
+                                          block->offset_vector[2 * group + 1] - block->offset_vector[2 * group]);
+  size_t here = block->current_position;
+  if (captured.size() > text.size() - here) return false;
+  std::string_view ahead = text.substr(here, captured.size());
+  auto continuation = [](char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; };
+  auto characters = [&](std::string_view s) {
+    return std::count_if(s.begin(), s.end(), [&](char c) { return !continuation(c); });
+  };
+  if (here + ahead.size() < text.size() && continuation(text[here + ahead.size()])) return false;
+  return characters(ahead) == characters(captured);
+}
+
 std::string error_text(int code) {
   PCRE2_UCHAR buffer[256];
   int n = pcre2_get_error_message(code, buffer, sizeof buffer);
@@ -151,6 +173,7 @@ Pattern::Pattern(Pattern&& other) noexcept
     : code_(std::exchange(other.code_, nullptr)),
       jit_(other.jit_),
       match_limit_(other.match_limit_),
+      callouts_(other.callouts_),
       scan_code_(std::exchange(other.scan_code_, nullptr)),
       look_behinds_(std::exchange(other.look_behinds_, {})) {}
 
@@ -160,6 +183,7 @@ Pattern& Pattern::operator=(Pattern&& other) noexcept {
     code_ = std::exchange(other.code_, nullptr);
     jit_ = other.jit_;
     match_limit_ = other.match_limit_;
+    callouts_ = other.callouts_;
     scan_code_ = std::exchange(other.scan_code_, nullptr);
     look_behinds_ = std::exchange(other.look_behinds_, {});
   }
@@ -181,6 +205,7 @@ void Pattern::release() noexcept {
 }
 
 int Pattern::check_look_behind(pcre2_callout_block* block, void* data) noexcept {
+  if (block->callout_string != nullptr) return folded_reference_fits(block) ? 0 : 1;
   const auto* pattern = static_cast<const Pattern*>(data);
   const LookBehind& check = pattern->look_behinds_[block->callout_number - 1];
   std::string_view text(reinterpret_cast<const char*>(block->subject), block->subject_length);
@@ -200,7 +225,7 @@ int Pattern::check_look_behind(pcre2_callout_block* block, void* data) noexcept 
 }
 
 bool Pattern::matches(std::string_view text) const {
-  MatchScratch& s = look_behinds_.empty() ? thread_scratch() : thread_callout_scratch(&check_look_behind, this);
+  MatchScratch& s = !callouts_ ? thread_scratch() : thread_callout_scratch(&check_look_behind, this);
   int rc = run_match(code_, jit_, match_limit_, text, s.data, s);
   if (rc >= 0) return true;
   return scan_code_ != nullptr && gave_up(rc) && dfa_matches(scan_code_, text);
@@ -210,7 +235,7 @@ bool Pattern::match_groups(std::string_view text, std::span<std::optional<std::s
   for (auto& g : groups) g.reset();
   pcre2_match_data* data = pcre2_match_data_create_from_pattern(code_, nullptr);
   if (data == nullptr) throw std::bad_alloc();
-  MatchScratch& s = look_behinds_.empty() ? thread_scratch() : thread_callout_scratch(&check_look_behind, this);
+  MatchScratch& s = !callouts_ ? thread_scratch() : thread_callout_scratch(&check_look_behind, this);
   int rc = run_match(code_, jit_, match_limit_, text, data, s);
   if (rc >= 0) {
     const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(data);
@@ -292,17 +317,19 @@ Result<Pattern> Pattern::compile(std::string_view pattern, bool case_insensitive
   bool jit = false;
   // A callout that may fail must see every position a repeat before it could
   // give back, so repeats are not made possessive around it.
-  uint32_t extra = t.look_behinds.empty() ? 0 : PCRE2_NO_AUTO_POSSESS;
+  const bool callouts = !t.look_behinds.empty() || t.folded_references;
+  uint32_t extra = callouts ? PCRE2_NO_AUTO_POSSESS : 0;
   OwnedCode code = compile_code(t.pattern, extra, &jit, error);
   if (code == nullptr) return too_large(error);
   Pattern result(code.release(), jit, options.match_limit);
+  result.callouts_ = callouts;
   if (t.plain) {
     // Found from the start of the text, the automaton keeps every start
     // alive in one pass instead of trying one start after another.
     OwnedCode scan = compile_code("(?s:.)*(?:" + t.pattern + ")", 0, nullptr, error);
     if (scan == nullptr) return too_large(error);
     result.scan_code_ = scan.release();
-    // Past a thousand steps the automaton answers sooner than more
+    // Past ten thousand steps the automaton answers sooner than more
     // backtracking would.
     result.match_limit_ = std::min(result.match_limit_, kPlainMatchLimit);
   }

@@ -63,7 +63,8 @@ class Pattern {
   Pattern(pcre2_real_code_8* code, bool jit, uint32_t match_limit) noexcept
       : code_(code), jit_(jit), match_limit_(match_limit) {}
   void release() noexcept;
-  // Runs look_behinds_[n - 1] for the callout (?C<n>) of the main code.
+  // Runs look_behinds_[n - 1] for the callout (?C<n>) of the main code, and
+  // checks the length of the text ahead for the (?C"N") of a back-reference.
   static int check_look_behind(pcre2_callout_block_8* block, void* pattern) noexcept;
 
   // A look-behind of varying length, compiled on its own twice: to match up
@@ -79,6 +80,7 @@ class Pattern {
   pcre2_real_code_8* code_ = nullptr;
   bool jit_ = false;
   uint32_t match_limit_ = kDefaultMatchLimit;
+  bool callouts_ = false;  // the code holds callouts: it matches with a context that runs them
   // For a pattern that needs no backtracking: the same pattern found from the
   // text's start, for the automaton matcher to settle what the JIT gives up on.
   pcre2_real_code_8* scan_code_ = nullptr;

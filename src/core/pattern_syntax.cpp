@@ -279,7 +279,7 @@ class Translator {
       }
     }
     if (error_) return std::move(*error_);
-    return TranslatedPattern{std::move(out_), std::move(look_behinds_), split.plain};
+    return TranslatedPattern{std::move(out_), std::move(look_behinds_), split.plain, folded_references_};
   }
 
  private:
@@ -311,7 +311,8 @@ class Translator {
   };
   std::vector<GroupSpan> detached_groups_;
   std::vector<unsigned> open_groups_;  // capture groups around the parser
-  bool bare_flags_ = false;            // the atom just read was a bare flag group
+  bool folded_references_ = false;
+  bool bare_flags_ = false;  // the atom just read was a bare flag group
 
   // The pattern's tree as the syntax's engine reads it, one node per piece;
   // atom_node_ is the node of the atom or group just read.
@@ -1021,10 +1022,17 @@ class Translator {
       max_ref_ = n;
       max_ref_at_ = at;
     }
-    // Each comparison folds case or not by the flag where it stands.
-    out_ += flags_.i ? "(?i:\\g{" : "\\g{";
-    out_ += std::to_string(n);
-    out_ += flags_.i ? "})" : "}";
+    // Each comparison folds case or not by the flag where it stands. The
+    // syntax's folded comparison also takes as many bytes as the group holds,
+    // which the callout before it checks.
+    // In a group, so that a repeat takes the callout along and PCRE2 repeats
+    // it as a group: its own "\1?" misses where the group is unset.
+    if (flags_.i) {
+      out_ += "(?:(?C\"" + std::to_string(n) + "\")(?i:\\g{" + std::to_string(n) + "}))";
+      folded_references_ = true;
+    } else {
+      out_ += "(?:\\g{" + std::to_string(n) + "})";
+    }
     shape = {0, kUnbounded, true};
     if (n <= group_shapes_.size() && group_shapes_[n - 1]) {
       shape = *group_shapes_[n - 1];

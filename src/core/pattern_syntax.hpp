@@ -39,6 +39,10 @@ struct TranslatedPattern {
   // The syntax's engine runs the pattern without backtracking, so a match
   // never fails for a limit there.
   bool plain = false;
+  // The pattern holds (?C"N") before each back-reference to group N that
+  // folds case: it holds where the text ahead, as long in bytes as group N's
+  // capture, ends on a character boundary and has as many characters.
+  bool folded_references = false;
 };
 
 // `case_insensitive` starts the pattern with the i flag on, as a cell search

@@ -321,6 +321,14 @@ TEST(PatternSyntax, LookAroundBackReferencesAndConditionals) {
       {R"((?i)(a)\1)", "aA", kMatch},
       {R"((a)(?i)\1)", "aA", kMatch},
       {R"((?i)(a)(?-i)\1)", "aA", kNoMatch},
+      // A folded back-reference spans as many bytes as the group holds.
+      {R"((?i)(\x{1E9E})\1)", "\xE1\xBA\x9E\xC3\x9F", kNoMatch},  // U+1E9E, then U+00DF
+      {R"((?i)(\x{1E9E})\1)", "\xE1\xBA\x9E\xE1\xBA\x9E", kMatch},
+      {R"((?i)(k)\1)", "k\xE2\x84\xAA", kNoMatch},  // the Kelvin sign
+      {R"((?i)(s)\1)", "s\xC5\xBF", kNoMatch},       // long s
+      {R"((?i)(ab)x\1?$)", "abx", kMatch},
+      {R"((?i)(ab)x\1*$)", "abxABab", kMatch},
+      {R"((?<n>a|\k<n>?)b)", "b", kMatch},
       {R"((?<n>a)|(?<n>b)\k<n>)", "bb", kMatch},
       {R"((a)\k<-1>)", "aa", kMatch},
       {R"((a)\k<+1>(b))", "ab", kNoMatch},
