@@ -71,6 +71,11 @@ constexpr double kDotCost = 1000;  // . (measured)
 // encodes them. The weights were fitted to the engine over classes from one
 // range to \w's 771; wide classes come within about a third.
 double set_cost(const CodePointSet& set) {
+  if (set.ranges.size() == 1 && set.ranges[0].first == set.ranges[0].last) {
+    // The engine reads a class of one character as that character.
+    char32_t c = set.ranges[0].first;
+    return kByteCost * (c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4);
+  }
   constexpr double kClass = 64, kOneByte = 8, kSequence = 12, kContinuation = 24, kFirstSequences = 60;
   double one_byte = 0, sequences = 0, continuations = 0;
   auto split = [&](auto&& self, char32_t a, char32_t b) -> void {
@@ -648,13 +653,11 @@ class Translator {
     } else {
       return true;
     }
-    size_t before_lazy = pos_;
+    // Space may stand before the lazy or possessive mark, not between them.
     skip_space();
     if (peek() == '?' && !at_end()) {
       r.greedy = false;
       ++pos_;
-    } else {
-      pos_ = before_lazy;
     }
     if (peek() == '+' && !at_end()) {
       r.possessive = true;
@@ -1291,14 +1294,16 @@ class Translator {
     atom_node_ = wrap_node(PatternNodeKind::LookBehind, atom_node_, positive);
     std::vector<Branch> branches = std::move(body.branches);
     size_t body_end = out_.size() - 1;  // before the ')'
-    if (branches.size() == 1 && body.pieces == 1 && nodes_[body.node].kind == PatternNodeKind::Alt) {
-      // One group of alternatives: its alternatives split as bare ones do.
-      branches = last_alternatives_;
-      body_end = last_alternatives_end_;
-    }
     // The matcher's own look-behinds are of one length, at most 65535.
     auto varies = [](const Branch& b) { return b.shape.min != b.shape.max || b.shape.max > kMatcherMaxCount; };
-    if (std::none_of(branches.begin(), branches.end(), varies)) return true;
+    if (branches.size() == 1 && body.pieces == 1 && nodes_[body.node].kind == PatternNodeKind::Alt) {
+      // One group of alternatives: they split as bare ones do (the matcher
+      // takes no group of alternatives of several lengths either).
+      branches = last_alternatives_;
+      body_end = last_alternatives_end_;
+    } else if (std::none_of(branches.begin(), branches.end(), varies)) {
+      return true;
+    }
     // Each top-level branch stands on its own: those of one length stay
     // look-behinds, the others run their body on its own, ending where a
     // callout stands. A group in such a body keeps its number here as a group
@@ -1453,7 +1458,7 @@ class Translator {
     }
     if (!close_group(at)) return false;
     target = Target::Repeatable;
-    if (yes_body.pieces == 0 && has_no && no.branches.size() == 1 && no.pieces == 0) {
+    if (yes_body.pieces == 0 && (!has_no || (no.branches.size() == 1 && no.pieces == 0))) {
       // Both branches empty once read: the syntax keeps only the condition,
       // as a plain part of the pattern.
       out_.resize(open_at);

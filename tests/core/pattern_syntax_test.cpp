@@ -212,6 +212,8 @@ TEST(PatternSyntax, Repetition) {
       {"(?>a{3,1})", "", kError},
       {R"(a{3,1}+\b)", "", kError},
       {"(?x)a*? +", "", kError},
+      {"(?x)a* +a", "aa", kNoMatch},  // possessive
+      {"(?x)a{,} ? +", "", kError},
       // (?:X) repeats as X does: a lone look-around or nothing cannot be repeated.
       {"(?:(?=a))*", "", kError},
       {"(?:(?i))+", "", kError},
@@ -302,6 +304,8 @@ TEST(PatternSyntax, LookAroundBackReferencesAndConditionals) {
       {R"((a)(?<=(?:\1|b?))b)", "ab", kMatch},
       {R"((?<!(?:\bNo|#\s*))\d)", "No5", kNoMatch},
       {R"((?<!(?:\bNo|#\s*))\d)", "xNo5", kMatch},
+      {"(?<=(?:}|))", "", kMatch},
+      {"(?<!(?:a|bc))d", "bcd", kNoMatch},
       // A repeat {0} of a part that varies in length varies too.
       {"(?<=x(?:a?){0})y", "xy", kMatch},
       {"(?<=(?:a|bc){0}d)x", "dx", kMatch},
@@ -325,7 +329,7 @@ TEST(PatternSyntax, LookAroundBackReferencesAndConditionals) {
       {R"((?i)(\x{1E9E})\1)", "\xE1\xBA\x9E\xC3\x9F", kNoMatch},  // U+1E9E, then U+00DF
       {R"((?i)(\x{1E9E})\1)", "\xE1\xBA\x9E\xE1\xBA\x9E", kMatch},
       {R"((?i)(k)\1)", "k\xE2\x84\xAA", kNoMatch},  // the Kelvin sign
-      {R"((?i)(s)\1)", "s\xC5\xBF", kNoMatch},       // long s
+      {R"((?i)(s)\1)", "s\xC5\xBF", kNoMatch},      // long s
       {R"((?i)(ab)x\1?$)", "abx", kMatch},
       {R"((?i)(ab)x\1*$)", "abxABab", kMatch},
       {R"((?<n>a|\k<n>?)b)", "b", kMatch},
@@ -360,6 +364,7 @@ TEST(PatternSyntax, LookAroundBackReferencesAndConditionals) {
       {"(a)?b(?(1)|)", "b", kNoMatch},
       {"(a)?b(?(1)|)", "ab", kMatch},
       {"(?(a)||)", "b", kMatch},
+      {"(?(})(?m))", "", kNoMatch},  // a bare flag group is no branch
       // A group counts as set once it has started.
       {R"((\s|(?(1)x)))", "a", kNoMatch},
       {R"((\s|(?(1)x)))", "x", kMatch},
