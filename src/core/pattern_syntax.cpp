@@ -268,11 +268,15 @@ class Translator {
       if (parse_quantifier(q) && q) fail("nothing to repeat", 0);
       pos_ = 0;
     }
+    nodes_.reserve(p_.size() + 8);  // about one a character
     Body body;
     if (parse_alternation(body) && pos_ < p_.size()) fail("unmatched ')'", pos_);
     EngineSplit split;
     if (!error_) split = split_engines(nodes_, body.node, referenced_, kEngineLimit);
-    reject_reversed(split.rejected_repeats);
+    if (split.rejected_repeat) {
+      const PatternNode& r = nodes_[*split.rejected_repeat];
+      fail("repetition range {" + std::to_string(r.lo) + "," + std::to_string(r.hi) + "} is reversed", r.offset);
+    }
     if (split.too_large_at) fail("pattern too large for the syntax's engine", *split.too_large_at);
     if (!error_ && max_ref_ > groups_) {
       fail("back-reference to group " + std::to_string(max_ref_) + ", which does not exist", max_ref_at_);
@@ -341,17 +345,6 @@ class Translator {
     if (kids.size() == 1) return kids[0];
     size_t offset = nodes_[kids[0]].offset;
     return add_node({.kind = kind, .offset = offset, .cost = cost, .kids = std::move(kids)});
-  }
-
-  // A reversed {n,m} is an error where that engine's automaton reads it.
-  void reject_reversed(const std::vector<uint32_t>& repeats) {
-    const PatternNode* first = nullptr;
-    for (uint32_t n : repeats) {
-      if (first == nullptr || nodes_[n].offset < first->offset) first = &nodes_[n];
-    }
-    if (first == nullptr) return;
-    fail("repetition range {" + std::to_string(first->lo) + "," + std::to_string(first->hi) + "} is reversed",
-         first->offset);
   }
 
   // Consecutive literals are written as one run, inside (?i:...) when they

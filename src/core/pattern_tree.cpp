@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <span>
-#include <unordered_map>
 
 namespace vellix::core {
 namespace {
@@ -24,8 +23,8 @@ size_t mul_sat(size_t a, uint64_t b) {
 
 class Splitter {
  public:
-  Splitter(std::vector<PatternNode> nodes, const std::vector<unsigned>& referenced, double size_limit)
-      : nodes_(std::move(nodes)), referenced_(referenced), size_limit_(size_limit) {}
+  Splitter(std::vector<PatternNode>& nodes, const std::vector<unsigned>& referenced, double size_limit)
+      : nodes_(nodes), referenced_(referenced), size_limit_(size_limit) {}
 
   EngineSplit run(uint32_t root) {
     root = lift_trailing_look_ahead(root);
@@ -34,19 +33,18 @@ class Splitter {
     EngineSplit split;
     split.plain = !info_[root].hard;
     visit(root, false);
-    split.rejected_repeats = std::move(rejected_);
+    split.rejected_repeat = rejected_;
     split.too_large_at = too_large_at_;
     return split;
   }
 
  private:
-  std::vector<PatternNode> nodes_;
+  std::vector<PatternNode>& nodes_;  // grows by the nodes of the rewrite below
   const std::vector<unsigned>& referenced_;
   double size_limit_;
   std::vector<Info> info_;
   std::optional<size_t> too_large_at_;
-  std::unordered_map<unsigned, Info> groups_;  // groups analysed so far
-  std::vector<uint32_t> rejected_;
+  std::optional<uint32_t> rejected_;
 
   uint32_t add(PatternNode node) {
     nodes_.push_back(std::move(node));
@@ -99,7 +97,6 @@ class Splitter {
         info = analyze(node.kids[0]);
         auto read = std::find(referenced_.begin(), referenced_.end(), node.group) != referenced_.end();
         info.hard = info.hard || read;
-        groups_[node.group] = info;
         break;
       }
       case Kind::Repeat: {
@@ -146,7 +143,8 @@ class Splitter {
   // The automaton's parser rejects a reversed count.
   void reject_reversed(uint32_t n) {
     const PatternNode& node = nodes_[n];
-    if (node.kind == Kind::Repeat && node.hi != kPatternNoMax && node.lo > node.hi) rejected_.push_back(n);
+    bool reversed = node.kind == Kind::Repeat && node.hi != kPatternNoMax && node.lo > node.hi;
+    if (reversed && (!rejected_ || node.offset < nodes_[*rejected_].offset)) rejected_ = n;
     for (uint32_t k : node.kids) reject_reversed(k);
   }
 
@@ -211,7 +209,7 @@ class Splitter {
 
 }  // namespace
 
-EngineSplit split_engines(const std::vector<PatternNode>& nodes, uint32_t root, const std::vector<unsigned>& referenced,
+EngineSplit split_engines(std::vector<PatternNode>& nodes, uint32_t root, const std::vector<unsigned>& referenced,
                           double size_limit) {
   return Splitter(nodes, referenced, size_limit).run(root);
 }

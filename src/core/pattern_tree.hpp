@@ -55,17 +55,16 @@ struct PatternNode {
 struct EngineSplit {
   // The whole pattern runs on the automaton.
   bool plain = false;
-  // Reversed repeats the automaton's parser reads (and rejects): the
-  // indexes of their nodes.
-  std::vector<uint32_t> rejected_repeats;
+  // The first reversed repeat the automaton's parser reads (and rejects).
+  std::optional<uint32_t> rejected_repeat;
   // Where a part too large for the automaton starts, if one is.
   std::optional<size_t> too_large_at;
 };
 
 // `referenced` lists the groups that back-references or conditions read
 // (the backtracker runs those groups); `size_limit` is the largest cost of
-// one part the automaton takes.
-EngineSplit split_engines(const std::vector<PatternNode>& nodes, uint32_t root, const std::vector<unsigned>& referenced,
+// one part the automaton takes. The split may add nodes to `nodes`.
+EngineSplit split_engines(std::vector<PatternNode>& nodes, uint32_t root, const std::vector<unsigned>& referenced,
                           double size_limit);
 
 }  // namespace vellix::core
