@@ -268,7 +268,7 @@ class Translator {
       if (parse_quantifier(q) && q) fail("nothing to repeat", 0);
       pos_ = 0;
     }
-    nodes_.reserve(p_.size() + 8);  // about one a character
+    nodes_.reserve(p_.size() + 8);  // about one node a character
     Body body;
     if (parse_alternation(body) && pos_ < p_.size()) fail("unmatched ')'", pos_);
     EngineSplit split;
@@ -1020,9 +1020,8 @@ class Translator {
     }
     // Each comparison folds case or not by the flag where it stands. The
     // syntax's folded comparison also takes as many bytes as the group holds,
-    // which the callout before it checks.
-    // In a group, so that a repeat takes the callout along and PCRE2 repeats
-    // it as a group: its own "\1?" misses where the group is unset.
+    // which the callout before it checks. Written as a group, so that a repeat
+    // takes the callout along (and PCRE2 misses "\1?" on an unset group).
     if (flags_.i) {
       out_ += "(?:(?C\"" + std::to_string(n) + "\")(?i:\\g{" + std::to_string(n) + "}))";
       folded_references_ = true;
