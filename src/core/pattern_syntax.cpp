@@ -234,6 +234,19 @@ size_t utf8_length(std::string_view text, size_t at) {
   return n;
 }
 
+// The character of the well-formed UTF-8 sequence at text[at], and its length.
+char32_t decode_utf8(std::string_view text, size_t at, size_t* length) {
+  size_t n = utf8_length(text, at);
+  *length = n;
+  auto b = [&](size_t k) { return static_cast<char32_t>(static_cast<unsigned char>(text[at + k])); };
+  switch (n) {
+    case 1: return b(0);
+    case 2: return ((b(0) & 0x1F) << 6) | (b(1) & 0x3F);
+    case 3: return ((b(0) & 0x0F) << 12) | ((b(1) & 0x3F) << 6) | (b(2) & 0x3F);
+    default: return ((b(0) & 0x07) << 18) | ((b(1) & 0x3F) << 12) | ((b(2) & 0x3F) << 6) | (b(3) & 0x3F);
+  }
+}
+
 void append_count(std::string& out, uint64_t min, uint64_t max) {
   if (min == 0 && max == 1) {
     out += '?';
@@ -362,17 +375,7 @@ class Translator {
     return false;
   }
 
-  char32_t decode(size_t at, size_t* length) const {
-    size_t n = utf8_length(p_, at);
-    *length = n;
-    auto b = [&](size_t k) { return static_cast<char32_t>(static_cast<unsigned char>(p_[at + k])); };
-    switch (n) {
-      case 1: return b(0);
-      case 2: return ((b(0) & 0x1F) << 6) | (b(1) & 0x3F);
-      case 3: return ((b(0) & 0x0F) << 12) | ((b(1) & 0x3F) << 6) | (b(2) & 0x3F);
-      default: return ((b(0) & 0x07) << 18) | ((b(1) & 0x3F) << 12) | ((b(2) & 0x3F) << 6) | (b(3) & 0x3F);
-    }
-  }
+  char32_t decode(size_t at, size_t* length) const { return decode_utf8(p_, at, length); }
 
   // Verbose-mode whitespace and #-comments.
   void skip_space() {
@@ -604,7 +607,7 @@ class Translator {
         out_ += last;
       }
     }
-    write_repeat(atom_start, *q);
+    if (!repeat_one_character_group(atom_start, node_of_repeat(node), *q)) write_repeat(atom_start, *q);
     double copies = static_cast<double>(q->max == kNoMax ? q->min + 1 : q->max);
     shape = {mul_sat(shape.min, q->min),
              q->max == kNoMax ? (shape.max == 0 ? 0 : kUnbounded) : mul_sat(shape.max, q->max),
@@ -693,6 +696,77 @@ class Translator {
     ++pos_;
     r.min = *has_min ? min : 0;
     r.max = *has_max ? max : kNoMax;
+    return true;
+  }
+
+  // The character `text` writes as append_escaped does, if it is one.
+  static std::optional<char32_t> written_character(std::string_view text) {
+    if (text.size() == 2 && text[0] == '\\') return static_cast<char32_t>(text[1]);
+    if (text.starts_with("\\x{") && text.size() == 6 && text.back() == '}') {
+      return static_cast<char32_t>(std::stoul(std::string(text.substr(3, 2)), nullptr, 16));
+    }
+    if (text.empty() || utf8_length(text, 0) != text.size()) return std::nullopt;
+    size_t n = 0;
+    return decode_utf8(text, 0, &n);
+  }
+
+  // The atom a Repeat node (or the Atomic node of a possessive one) repeats.
+  uint32_t node_of_repeat(uint32_t node) const {
+    if (nodes_[node].kind == PatternNodeKind::Atomic) node = nodes_[node].kids[0];
+    return nodes_[node].kids[0];
+  }
+
+  // PCRE2 writes a repeated group out once per count, so a group around one
+  // character repeated thousands of times outgrows its compiled-size limit.
+  // Such a group repeats as the character does; a capture group takes the
+  // last copy. False (nothing written) for any other atom.
+  bool repeat_one_character_group(size_t atom_start, uint32_t atom, const Quantifier& q) {
+    constexpr uint64_t kManyCopies = 1000;
+    if ((q.max == kNoMax ? q.min : q.max) < kManyCopies) return false;
+    const PatternNode& node = nodes_[atom];
+    bool capture = node.kind == PatternNodeKind::Group;
+    bool wrapped = capture || node.kind == PatternNodeKind::Atomic;
+    const PatternNode& body = wrapped ? nodes_[node.kids[0]] : node;
+    if (body.kind != PatternNodeKind::Leaf || body.hard || body.min != 1 || !body.fixed) return false;
+    std::string group = out_.substr(atom_start);
+    size_t open = group.starts_with("(?") ? 3 : 1;  // "(?:", "(?>" or "("
+    if (group.size() < open + 2 || group[0] != '(' || group.back() != ')') return false;
+    std::string inner = group.substr(open, group.size() - open - 1);
+    if (inner.starts_with("(?i:") && inner.back() == ')') {
+      // A character that folds case: as the class of its case variants.
+      std::optional<char32_t> c = written_character(std::string_view(inner).substr(4, inner.size() - 5));
+      if (!c) return false;
+      inner.clear();
+      append_class(inner, case_fold_closure(code_point_range(*c, *c)));
+    }
+    // One class or character only: nothing that groups or branches.
+    for (size_t k = 0; k < inner.size(); ++k) {
+      if (inner[k] == '\\') {
+        ++k;
+      } else if (inner[k] == '(' || inner[k] == '|') {
+        return false;
+      }
+    }
+    out_.resize(atom_start);
+    out_ += inner;
+    if (!capture) {
+      write_repeat(atom_start, q);
+      return true;
+    }
+    // X{n-1,m-1}(X), the whole optional when n is 0.
+    out_.resize(atom_start);
+    out_ += q.possessive ? "(?>" : "(?:";
+    if (q.min == 0) out_ += "(?:";
+    size_t rest_at = out_.size();
+    out_ += inner;
+    Quantifier rest = q;
+    rest.possessive = false;
+    rest.min = q.min == 0 ? 0 : q.min - 1;
+    rest.max = q.max == kNoMax ? kNoMax : q.max - 1;
+    write_repeat(rest_at, rest);
+    out_ += group;
+    if (q.min == 0) out_ += q.greedy ? ")?" : ")??";
+    out_ += ')';
     return true;
   }
 

@@ -9,6 +9,7 @@
 #include <random>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "core/pattern.hpp"
@@ -270,6 +271,26 @@ TEST(PatternSyntax, LargeCountsAreSplitForTheMatcher) {
     ASSERT_TRUE(range) << range.error().message;
     EXPECT_TRUE(range.value().matches(many + "b"));
     EXPECT_FALSE(range.value().matches(many.substr(40000) + "b"));
+  }
+}
+
+// The matcher writes a repeated group out once per count: a group around one
+// character repeats as the character does, or it would outgrow its limit.
+TEST(PatternSyntax, LargeCountsOfAOneCharacterGroupFitTheMatcher) {
+  // (pattern, text: a lead then so many "k", matches)
+  const std::tuple<const char*, const char*, size_t, bool> cases[] = {
+      {"^(k){70000}$", "", 70'000, true},       {"^(k){70000}$", "", 69'999, false},
+      {"^(?>k){70000}$", "", 70'000, true},     {"^(?:k){65536}", "", 65'536, true},
+      {"^(k){1,70000}\\1$", "", 70'000, true},  // the group holds the last copy
+      {"^x(k){0,70000}$", "x", 0, true},        {"^(?i)(K){9000}$", "", 9000, true},
+      {"^([a-k]){70000}+k", "", 70'000, false},
+  };
+  for (const auto& [pattern, lead, ks, matches] : cases) {
+    std::string text(lead);
+    text.append(ks, 'k');
+    Result<Pattern> p = compile_pattern(pattern);
+    ASSERT_TRUE(p) << pattern << ": " << p.error().message;
+    EXPECT_EQ(p.value().matches(text), matches) << pattern;
   }
 }
 
