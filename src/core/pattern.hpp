@@ -9,10 +9,10 @@
 //
 // A match that the library gives up on (too much backtracking, too deep)
 // counts as no match, so a pathological pattern slows one cell, never stalls.
-// That holds only for patterns with a construct that needs backtracking
-// (look-around, back-references, atomic groups, conditionals, boundaries):
-// the others are settled by an automaton matcher instead, as the syntax's
-// own engine runs them.
+// For matches() that holds only for patterns with a construct that needs
+// backtracking (look-around, back-references, atomic groups, conditionals,
+// boundaries): the others are settled by an automaton matcher instead, as
+// the syntax's own engine runs them, in time polynomial in the text.
 //
 //   Result<Pattern> p = compile_search_pattern("total");   // ignores case
 //   if (!p) return std::move(p).error();
@@ -47,12 +47,14 @@ class Pattern {
   Pattern& operator=(const Pattern&) = delete;
   ~Pattern();
 
-  // Whether the pattern matches anywhere in `text`; a failed match is false.
+  // Whether the pattern matches anywhere in `text`; a failed match (of a
+  // pattern that backtracks) is false.
   bool matches(std::string_view text) const;
 
   // Matches anywhere in `text` and fills groups[i] with capture group i (0 is
   // the whole match); a group that took no part stays nullopt, as do groups
-  // beyond the pattern's own. False when there is no match.
+  // beyond the pattern's own. False when there is no match, and when the
+  // library gives up, whatever the pattern.
   bool match_groups(std::string_view text, std::span<std::optional<std::string_view>> groups) const;
 
  private:
