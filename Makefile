@@ -3,7 +3,8 @@
 # make sanitize: the same tests built with AddressSanitizer and UBSan.
 # make tsan: the core's concurrency tests built with ThreadSanitizer.
 # make fuzz: each fuzz target for FUZZ_SECONDS (see fuzz/README.md).
-# make bench: every benchmark (see bench/README.md).
+# make bench: every benchmark (see bench/README.md); make bench-polars [BEFORE=PYTHONPATH]:
+# the two everyday searches against polars, which only .venv-bench holds.
 #
 # Each target installs only what it needs: the Debian package sets of
 # scripts/install-deps.sh and the pip package sets of scripts/venv.sh named
@@ -15,6 +16,7 @@ SHELL := /bin/bash
 EXTRA_BASE_PYTHON = $(shell scripts/newest-python.sh)
 VENV := .venv
 EXTRA_VENV := .venv-extra
+BENCH_VENV := .venv-bench
 PYTHON := $(CURDIR)/$(VENV)/bin/python
 EXTRA_PYTHON := $(CURDIR)/$(EXTRA_VENV)/bin/python
 BUILD := build
@@ -40,6 +42,7 @@ TSAN_DEBS := build test tsan
 FUZZ_DEBS := build fuzz
 BENCH_DEBS := build bench
 BENCH_PIPS :=
+COMPARE_PIPS := compare
 
 # $(call debs,SETS,PYTHON...): installs the Debian packages of SETS, with the
 # headers and venv module of each of the PYTHONs that is Debian's.
@@ -55,7 +58,7 @@ configure = cmake -S . -B $(1) $(CMAKE_FLAGS) -DVELLIX_TESTS=$(2) -DVELLIX_BENCH
 pytest = echo "== pytest on Python $$($(1) -c 'import platform; print(platform.python_version())') ($(2))" && \
   $(5) PYTHONPATH=$(3)/python $(1) -m pytest -q $(4)
 
-.PHONY: demo test deps-test build-extra sanitize tsan fuzz bench build-bench clean
+.PHONY: demo test deps-test build-extra sanitize tsan fuzz bench build-bench bench-polars clean
 
 demo:
 	@$(call debs,$(DEMO_DEBS),python3)
@@ -121,6 +124,11 @@ build-bench:
 
 bench: build-bench
 	@PATH=$(CURDIR)/$(VENV)/bin:$$PATH bash bench/run.sh  # its python3 is the venv's
+
+# polars goes only into the benchmarks' own venv, never into .venv.
+bench-polars: build-bench
+	@$(call venv,python3,$(BENCH_VENV),$(BUILD),$(COMPARE_PIPS))
+	@$(BENCH_VENV)/bin/python bench/polars_bench.py $(BEFORE)
 
 clean:
 	rm -rf $(BUILD) $(EXTRA_BUILD) $(SANITIZE_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD)

@@ -43,7 +43,7 @@ std::string mixed_value(uint64_t i) {
 
 struct Fixture {
   CellStore store;
-  std::vector<const SharedCell*> sorted;
+  CellSpan sorted;                 // the kept list, as the sheet searches read it
   std::vector<std::string> texts;  // the same value texts, for the bare scan
 
   Fixture() {
@@ -55,8 +55,8 @@ struct Fixture {
                               SharedCell::make(build_cell(row, col, text, std::nullopt, "n", std::nullopt)));
       }
     }
-    sorted = sort_cells_by_coordinate(store.map);
-    for (const SharedCell* c : sorted) texts.push_back(cell_value_text(c->read()->value));
+    sorted = sorted_cells(store);
+    for (size_t i = 0; i < sorted.size(); ++i) texts.push_back(cell_value_text(sorted[i].read()->value));
   }
 };
 
@@ -88,13 +88,28 @@ void run(benchmark::State& state, Search&& search) {
 }
 
 constexpr const char* kSelective = "^(zulu|x-ray)$";
+// The scan's patterns: one only words can match but whose matches have no
+// fixed first or required letter; one whose letter no number or date has.
+const char* const kScanRegexes[] = {kSelective, R"(o.*\d)"};
 
 void BM_BarePatternScan(benchmark::State& state) {
-  Pattern p = std::move(compile_search_pattern(kSelective)).value();
+  Pattern p = std::move(compile_search_pattern(kScanRegexes[state.range(1)])).value();
+  state.SetLabel(kScanRegexes[state.range(1)]);
   run(state, [&](const Fixture& f) {
     return collect_ordered<size_t>(f.texts.size(),
                                    [&](size_t i, std::vector<size_t>& out) {
                                      if (p.matches(f.texts[i])) out.push_back(i);
+                                   })
+        .size();
+  });
+}
+
+// The reference of the trimmed-text search: the same comparison over the texts.
+void BM_BareTrimmedCompare(benchmark::State& state) {
+  run(state, [](const Fixture& f) {
+    return collect_ordered<size_t>(f.texts.size(),
+                                   [&](size_t i, std::vector<size_t>& out) {
+                                     if (trim_white_space(f.texts[i]) == "Yankee") out.push_back(i);
                                    })
         .size();
   });
@@ -105,7 +120,8 @@ void BM_BarePatternScan(benchmark::State& state) {
 void BM_ValueTexts(benchmark::State& state) {
   static const std::vector<CellValue> values = [] {
     std::vector<CellValue> v;
-    for (const SharedCell* c : fixture().sorted) v.push_back(c->read()->value);
+    const CellSpan sorted = fixture().sorted;
+    for (size_t i = 0; i < sorted.size(); ++i) v.push_back(sorted[i].read()->value);
     return v;
   }();
   run(state, [](const Fixture&) {
@@ -161,7 +177,9 @@ void BM_FindCellByCoordsAbsent(benchmark::State& state) {
 }
 
 void BM_FindCellsByRegex(benchmark::State& state) {
-  run(state, [](const Fixture& f) { return find_cells_by_regex_core(kSelective, f.sorted).value().size(); });
+  const char* regex = kScanRegexes[state.range(1)];
+  state.SetLabel(regex);
+  run(state, [&](const Fixture& f) { return find_cells_by_regex_core(regex, f.sorted).value().size(); });
 }
 
 void BM_FindCellsByStr(benchmark::State& state) {
@@ -200,12 +218,15 @@ void BM_GetCellsByRangeKept(benchmark::State& state) {
 }
 
 #define VELLIX_THREADS(b) BENCHMARK(b)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime()
-VELLIX_THREADS(BM_BarePatternScan);
+#define VELLIX_THREADS_AND_REGEXES(b) \
+  BENCHMARK(b)->ArgsProduct({{1, 0}, {0, 1}})->Unit(benchmark::kMillisecond)->UseRealTime()
+VELLIX_THREADS_AND_REGEXES(BM_BarePatternScan);
+VELLIX_THREADS(BM_BareTrimmedCompare);
 BENCHMARK(BM_PatternScan)->ArgsProduct({{1}, {0, 1, 2, 3}})->Unit(benchmark::kMillisecond)->UseRealTime();
 VELLIX_THREADS(BM_NestedRepeatSheet);
 VELLIX_THREADS(BM_ValueTexts);
 VELLIX_THREADS(BM_FindCellByCoordsAbsent);
-VELLIX_THREADS(BM_FindCellsByRegex);
+VELLIX_THREADS_AND_REGEXES(BM_FindCellsByRegex);
 VELLIX_THREADS(BM_FindCellsByStr);
 VELLIX_THREADS(BM_FindCellByStrAbsent);
 VELLIX_THREADS(BM_SortedCellList);

@@ -11,6 +11,7 @@ shift 3
 
 declare -A SETS=(
   [test]="pytest hypothesis numpy"
+  [compare]="polars"  # what bench/polars_bench.py compares with, for .venv-bench only
 )
 
 packages=()

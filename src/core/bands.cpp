@@ -31,10 +31,10 @@ void scan_markers(const BandPatterns& p, CellSpan cells, OnMarker&& on_marker) {
   for (size_t i = 0; i < cells.size(); ++i) {
     detail::prefetch_ahead(cells, i);
     bool marker = false;
-    if (!open && cell_matches(p.before, *cells[i])) {
+    if (!open && cell_matches(p.before, cells[i])) {
       open = true;
       marker = true;
-    } else if (open && cell_matches(p.after, *cells[i])) {
+    } else if (open && cell_matches(p.after, cells[i])) {
       open = false;
       marker = true;
     }
@@ -50,7 +50,7 @@ Result<std::vector<SharedCell>> find_cells_multi_regex_core(std::string_view bef
   if (!patterns) return std::move(patterns).error();
   std::vector<SharedCell> markers;
   scan_markers(patterns.value(), cells, [&](size_t i) {
-    markers.push_back(*cells[i]);
+    markers.push_back(cells[i]);
     return true;
   });
   return markers;
@@ -63,7 +63,7 @@ Result<std::vector<SharedCell>> find_cells_between_regex_core(std::string_view b
   // Only the first band counts, so the scan stops at its closing marker.
   std::vector<uint32_t> bounds;
   scan_markers(patterns.value(), cells, [&](size_t i) {
-    bounds.push_back(cells[i]->read()->row);
+    bounds.push_back(cells[i].read()->row);
     return bounds.size() < 2;
   });
   if (bounds.empty()) return std::vector<SharedCell>();
@@ -71,8 +71,8 @@ Result<std::vector<SharedCell>> find_cells_between_regex_core(std::string_view b
   uint32_t last = bounds.size() > 1 ? bounds[1] : UINT32_MAX;
   return collect_ordered<SharedCell>(cells.size(), [&](size_t k, std::vector<SharedCell>& out) {
     detail::prefetch_ahead(cells, k);
-    uint32_t row = cells[k]->read()->row;
-    if (first <= row && row <= last) out.push_back(*cells[k]);
+    uint32_t row = cells[k].read()->row;
+    if (first <= row && row <= last) out.push_back(cells[k]);
   });
 }
 

@@ -209,14 +209,11 @@ void write_cell(Writer& w, const SharedCell& handle) {
 
 void write_cells(Writer& w, const CellStore& store) {
   const CellSpan cells = sorted_cells(store);
-  // Sorted order visits the map's slots at random; fetching a few entries
-  // ahead overlaps those cache misses instead of paying them one by one.
-  constexpr size_t kPrefetchDistance = 16;
   w.put('[');
   for (size_t i = 0; i < cells.size(); ++i) {
-    if (i + kPrefetchDistance < cells.size()) __builtin_prefetch(cells[i + kPrefetchDistance]);
+    detail::prefetch_ahead(cells, i);
     if (i > 0) w.put(',');
-    write_cell(w, *cells[i]);
+    write_cell(w, cells[i]);
   }
   w.put(']');
 }

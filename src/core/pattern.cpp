@@ -231,6 +231,31 @@ bool Pattern::matches(std::string_view text) const {
   return scan_code_ != nullptr && gave_up(rc) && dfa_matches(scan_code_, text);
 }
 
+bool Pattern::may_match_within(std::string_view bytes) const {
+  // A first or required code unit may be caseless: either ASCII case counts.
+  auto among = [&](uint32_t unit) {
+    const auto c = static_cast<char>(unit);
+    return unit < 0x80 && (bytes.find(c) != std::string_view::npos ||
+                           bytes.find(static_cast<char>(c ^ 0x20)) != std::string_view::npos);
+  };
+  uint32_t type = 0;
+  uint32_t unit = 0;
+  if (pcre2_pattern_info(code_, PCRE2_INFO_FIRSTCODETYPE, &type) == 0 && type == 1 &&
+      pcre2_pattern_info(code_, PCRE2_INFO_FIRSTCODEUNIT, &unit) == 0 && !among(unit)) {
+    return false;
+  }
+  const uint8_t* starts = nullptr;
+  if (type == 0 && pcre2_pattern_info(code_, PCRE2_INFO_FIRSTBITMAP, &starts) == 0 && starts != nullptr &&
+      std::none_of(bytes.begin(), bytes.end(), [&](char c) {
+        const auto b = static_cast<unsigned char>(c);
+        return (starts[b / 8] >> (b % 8)) & 1;
+      })) {
+    return false;
+  }
+  return !(pcre2_pattern_info(code_, PCRE2_INFO_LASTCODETYPE, &type) == 0 && type == 1 &&
+           pcre2_pattern_info(code_, PCRE2_INFO_LASTCODEUNIT, &unit) == 0 && !among(unit));
+}
+
 bool Pattern::match_groups(std::string_view text, std::span<std::optional<std::string_view>> groups) const {
   for (auto& g : groups) g.reset();
   pcre2_match_data* data = pcre2_match_data_create_from_pattern(code_, nullptr);

@@ -51,6 +51,12 @@ class Pattern {
   // pattern that backtracks) is false.
   bool matches(std::string_view text) const;
 
+  // False when no text made only of the ASCII `bytes` can match: the matcher
+  // knows a code unit that every match starts with or contains, or the set
+  // its matches start from, and none of them is among `bytes`. True when it
+  // cannot tell. Lets a scan skip texts it would have to write out first.
+  bool may_match_within(std::string_view bytes) const;
+
   // Matches anywhere in `text` and fills groups[i] with capture group i (0 is
   // the whole match); a group that took no part stays nullopt, as do groups
   // beyond the pattern's own. False when there is no match, and when the

@@ -14,6 +14,8 @@
 //   std::vector<int> hits = collect_ordered<int>(n, [&](size_t k, std::vector<int>& out) {
 //     if (passes(k)) out.push_back(int(k));
 //   });
+//
+// collect_ordered_pieces hands out pieces [begin, end) instead of single indices.
 #pragma once
 
 #include <oneapi/tbb/blocked_range.h>
@@ -110,19 +112,19 @@ size_t find_first_index(size_t n, Pred&& pred) {
   return best.load(std::memory_order_relaxed);
 }
 
-// Calls add(i, chunk) for every i < n, where add appends zero or more items
-// to the chunk it is given; returns every item appended, in index order, in
-// one vector of the exact final size.
-template <class T, class Add>
-std::vector<T> collect_ordered(size_t n, Add&& add) {
+// Calls add(begin, end, chunk) over pieces that cover [0, n) once, where add
+// appends zero or more items for each index of its piece to the chunk it is
+// given; returns every item appended, in index order, in one vector of the
+// exact final size. A piece lets add set up once what every index needs.
+template <class T, class AddPiece>
+std::vector<T> collect_ordered_pieces(size_t n, AddPiece&& add) {
   using Chunk = std::vector<T>;
   std::vector<Chunk> chunks;
   if (run_serially(n)) {
-    Chunk& chunk = chunks.emplace_back();
-    for (size_t i = 0; i < n; ++i) add(i, chunk);
+    add(size_t{0}, n, chunks.emplace_back());
   } else {
     // Add may be deduced as a reference type (a named callable); point at the callable itself.
-    using Fn = std::remove_reference_t<Add>;
+    using Fn = std::remove_reference_t<AddPiece>;
     struct Body {
       Fn* add;
       std::vector<Chunk> chunks;
@@ -130,7 +132,7 @@ std::vector<T> collect_ordered(size_t n, Add&& add) {
       Body(Body& other, tbb::split) : add(other.add) {}
       void operator()(const tbb::blocked_range<size_t>& r) {
         Chunk chunk;
-        for (size_t i = r.begin(); i < r.end(); ++i) (*add)(i, chunk);
+        (*add)(r.begin(), r.end(), chunk);
         if (!chunk.empty()) chunks.push_back(std::move(chunk));
       }
       // Ranges joined here lie to the right of ours: order is kept.
@@ -148,6 +150,16 @@ std::vector<T> collect_ordered(size_t n, Add&& add) {
   out.reserve(total);
   for (Chunk& c : chunks) std::move(c.begin(), c.end(), std::back_inserter(out));
   return out;
+}
+
+// Calls add(i, chunk) for every i < n, where add appends zero or more items
+// to the chunk it is given; returns every item appended, in index order, in
+// one vector of the exact final size.
+template <class T, class Add>
+std::vector<T> collect_ordered(size_t n, Add&& add) {
+  return collect_ordered_pieces<T>(n, [&](size_t begin, size_t end, std::vector<T>& chunk) {
+    for (size_t i = begin; i < end; ++i) add(i, chunk);
+  });
 }
 
 // Calls fn(i) once for every i < n, each a sizeable piece of work, on the

@@ -104,7 +104,7 @@ std::vector<SharedCell> kept_cells_in_range(const CellStore& store, Coordinate l
   const size_t last = std::upper_bound(keys.begin(), keys.end(), coordinate_key({high.row, UINT16_MAX})) - keys.begin();
   return collect_ordered<SharedCell>(last - first, [&](size_t k, std::vector<SharedCell>& out) {
     const auto column = static_cast<uint16_t>(keys[first + k]);
-    if (low.column <= column && column <= high.column) out.push_back(*cells[first + k]);
+    if (low.column <= column && column <= high.column) out.push_back(cells[first + k]);
   });
 }
 
@@ -144,9 +144,11 @@ CellSpan sorted_cells(const CellStore& store) {
   const SortedCellList& list = store.sorted;
   if (list.ready.load(std::memory_order_acquire)) {
     // A cell filed or removed past edit_cell_map would leave the list
-    // pointing at slots the map may have moved: refuse rather than read them.
-    if (list.size != store.map.size()) throw InternalFailure("sorted cell list kept past a change of its cell map");
-    return {list.cells.get(), list.size};
+    // borrowing handles the map may have dropped: refuse rather than read them.
+    if (list.cells.size() != store.map.size()) {
+      throw InternalFailure("sorted cell list kept past a change of its cell map");
+    }
+    return std::span(list.cells.data(), list.cells.size());
   }
   std::lock_guard lock(list.building);
   // Another reader may have built it while this one waited for the lock.
@@ -154,19 +156,18 @@ CellSpan sorted_cells(const CellStore& store) {
     const std::vector<KeyedCell> keyed = keyed_by_coordinate(store.map);
     const size_t n = keyed.size();
     std::unique_ptr<uint64_t[]> keys(new uint64_t[n]);
-    std::unique_ptr<const SharedCell*[]> cells(new const SharedCell*[n]);
+    BorrowedHandles<CoreCell> cells(n);
     over_pieces(n, [&](size_t, size_t begin, size_t end) {
       for (size_t i = begin; i < end; ++i) {
         keys[i] = keyed[i].key;
-        cells[i] = keyed[i].cell;
+        cells.borrow(i, *keyed[i].cell);
       }
     });
     list.keys = std::move(keys);
     list.cells = std::move(cells);
-    list.size = n;
     list.ready.store(true, std::memory_order_release);
   }
-  return {list.cells.get(), list.size};
+  return std::span(list.cells.data(), list.cells.size());
 }
 
 std::vector<const SharedCell*> map_order_cells(const CellMap& map) {

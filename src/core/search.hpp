@@ -11,7 +11,7 @@
 // stay held. Pattern searches compile "(?i)" + the caller's pattern once per
 // call; one that does not compile returns its error before any cell is tested.
 //
-//   std::vector<const SharedCell*> list = ...;  // borrowed from a sheet or a caller
+//   CellSpan list = sorted_cells(store);  // or a caller's handles
 //   auto hits = find_cells_by_regex_core("^total", list);
 #pragma once
 
@@ -28,9 +28,30 @@
 
 namespace vellix::core {
 
-// Borrowed handles: scanning a cell costs no reference-count traffic. The same
-// handle may stand in the list more than once; each occurrence counts.
-using CellSpan = std::span<const SharedCell* const>;
+// A borrowed list of cells: scanning a cell costs no reference-count traffic.
+// It views either handles side by side (a kept sorted list, a caller's
+// converted list), read contiguously, or pointers to handles kept elsewhere
+// (a map's slots). The same cell may stand in the list more than once; each
+// occurrence counts.
+class CellSpan {
+ public:
+  CellSpan() noexcept = default;
+  CellSpan(std::span<const SharedCell> handles) noexcept : handles_(handles.data()), size_(handles.size()) {}
+  CellSpan(const std::vector<SharedCell>& handles) noexcept : CellSpan(std::span<const SharedCell>(handles)) {}
+  CellSpan(std::span<const SharedCell* const> refs) noexcept : refs_(refs.data()), size_(refs.size()) {}
+  CellSpan(const std::vector<const SharedCell*>& refs) noexcept : CellSpan(std::span<const SharedCell* const>(refs)) {}
+
+  size_t size() const noexcept { return size_; }
+  bool empty() const noexcept { return size_ == 0; }
+  const SharedCell& operator[](size_t k) const noexcept { return handles_ != nullptr ? handles_[k] : *refs_[k]; }
+  // Whether the handles lie side by side (else each is reached through a pointer).
+  bool contiguous() const noexcept { return handles_ != nullptr; }
+
+ private:
+  const SharedCell* handles_ = nullptr;
+  const SharedCell* const* refs_ = nullptr;
+  size_t size_ = 0;
+};
 using SheetSpan = std::span<const SharedSheet>;
 
 // `text` without leading and trailing Unicode White_Space (U+0009..U+000D,
@@ -78,11 +99,12 @@ namespace detail {
 
 // How far ahead a scan over cells starts loading them. A cell's read lock is a
 // locked instruction, which keeps the processor from running ahead to later
-// cells' loads, and the cells lie scattered over the heap (a sorted list also
-// visits the map's slots out of order): without this, a scan waits on memory
-// for every cell. The handles are prefetched eight at a time: a prefetch that
-// misses the TLB cannot retire before its page walk ends, so taken one by one
-// each walk stalls the scan, where walks started together overlap.
+// cells' loads, and the cells lie scattered over the heap: without this, a
+// scan waits on memory for every cell. Handles reached through pointers (a
+// map's slots, visited out of order) are prefetched eight at a time: a
+// prefetch that misses the TLB cannot retire before its page walk ends, so
+// taken one by one each walk stalls the scan, where walks started together
+// overlap. Handles side by side need no help.
 inline constexpr size_t kPrefetchHandles = 16;
 inline constexpr size_t kPrefetchBatch = 8;
 inline constexpr size_t kPrefetchCells = 8;
@@ -90,12 +112,12 @@ inline constexpr size_t kPrefetchCells = 8;
 // Always inlined: the compiler takes a call that only prefetches for one
 // without effect and drops it.
 [[gnu::always_inline]] inline void prefetch_ahead(CellSpan cells, size_t k) noexcept {
-  if (k % kPrefetchBatch == 0 && k + kPrefetchHandles + kPrefetchBatch <= cells.size()) {
+  if (!cells.contiguous() && k % kPrefetchBatch == 0 && k + kPrefetchHandles + kPrefetchBatch <= cells.size()) {
     for (size_t i = k + kPrefetchHandles; i < k + kPrefetchHandles + kPrefetchBatch; ++i) {
-      __builtin_prefetch(cells[i]);
+      __builtin_prefetch(&cells[i]);
     }
   }
-  if (k + kPrefetchCells < cells.size()) cells[k + kPrefetchCells]->prefetch();
+  if (k + kPrefetchCells < cells.size()) cells[k + kPrefetchCells].prefetch();
 }
 
 }  // namespace detail

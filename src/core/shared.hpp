@@ -114,6 +114,8 @@ class Shared {
   void prefetch() const noexcept { __builtin_prefetch(b_); }
 
  private:
+  template <class>
+  friend class BorrowedHandles;
   explicit Shared(Block* b) noexcept : b_(b) {}
   void retain() noexcept {
     if (b_) b_->refs.fetch_add(1, std::memory_order_relaxed);
@@ -124,6 +126,40 @@ class Shared {
   }
 
   Block* b_ = nullptr;
+};
+
+// A fixed array of handles that take no count: each borrows a block that
+// counted handles elsewhere keep alive for as long as the array is read, so
+// filling and dropping it touch no block. Read it as a span of handles.
+template <class T>
+class BorrowedHandles {
+ public:
+  BorrowedHandles() noexcept = default;
+  // Room for n handles, each set by borrow() before it is read.
+  explicit BorrowedHandles(size_t n)
+      : handles_(static_cast<Shared<T>*>(::operator new(n * sizeof(Shared<T>)))), size_(n) {}
+  BorrowedHandles(BorrowedHandles&& o) noexcept
+      : handles_(std::exchange(o.handles_, nullptr)), size_(std::exchange(o.size_, 0)) {}
+  BorrowedHandles& operator=(BorrowedHandles&& o) noexcept {
+    BorrowedHandles(std::move(o)).swap(*this);
+    return *this;
+  }
+  BorrowedHandles(const BorrowedHandles&) = delete;  // one owner frees the array
+  BorrowedHandles& operator=(const BorrowedHandles&) = delete;
+  // The handles are never destroyed: none holds a count to give back.
+  ~BorrowedHandles() { ::operator delete(handles_); }
+
+  void borrow(size_t i, const Shared<T>& h) noexcept { ::new (handles_ + i) Shared<T>(h.b_); }
+  void swap(BorrowedHandles& o) noexcept {
+    std::swap(handles_, o.handles_);
+    std::swap(size_, o.size_);
+  }
+  const Shared<T>* data() const noexcept { return handles_; }
+  size_t size() const noexcept { return size_; }
+
+ private:
+  Shared<T>* handles_ = nullptr;
+  size_t size_ = 0;
 };
 
 }  // namespace vellix::core

@@ -95,8 +95,7 @@ namespace {
 void drop_sorted_cells(SortedCellList& list) noexcept {
   list.ready.store(false, std::memory_order_relaxed);
   list.keys.reset();
-  list.cells.reset();
-  list.size = 0;
+  list.cells = {};
 }
 
 }  // namespace

@@ -36,8 +36,9 @@ struct SeededHash {
 using CellMap = absl::flat_hash_map<Coordinate, SharedCell, SeededHash>;
 
 // The map's cells sorted by key, row then column, kept between searches
-// until the map changes (queries.hpp builds and reads it). It points into
-// the map's slots, so a copied, moved or assigned store starts without one.
+// until the map changes (queries.hpp builds and reads it). It borrows the
+// map's handles side by side in that order, so that a scan reads them
+// contiguously; a copied, moved or assigned store starts without one.
 // Built at most once under the sheet's read lock: `building` lets one reader
 // sort while the others wait, and `ready` publishes the finished list.
 // Dropped only under the sheet's write lock.
@@ -48,10 +49,9 @@ struct SortedCellList {
 
   mutable RwLock building;  // taken exclusively
   mutable std::atomic<bool> ready{false};
-  // `size` entries each, left empty until built.
+  // cells.size() entries each, left empty until built.
   mutable std::unique_ptr<uint64_t[]> keys;  // coordinate_key of each cell, ascending
-  mutable std::unique_ptr<const SharedCell*[]> cells;
-  mutable size_t size = 0;
+  mutable BorrowedHandles<CoreCell> cells;
 };
 
 struct CellStore {

@@ -139,6 +139,11 @@ std::string cell_value_text(const CellValue& v);
 // longest such text and then only overwritten (its size is not the text's).
 // The view lives as long as both the value and scratch stay unchanged.
 std::string_view cell_value_text_view(const CellValue& v, std::string& scratch);
+// The bytes that every value text of a written-out kind (Integer, Number,
+// DateTime) is made of, so that a search can tell a text that no such value
+// can have without writing any; empty for the kinds whose text is never
+// written out (a String's own bytes, Empty's "", a Bool's word).
+std::string_view written_text_bytes(ValueKind kind) noexcept;
 // Appends the value text to `out`.
 void append_cell_value_text(const CellValue& v, std::string& out);
 // Number value text: shortest round-trip digits without exponent, "-0", "NaN", "inf".

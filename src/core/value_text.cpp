@@ -236,6 +236,18 @@ std::string cell_value_text(const CellValue& v) {
   return std::string(buf, write_value_text(v, buf));
 }
 
+std::string_view written_text_bytes(ValueKind kind) noexcept {
+  switch (kind) {
+    case ValueKind::Integer: return "-0123456789";
+    case ValueKind::Number: return "-.0123456789NaNinf";
+    case ValueKind::DateTime: return "+-:. 0123456789";
+    case ValueKind::Empty:
+    case ValueKind::String:
+    case ValueKind::Bool: break;
+  }
+  return {};
+}
+
 std::string_view cell_value_text_view(const CellValue& v, std::string& scratch) {
   if (v.kind() == ValueKind::String) return v.as_string();
   // Written in place: no copy, no length bookkeeping per text.

@@ -29,7 +29,7 @@ inline std::vector<core::SharedCell> sorted_cell_handles(const core::CoreSheet& 
   core::CellSpan sorted = core::sorted_cells(s.cells);
   std::vector<core::SharedCell> handles;
   handles.reserve(sorted.size());
-  for (const core::SharedCell* cell : sorted) handles.push_back(*cell);
+  for (size_t i = 0; i < sorted.size(); ++i) handles.push_back(sorted[i]);
   return handles;
 }
 

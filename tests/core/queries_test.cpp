@@ -26,7 +26,17 @@ CellStore store_of(const std::vector<testing::PlacedCell>& cells) {
   return store;
 }
 
-std::vector<const SharedCell*> list_of(CellSpan cells) { return {cells.begin(), cells.end()}; }
+std::vector<SharedCell> list_of(CellSpan cells) {
+  std::vector<SharedCell> out;
+  for (size_t i = 0; i < cells.size(); ++i) out.push_back(cells[i]);
+  return out;
+}
+
+std::vector<SharedCell> sorted_handles(const CellMap& map) {
+  std::vector<SharedCell> out;
+  for (const SharedCell* c : sort_cells_by_coordinate(map)) out.push_back(*c);
+  return out;
+}
 
 // Enough cells for the sorts to run on the pool: the same order under any
 // thread count, from the sorted list and from the range query alike.
@@ -39,9 +49,7 @@ TEST(SortedCells, ComeByRowThenColumnUnderAnyThreadCount) {
   for (const auto& entry : store.map) expected.push_back(entry.first);
   std::sort(expected.begin(), expected.end());
   for (const auto& got : testing::under_each_thread_count<Coordinates>([&] {
-         std::vector<SharedCell> sorted;
-         for (const SharedCell* c : sort_cells_by_coordinate(store.map)) sorted.push_back(*c);
-         return coordinates(sorted);
+         return coordinates(sorted_handles(store.map));
        })) {
     EXPECT_EQ(got, expected);
   }
@@ -51,7 +59,7 @@ TEST(SortedCells, ComeByRowThenColumnUnderAnyThreadCount) {
     EXPECT_EQ(got, expected);
   }
   // Once the store keeps its list, the range query reads that instead of the map.
-  EXPECT_EQ(list_of(sorted_cells(store)), sort_cells_by_coordinate(store.map));
+  EXPECT_EQ(list_of(sorted_cells(store)), sorted_handles(store.map));
   for (const auto& got : testing::under_each_thread_count<Coordinates>(
            [&] { return coordinates(get_cells_by_range_core(store, 100, 4000, 7, 250)); })) {
     EXPECT_EQ(got, expected);
@@ -67,9 +75,9 @@ TEST(SortedCells, ReadersAskingAtOnceShareOneListBuiltAfterEachEdit) {
   constexpr int kReaders = 8;
   for (int round = 0; round < 5; ++round) {
     add_random_cells(sheet.write()->cells, 20000, rng);
-    const std::vector<const SharedCell*> expected = sort_cells_by_coordinate(sheet.read()->cells.map);
+    const std::vector<SharedCell> expected = sorted_handles(sheet.read()->cells.map);
     std::latch together(kReaders);
-    std::vector<std::vector<const SharedCell*>> seen(kReaders);
+    std::vector<std::vector<SharedCell>> seen(kReaders);
     std::vector<const void*> where(kReaders);
     {
       std::vector<std::jthread> readers;
@@ -79,7 +87,7 @@ TEST(SortedCells, ReadersAskingAtOnceShareOneListBuiltAfterEachEdit) {
           together.arrive_and_wait();
           CellSpan list = sorted_cells(r->cells);
           seen[i] = list_of(list);
-          where[i] = list.data();
+          where[i] = &list[0];
         });
       }
     }
@@ -106,7 +114,7 @@ TEST(SortedCells, SearchesBesideEditsReadTheListOfTheMapTheySee) {
       while (!stop.load()) {
         auto r = sheet.read();
         const CellSpan list = sorted_cells(r->cells);
-        if (list_of(list) != sort_cells_by_coordinate(r->cells.map)) wrong.fetch_add(1);
+        if (list_of(list) != sorted_handles(r->cells.map)) wrong.fetch_add(1);
       }
     });
   }
@@ -120,8 +128,8 @@ TEST(SortedCells, ACopySortsItsOwnMap) {
   CellStore source = store_of({{2, 1, "b"}, {1, 1, "a"}, {3, 1, "c"}});
   (void)sorted_cells(source);
   const CellStore copy = source;
-  std::vector<const SharedCell*> own;
-  for (uint32_t row : {1, 2, 3}) own.push_back(&copy.map.at({row, 1}));
+  std::vector<SharedCell> own;
+  for (uint32_t row : {1, 2, 3}) own.push_back(copy.map.at({row, 1}));
   EXPECT_EQ(list_of(sorted_cells(copy)), own);
 }
 

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <functional>
 #include <future>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -69,6 +70,51 @@ TEST(TextSearches, TrimmedEqualityAndCaseFreePatternsFindTheSameFirstHit) {
                                              : find_cell_by_str_core(needle, list.span()));
     EXPECT_EQ(all, expected) << needle;
     EXPECT_EQ(first, expected.empty() ? 12 : expected.front()) << needle;
+  }
+}
+
+// Scans skip the texts of numbers and dates that could not pass: the answers
+// must be those of testing every text.
+TEST(TextSearches, SkippingWrittenOutTextsChangesNoAnswer) {
+  CellList list;
+  const CellValue values[] = {
+      CellValue::integer(-5),
+      CellValue::integer(2147483647),
+      CellValue::number(1.5),
+      CellValue::number(-0.0),
+      CellValue::number(std::numeric_limits<double>::quiet_NaN()),
+      CellValue::number(std::numeric_limits<double>::infinity()),
+      CellValue::number(-std::numeric_limits<double>::infinity()),
+      CellValue::number(1e-7),
+      CellValue::datetime({2024, 1, 2, 3 * 3600 + 4 * 60 + 5, 500'000'000}),
+      CellValue::datetime({12000, 12, 31, 0, 0}),
+      CellValue::datetime({-44, 3, 15, 0, 0}),
+      CellValue::boolean(true),
+      CellValue::empty(),
+      CellValue::string("Inn 5"),
+  };
+  for (const CellValue& v : values) list.add(SharedCell::make(CoreCell(1, 1, v, {}, {}, {}, {})));
+  for (const char* regex :
+       {"n",  "N",  "a",       "i",   "^-", "^\\+", ":", "T",    "e",      "^i",     "f$",      "5",   "\\.",
+        "x?", "^$", "(?i)NAN", "\\d", " ",  "inf",  "I", "^[+]", "^(1|-)", "^(a|z)", "(?<=-)0", "\\bn"}) {
+    const Pattern p = std::move(compile_search_pattern(regex)).value();
+    Positions expected;
+    for (size_t i = 0; i < std::size(values); ++i) {
+      if (p.matches(cell_value_text(values[i]))) expected.push_back(i);
+    }
+    EXPECT_EQ(list.positions(find_cells_by_regex_core(regex, list.span()).value()), expected) << regex;
+    EXPECT_EQ(list.position(find_cell_by_regex_core(regex, list.span()).value()),
+              expected.empty() ? std::size(values) : expected.front())
+        << regex;
+  }
+  for (const char* needle : {"-5", "1.5", "-0", "NaN", "inf", " -inf ", "0.0000001", "2024-01-02 03:04:05.500",
+                             "+12000-12-31 00:00:00", "-0044-03-15 00:00:00", "true", "", "Inn 5", "5"}) {
+    Positions expected;
+    for (size_t i = 0; i < std::size(values); ++i) {
+      if (trim_white_space(cell_value_text(values[i])) == trim_white_space(needle)) expected.push_back(i);
+    }
+    EXPECT_FALSE(expected.empty() && std::string_view(needle) != "5") << needle;  // each needle is some text
+    EXPECT_EQ(list.positions(find_cells_by_str_core(needle, list.span())), expected) << needle;
   }
 }
 

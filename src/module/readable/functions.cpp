@@ -43,11 +43,7 @@ template <class Search>
 auto search_cells(PyObject* cells_arg, Search&& search) {
   PyObject* list = py::arg_list(cells_arg, "cells");
   std::vector<core::SharedCell> converted = cells_from_pylist(list);
-  auto outcome = py::ReleaseInterpreterLock::run([&] {
-    std::vector<const core::SharedCell*> refs(converted.size());
-    for (size_t i = 0; i < converted.size(); ++i) refs[i] = &converted[i];
-    return search(core::CellSpan(refs));
-  });
+  auto outcome = py::ReleaseInterpreterLock::run([&] { return search(core::CellSpan(converted)); });
   converted.clear();
   return outcome;
 }
