@@ -177,17 +177,30 @@ std::vector<const SharedCell*> map_order_cells(const CellMap& map) {
   return out;
 }
 
-uint32_t sheet_max_row(const CellStore& store) {
-  uint32_t max = 0;
-  for (const auto& entry : store.map) max = std::max(max, entry.first.row);
-  return max;
+namespace {
+
+// The kept extent, found first when the map changed since it was last asked for.
+Coordinate sheet_extent(const CellStore& store) {
+  uint64_t packed = store.extent.packed.load(std::memory_order_relaxed);
+  if (packed == KeptExtent::kUnknown) {
+    // Readers that race here find the same answer: the map cannot change
+    // under their read lock.
+    Coordinate max;
+    for (const auto& entry : store.map) {
+      max.row = std::max(max.row, entry.first.row);
+      max.column = std::max(max.column, entry.first.column);
+    }
+    packed = coordinate_key(max);
+    store.extent.packed.store(packed, std::memory_order_relaxed);
+  }
+  return {static_cast<uint32_t>(packed >> kCoordinateColumnBits), static_cast<uint16_t>(packed)};
 }
 
-uint16_t sheet_max_column(const CellStore& store) {
-  uint16_t max = 0;
-  for (const auto& entry : store.map) max = std::max(max, entry.first.column);
-  return max;
-}
+}  // namespace
+
+uint32_t sheet_max_row(const CellStore& store) { return sheet_extent(store).row; }
+
+uint16_t sheet_max_column(const CellStore& store) { return sheet_extent(store).column; }
 
 SharedCell sheet_find_cell_by_str(const CellStore& store, std::string_view value) {
   return find_cell_by_str_core(value, map_order_cells(store.map));

@@ -53,7 +53,8 @@ CellSpan sorted_cells(const CellStore& store);
 // The map's cells in its iteration order.
 std::vector<const SharedCell*> map_order_cells(const CellMap& map);
 
-// The largest row (column) among the map's keys; 0 when empty.
+// The largest row (column) among the map's keys; 0 when empty. Found once
+// after each change of the map, then kept.
 uint32_t sheet_max_row(const CellStore& store);
 uint16_t sheet_max_column(const CellStore& store);
 

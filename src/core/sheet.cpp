@@ -88,7 +88,7 @@ SharedCell cell_map_insert(CellMap& map, uint32_t row, uint16_t column, SharedCe
   return std::exchange(it->second, std::move(cell));
 }
 
-CellStore cell_store_from_map(CellMap map) { return CellStore{std::move(map), {}}; }
+CellStore cell_store_from_map(CellMap map) { return CellStore{std::move(map), {}, {}}; }
 
 namespace {
 
@@ -108,6 +108,7 @@ SortedCellList& SortedCellList::operator=(const SortedCellList&) noexcept {
 CellMap& edit_cell_map(CellStore& store) {
   // Edits come in runs: only the first after a search finds a list to drop.
   if (store.sorted.ready.load(std::memory_order_relaxed)) drop_sorted_cells(store.sorted);
+  store.extent.forget();
   return store.map;
 }
 

@@ -54,9 +54,28 @@ struct SortedCellList {
   mutable BorrowedHandles<CoreCell> cells;
 };
 
+// The largest row and column among the map's keys, found by the first reader
+// that asks after a change of the map (queries.hpp) and forgotten, as the
+// kept list is, by the next change.
+struct KeptExtent {
+  static constexpr uint64_t kUnknown = UINT64_MAX;  // no coordinate_key is this
+
+  KeptExtent() = default;
+  KeptExtent(const KeptExtent&) noexcept {}
+  KeptExtent& operator=(const KeptExtent&) noexcept {
+    forget();
+    return *this;
+  }
+  void forget() noexcept { packed.store(kUnknown, std::memory_order_relaxed); }
+
+  // coordinate_key of (largest row, largest column), or kUnknown.
+  mutable std::atomic<uint64_t> packed{kUnknown};
+};
+
 struct CellStore {
   CellMap map;
   SortedCellList sorted;
+  KeptExtent extent;
 };
 
 inline constexpr double kDefaultRowHeight = 20.0;
@@ -137,7 +156,7 @@ CellStore cell_store_from_map(CellMap map);
 // takes the typed value and drops any formula; without one, a cell that is not
 // a formula cell is marked "s". Takes the sheet's write lock, then the cell's.
 SharedCell cell_at(const SharedSheet& sheet, uint32_t row, uint16_t column, std::optional<std::string_view> text);
-// The store's map, for a change: drops the kept sorted list first. Every
+// The store's map, for a change: drops the kept sorted list and extent first. Every
 // insertion, replacement, removal or rebuild goes through here; caller holds
 // the sheet's write lock.
 CellMap& edit_cell_map(CellStore& store);

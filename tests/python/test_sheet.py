@@ -31,3 +31,26 @@ def test_cells_come_sorted_and_bound_max_row_and_column_while_merges_stay_as_giv
         sheet.cell(row, col, f"{row}:{col}")
     assert [c.value for c in sheet.cells] == ["0:7", "1:1", "1:2", "1:65535", "5:1", "4294967295:0"]
     assert (sheet.max_row, sheet.max_column, repr(sheet)) == (4294967295, 65535, "Sheet (S) cells: 6")
+
+
+def test_max_row_and_column_follow_every_change_of_the_cells():
+    book = vellix.Book()
+    sheet = book.add_sheet("S")
+    sheet.cell(3, 2, "a")
+    steps = [
+        (lambda: None, (3, 2)),
+        (lambda: sheet.cell(7, 1, "b"), (7, 2)),
+        (lambda: sheet.cell(7, 1, "c"), (7, 2)),  # a new value, not a new place
+        (lambda: sheet.cell(2, 9), (7, 9)),
+        (lambda: sheet.delete_rows(4, 4), (3, 9)),
+        (lambda: sheet.delete_cols(3, 7), (3, 2)),
+        (lambda: sheet.delete_rows(1, 3), (0, 0)),
+    ]
+    for change, extent in steps:
+        change()
+        assert (sheet.max_row, sheet.max_column) == extent
+        assert (sheet.max_row, sheet.max_column) == extent  # asked again: the kept answer
+    sheet.cell(5, 5, "d")
+    copy = book.copy_sheet(sheet)
+    copy.cell(6, 1, "e")
+    assert (sheet.max_row, sheet.max_column, copy.max_row, copy.max_column) == (5, 5, 6, 5)
