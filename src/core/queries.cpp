@@ -170,6 +170,20 @@ CellSpan sorted_cells(const CellStore& store) {
   return std::span(list.cells.data(), list.cells.size());
 }
 
+CellStore::~CellStore() {
+  // Cells lie in the order they were made, which for a sheet filled row by
+  // row is position order: released in it, their blocks are read and freed
+  // one after another instead of in the map's hash order, which more than
+  // pays for sorting them first when no list is kept.
+  if (map.size() < kRadixFloor) return;
+  try {
+    (void)sorted_cells(*this);
+  } catch (...) {
+    return;  // no room to sort: the map releases them in its own order
+  }
+  sorted.cells.release_in_order(map, [](auto& entry) -> SharedCell& { return entry.second; });
+}
+
 std::vector<const SharedCell*> map_order_cells(const CellMap& map) {
   std::vector<const SharedCell*> out;
   out.reserve(map.size());

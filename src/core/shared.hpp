@@ -150,6 +150,14 @@ class BorrowedHandles {
   ~BorrowedHandles() { ::operator delete(handles_); }
 
   void borrow(size_t i, const Shared<T>& h) noexcept { ::new (handles_ + i) Shared<T>(h.b_); }
+  // Gives back, in this array's order, the counts that `owners` hold: one
+  // handle (handle_of(entry)) to each block the array borrows, each left
+  // null. An order that follows the blocks' addresses frees memory in order.
+  template <class Range, class HandleOf>
+  void release_in_order(Range& owners, HandleOf&& handle_of) noexcept {
+    for (auto& entry : owners) handle_of(entry).b_ = nullptr;  // its count passes to this array's handle
+    for (size_t i = 0; i < size_; ++i) handles_[i].release();
+  }
   void swap(BorrowedHandles& o) noexcept {
     std::swap(handles_, o.handles_);
     std::swap(size_, o.size_);

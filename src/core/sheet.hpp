@@ -33,7 +33,18 @@ struct SeededHash {
   size_t operator()(Coordinate c) const noexcept { return (*this)(coordinate_key(c)); }
 };
 
-using CellMap = absl::flat_hash_map<Coordinate, SharedCell, SeededHash>;
+// The cells of a sheet by position. Only its release differs from the map's:
+// see ~CellMap.
+class CellMap : public absl::flat_hash_map<Coordinate, SharedCell, SeededHash> {
+ public:
+  using flat_hash_map::flat_hash_map;
+  CellMap() = default;
+  CellMap(const CellMap&) = default;
+  CellMap(CellMap&&) noexcept = default;
+  CellMap& operator=(const CellMap&) = default;
+  CellMap& operator=(CellMap&&) noexcept = default;
+  ~CellMap();
+};
 
 // The map's cells sorted by key, row then column, kept between searches
 // until the map changes (queries.hpp builds and reads it). It borrows the
@@ -73,6 +84,15 @@ struct KeptExtent {
 };
 
 struct CellStore {
+  CellStore() = default;
+  explicit CellStore(CellMap cells) noexcept : map(std::move(cells)) {}
+  CellStore(const CellStore&) = default;
+  CellStore(CellStore&&) noexcept = default;
+  CellStore& operator=(const CellStore&) = default;
+  CellStore& operator=(CellStore&&) noexcept = default;
+  // Gives the cells back in position order (queries.cpp, beside the kept list).
+  ~CellStore();
+
   CellMap map;
   SortedCellList sorted;
   KeptExtent extent;

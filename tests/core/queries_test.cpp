@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <latch>
+#include <optional>
 #include <random>
 #include <thread>
 #include <vector>
@@ -131,6 +132,33 @@ TEST(SortedCells, ACopySortsItsOwnMap) {
   std::vector<SharedCell> own;
   for (uint32_t row : {1, 2, 3}) own.push_back(copy.map.at({row, 1}));
   EXPECT_EQ(list_of(sorted_cells(copy)), own);
+}
+
+// A store gives its cells back in position order, with or without a kept
+// list: each count it held goes back once, so cells held elsewhere (a
+// caller's handle, a copied store) live on with the right count.
+TEST(SortedCells, ADroppedStoreGivesBackEachOfItsCountsOnce) {
+  for (bool kept : {false, true}) {
+    std::mt19937 rng(11);
+    std::vector<SharedCell> held;
+    std::optional<CellStore> copy;
+    {
+      CellStore store;
+      add_random_cells(store, 20000, rng);
+      for (const auto& [at, cell] : store.map) {
+        if (at.row % 7 == 0) held.push_back(cell);
+      }
+      copy.emplace(store);
+      (void)sorted_cells(*copy);
+      if (kept) (void)sorted_cells(store);
+    }
+    for (const SharedCell& cell : held) EXPECT_EQ(cell.use_count(), 2u) << kept;  // ours and the copy's
+    copy.reset();
+    for (const SharedCell& cell : held) {
+      EXPECT_EQ(cell.use_count(), 1u) << kept;
+      EXPECT_EQ(cell_value_text(cell.read()->value), "v");
+    }
+  }
 }
 
 TEST(RangeQuery, AbsentBoundsTakeTheSheetLimits) {
