@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/float_digits.hpp"
+#include "core/pool.hpp"
 #include "core/queries.hpp"
 
 namespace vellix::core {
@@ -207,13 +208,34 @@ void write_cell(Writer& w, const SharedCell& handle) {
   w.put('}');
 }
 
-void write_cells(Writer& w, const CellStore& store) {
-  const CellSpan cells = sorted_cells(store);
-  w.put('[');
-  for (size_t i = 0; i < cells.size(); ++i) {
+// Cells [begin, end) of the list, each after a comma but the list's first.
+void write_cell_run(Writer& w, CellSpan cells, size_t begin, size_t end) {
+  for (size_t i = begin; i < end; ++i) {
     detail::prefetch_ahead(cells, i);
     if (i > 0) w.put(',');
     write_cell(w, cells[i]);
+  }
+}
+
+void write_cells(Writer& w, const CellStore& store) {
+  const CellSpan cells = sorted_cells(store);
+  w.put('[');
+  if (run_serially(cells.size())) {
+    write_cell_run(w, cells, 0, cells.size());
+  } else {
+    // Pieces of the list are written side by side on the pool, each into a
+    // text of its own, then copied into place, also side by side: the
+    // writing and the first touch of the output's pages are shared out.
+    std::vector<std::string> pieces =
+        collect_ordered_pieces<std::string>(cells.size(), [&](size_t begin, size_t end, std::vector<std::string>& out) {
+          Writer piece(out.emplace_back());
+          write_cell_run(piece, cells, begin, end);
+        });
+    std::vector<size_t> at(pieces.size() + 1, 0);
+    for (size_t i = 0; i < pieces.size(); ++i) at[i + 1] = at[i] + pieces[i].size();
+    char* to = w.room(at.back());
+    for_each_piece(pieces.size(), [&](size_t i) { std::memcpy(to + at[i], pieces[i].data(), pieces[i].size()); });
+    w.wrote(at.back());
   }
   w.put(']');
 }

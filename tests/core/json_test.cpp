@@ -9,6 +9,8 @@
 #include <random>
 #include <string>
 
+#include "cell_list_fixture.hpp"
+
 namespace vellix::core {
 namespace {
 
@@ -118,6 +120,32 @@ TEST(BookJson, CellsComeSortedWithTheirValuesByKind) {
             R"j({"row":2,"column":65535,"value":-2147483648,"data_type":"n"},)j"
             R"j({"row":3,"column":2,"value":"-0001-03-05T00:00:09.500","data_type":"n"},)j"
             R"j({"row":3,"column":65535,"value":"2016-12-31T23:59:60","data_type":"n"}])j");
+}
+
+// A sheet long enough to be written in pieces on the pool: the same text,
+// cell after cell in order, under any thread count.
+TEST(BookJson, ALongSheetReadsTheSameUnderAnyThreadCount) {
+  SheetList book;
+  const SharedSheet sheet = add_sheet_core(book, "S", "visible");
+  constexpr uint32_t kRows = 3000;
+  for (uint32_t row = kRows; row >= 1; --row) {  // filed out of order
+    for (uint16_t column : {2, 1}) (void)cell_at(sheet, row, column, std::to_string(row * 10 + column));
+  }
+  std::string expected = "\"cells\":[";
+  for (uint32_t row = 1; row <= kRows; ++row) {
+    for (uint16_t column : {1, 2}) {
+      if (expected.back() == '}') expected += ',';
+      const std::string n = std::to_string(row * 10 + column);
+      expected += "{\"row\":" + std::to_string(row) + ",\"column\":" + std::to_string(column) + ",\"value\":" + n +
+                  ",\"data_type\":\"n\"}";
+    }
+  }
+  expected += ']';
+  for (const std::string& json :
+       testing::under_each_thread_count<std::string>([&] { return book_to_json(book).value(); })) {
+    const size_t at = json.find("\"cells\":");
+    EXPECT_EQ(json.substr(at, json.find(",\"row_dimensions\"") - at), expected);
+  }
 }
 
 TEST(BookJson, MergesDimensionsCommentsAndSheetsInTheirOrder) {
