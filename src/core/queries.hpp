@@ -63,6 +63,13 @@ SharedCell sheet_find_cell_by_str(const CellStore& store, std::string_view value
 Result<SharedCell> sheet_find_cell_by_regex(const CellStore& store, std::string_view regex);
 Result<SharedCell> sheet_find_cell_by_letter(const CellStore& store, std::string_view letter);
 
+// The searches of the same names over the sorted list (search.hpp), which
+// test the cells' own rows. While every cell stands at its key, they read
+// only the part of the list that files the rows they can pass.
+std::vector<SharedCell> sheet_find_cells_range_rows(const CellStore& store, uint32_t start_row, uint32_t end_row);
+Result<std::vector<SharedCell>> sheet_find_cells_for_cols_by_regex(const CellStore& store, std::string_view regex,
+                                                                   uint32_t row_stop);
+
 // Band searches over the sorted list.
 Result<std::vector<SharedCell>> sheet_find_cells_multi_regex(const CellStore& store, std::string_view before_regex,
                                                              std::string_view after_regex);

@@ -46,6 +46,14 @@ class CellSpan {
   const SharedCell& operator[](size_t k) const noexcept { return handles_ != nullptr ? handles_[k] : *refs_[k]; }
   // Whether the handles lie side by side (else each is reached through a pointer).
   bool contiguous() const noexcept { return handles_ != nullptr; }
+  // Entries [offset, offset + count).
+  CellSpan subspan(size_t offset, size_t count) const noexcept {
+    CellSpan s = *this;
+    if (handles_ != nullptr) s.handles_ += offset;
+    if (refs_ != nullptr) s.refs_ += offset;
+    s.size_ = count;
+    return s;
+  }
 
  private:
   const SharedCell* handles_ = nullptr;

@@ -106,12 +106,18 @@ SharedCell cell_map_insert(CellMap& map, uint32_t row, uint16_t column, SharedCe
 
 CellStore cell_store_from_map(CellMap map) { return CellStore(std::move(map)); }
 
+std::atomic<uint64_t>& cell_move_epoch() noexcept {
+  static std::atomic<uint64_t> epoch{0};
+  return epoch;
+}
+
 namespace {
 
 void drop_sorted_cells(SortedCellList& list) noexcept {
   list.ready.store(false, std::memory_order_relaxed);
   list.keys.reset();
   list.cells = {};
+  list.positions_checked.store(SortedCellList::kUnchecked, std::memory_order_relaxed);
 }
 
 }  // namespace

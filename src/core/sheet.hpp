@@ -63,7 +63,20 @@ struct SortedCellList {
   // cells.size() entries each, left empty until built.
   mutable std::unique_ptr<uint64_t[]> keys;  // coordinate_key of each cell, ascending
   mutable BorrowedHandles<CoreCell> cells;
+  // The cell_move_epoch() at which every cell's own position was found to be
+  // its key (kUnchecked, or that epoch + 1 when one was not).
+  static constexpr uint64_t kUnchecked = UINT64_MAX;
+  mutable std::atomic<uint64_t> positions_checked{kUnchecked};
 };
+
+// Counts the runs of changes to live cells' own positions (a row or column
+// deletion moves the cells after its band). Another sheet that shares those
+// cells keeps its map, and its kept list, while their positions change: a
+// search that trusts its keys to be the cells' positions checks this first.
+// Odd while a run goes on; see begin_cell_moves and end_cell_moves.
+std::atomic<uint64_t>& cell_move_epoch() noexcept;
+inline void begin_cell_moves() noexcept { cell_move_epoch().fetch_add(1, std::memory_order_acq_rel); }
+inline void end_cell_moves() noexcept { cell_move_epoch().fetch_add(1, std::memory_order_acq_rel); }
 
 // The largest row and column among the map's keys, found by the first reader
 // that asks after a change of the map (queries.hpp) and forgotten, as the

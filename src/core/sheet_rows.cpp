@@ -26,6 +26,7 @@ void delete_band(CoreSheet& sheet, T idx, T amount) {
   fresh.reserve(sheet.cells.map.size());
   CellMap& map = edit_cell_map(sheet.cells);
   CellMap old = std::move(map);
+  begin_cell_moves();
   for (auto& [key, cell] : old) {
     T at = Axis::along(key);
     // Written as a difference so that idx + amount never has to fit T.
@@ -39,6 +40,7 @@ void delete_band(CoreSheet& sheet, T idx, T amount) {
     }
     (void)cell_map_insert(fresh, dest.row, dest.column, std::move(cell));
   }
+  end_cell_moves();
   map = std::move(fresh);
 }
 

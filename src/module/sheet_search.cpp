@@ -203,7 +203,7 @@ PyObject* SheetSearches<Host>::find_cells_for_cols_by_regex(PyObject* self, PyOb
     std::string regex(py::arg_text(a[0], "regex"));
     uint32_t row_stop = py::arg_row(a[1], "row_stop");
     return Host::Hit::new_list(unwrap(on_sheet<Host>(o, [&](const core::CoreSheet& s) {
-      return core::find_cells_for_cols_by_regex_core(regex, row_stop, core::sorted_cells(s.cells));
+      return core::sheet_find_cells_for_cols_by_regex(s.cells, regex, row_stop);
     })));
   });
 }
@@ -251,9 +251,8 @@ PyObject* SheetSearches<Host>::find_cells_range_rows(PyObject* self, PyObject* c
   return method<typename Host::Self>(kSig, self, args, nargsf, kwnames, [](auto& o, Args2& a) {
     uint32_t start = py::arg_row(a[0], "start_row");
     uint32_t end = py::arg_row(a[1], "end_row");
-    return Host::Hit::new_list(on_sheet<Host>(o, [&](const core::CoreSheet& s) {
-      return core::find_cells_range_rows_core(start, end, core::sorted_cells(s.cells));
-    }));
+    return Host::Hit::new_list(on_sheet<Host>(
+        o, [&](const core::CoreSheet& s) { return core::sheet_find_cells_range_rows(s.cells, start, end); }));
   });
 }
 

@@ -197,9 +197,14 @@ def test_deleting_in_a_copy_leaves_the_sources_order_and_hits():
     assert [c.value for c in source.find_cells_by_regex("x")] == ["x1", "x2", "x3"]
     copy = book.copy_sheet(source)
     assert [c.value for c in copy.find_cells_by_regex("x")] == ["x1", "x2", "x3"]
+    # searches of the cells' own rows, which narrow the kept list by its keys while those are the positions
+    assert [c.value for c in source.find_cells_range_rows(2, 2)] == ["x2", "y"]
+    assert [c.value for c in source.find_cells_for_cols_by_regex("x", 1)] == ["x1"]
     copy.delete_rows(1, 1)  # moves the shared cells x2, y and x3 up a row; the source still files them where they were
     assert [c.value for c in copy.find_cells_by_regex("x")] == ["x2", "x3"]
     assert [c.value for c in source.find_cells_by_regex("x")] == ["x1", "x2", "x3"]
     assert [(c.row, c.value) for c in source.cells] == [(1, "x1"), (1, "x2"), (1, "y"), (2, "x3")]
     assert [c.value for c in source.get_cells_by_range(2, 3)] == ["x2", "y", "x3"]
     assert [c.value for c in source.find_cells_range_rows(1, 1)] == ["x1", "x2", "y"]
+    assert [c.value for c in source.find_cells_range_rows(2, 2)] == ["x3"]
+    assert [c.value for c in source.find_cells_for_cols_by_regex("x", 1)] == ["x1", "x2"]
