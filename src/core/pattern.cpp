@@ -252,8 +252,21 @@ bool Pattern::may_match_within(std::string_view bytes) const {
       })) {
     return false;
   }
-  return !(pcre2_pattern_info(code_, PCRE2_INFO_LASTCODETYPE, &type) == 0 && type == 1 &&
-           pcre2_pattern_info(code_, PCRE2_INFO_LASTCODEUNIT, &unit) == 0 && !among(unit));
+  if (pcre2_pattern_info(code_, PCRE2_INFO_LASTCODETYPE, &type) == 0 && type == 1 &&
+      pcre2_pattern_info(code_, PCRE2_INFO_LASTCODEUNIT, &unit) == 0 && !among(unit)) {
+    return false;
+  }
+  // An anchored pattern has no start set, but its matches all start at the
+  // text's start: a hard partial match of one byte alone fails outright only
+  // when no text that begins with that byte can match. Callouts are left out
+  // (the thread's plain context), which can only make more texts pass.
+  uint32_t options = 0;
+  if (pcre2_pattern_info(code_, PCRE2_INFO_ALLOPTIONS, &options) != 0 || (options & PCRE2_ANCHORED) == 0) return true;
+  MatchScratch& s = thread_scratch();
+  return std::any_of(bytes.begin(), bytes.end(), [&](const char& c) {
+    return pcre2_match(code_, reinterpret_cast<PCRE2_SPTR>(&c), 1, 0, PCRE2_PARTIAL_HARD, s.data, s.context) !=
+           PCRE2_ERROR_NOMATCH;
+  });
 }
 
 bool Pattern::match_groups(std::string_view text, std::span<std::optional<std::string_view>> groups) const {

@@ -53,8 +53,9 @@ class Pattern {
 
   // False when no text made only of the ASCII `bytes` can match: the matcher
   // knows a code unit that every match starts with or contains, or the set
-  // its matches start from, and none of them is among `bytes`. True when it
-  // cannot tell. Lets a scan skip texts it would have to write out first.
+  // its matches start from, and none of them is among `bytes`; or the pattern
+  // is anchored and fails at once on each of them. True when it cannot tell.
+  // Lets a scan skip texts it would have to write out first.
   bool may_match_within(std::string_view bytes) const;
 
   // Matches anywhere in `text` and fills groups[i] with capture group i (0 is

@@ -94,9 +94,10 @@ TEST(TextSearches, SkippingWrittenOutTextsChangesNoAnswer) {
       CellValue::string("Inn 5"),
   };
   for (const CellValue& v : values) list.add(SharedCell::make(CoreCell(1, 1, v, {}, {}, {}, {})));
-  for (const char* regex :
-       {"n",  "N",  "a",       "i",   "^-", "^\\+", ":", "T",    "e",      "^i",     "f$",      "5",   "\\.",
-        "x?", "^$", "(?i)NAN", "\\d", " ",  "inf",  "I", "^[+]", "^(1|-)", "^(a|z)", "(?<=-)0", "\\bn"}) {
+  for (const char* regex : {"n",      "N",    "a",      "i",      "^-",     "^\\+",    ":",       "T",      "e",
+                            "^i",     "f$",   "5",      "\\.",    "x?",     "^$",      "(?i)NAN", "\\d",    " ",
+                            "inf",    "I",    "^[+]",   "^(1|-)", "^(a|z)", "(?<=-)0", "\\bn",    "^(?!-)", "^(?=.*:)",
+                            "^\\d+$", "^\\W", "^\\s*N", "^.{3}z", "^(?:)",  "\\A1",    "^(x|)-"}) {
     const Pattern p = std::move(compile_search_pattern(regex)).value();
     Positions expected;
     for (size_t i = 0; i < std::size(values); ++i) {
