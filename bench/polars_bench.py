@@ -12,10 +12,10 @@ for vellix and POLARS_MAX_THREADS for polars; within a process the calls take
 turns, engine after engine, and each figure is the median over every call of
 every process. The hit counts of both engines must agree.
 
-Run (polars lives only in the benchmark environment; `make bench-polars` makes it):
-  PYTHONPATH=build/python .venv-bench/bin/python bench/polars_bench.py [BEFORE_PYTHONPATH]
-Given the PYTHONPATH of another build, its processes take turns with this
-build's, so that both are measured in one run.
+Run: make bench-polars [BEFORE=PYTHONPATH] (polars lives only in .venv-bench,
+which imports vellix from build/). Given the PYTHONPATH of another build as
+BEFORE, its processes take turns with this build's, so that both are
+measured in one run.
 """
 
 import gc
