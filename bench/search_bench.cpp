@@ -56,7 +56,7 @@ struct Fixture {
       }
     }
     sorted = sorted_cells(store);
-    for (size_t i = 0; i < sorted.size(); ++i) texts.push_back(cell_value_text(sorted[i].read()->value));
+    for (const SharedCell* c : sort_cells_by_coordinate(store.map)) texts.push_back(cell_value_text(c->read()->value));
   }
 };
 
@@ -121,8 +121,7 @@ void BM_BareTrimmedCompare(benchmark::State& state) {
 void BM_ValueTexts(benchmark::State& state) {
   static const std::vector<CellValue> values = [] {
     std::vector<CellValue> v;
-    const CellSpan sorted = fixture().sorted;
-    for (size_t i = 0; i < sorted.size(); ++i) v.push_back(sorted[i].read()->value);
+    for (const SharedCell* c : sort_cells_by_coordinate(fixture().store.map)) v.push_back(c->read()->value);
     return v;
   }();
   run(state, [](const Fixture&) {
