@@ -22,6 +22,13 @@ struct KeyedCell {
   const SharedCell* cell;
 };
 
+using Borrowed = BorrowedHandles<CoreCell>;
+
+struct KeyedBlock {
+  uint64_t key;
+  const void* block;  // Borrowed::block_of
+};
+
 // Below this many entries a comparison sort is as quick as the radix passes.
 constexpr size_t kRadixFloor = 4096;
 constexpr int kDigitBits = 11;  // 2048 counters: the scatter's write streams stay in cache
@@ -47,10 +54,11 @@ void over_pieces(size_t n, Fn&& fn) {
 // Each pass counts and scatters piece by piece on the pool; every piece
 // writes a digit's entries after those of the pieces before it, which keeps
 // each pass stable, as the passes after it need.
-void sort_by_key(std::vector<KeyedCell>& cells) {
+template <class Keyed>
+void sort_by_key(std::vector<Keyed>& cells) {
   const size_t n = cells.size();
   if (n < kRadixFloor) {
-    std::sort(cells.begin(), cells.end(), [](const KeyedCell& a, const KeyedCell& b) { return a.key < b.key; });
+    std::sort(cells.begin(), cells.end(), [](const Keyed& a, const Keyed& b) { return a.key < b.key; });
     return;
   }
   std::vector<uint64_t> used(piece_count(n));  // the key bits each piece uses
@@ -63,9 +71,9 @@ void sort_by_key(std::vector<KeyedCell>& cells) {
   const int column_bits = std::bit_width(all & kColumnMask);
   const int bits = std::bit_width(all >> kCoordinateColumnBits) + column_bits;
   std::vector<std::array<size_t, kDigits>> next(piece_count(n));
-  std::unique_ptr<KeyedCell[]> spare(new KeyedCell[n]);  // left uninitialised: every entry is written
-  KeyedCell* from = cells.data();
-  KeyedCell* to = spare.get();
+  std::unique_ptr<Keyed[]> spare(new Keyed[n]);  // left uninitialised: every entry is written
+  Keyed* from = cells.data();
+  Keyed* to = spare.get();
   for (int shift = 0; shift < bits; shift += kDigitBits) {
     auto digit = [column_bits, shift](uint64_t key) {
       return ((((key >> kCoordinateColumnBits) << column_bits) | (key & kColumnMask)) >> shift) & (kDigits - 1);
@@ -188,14 +196,20 @@ CellSpan sorted_cells(const CellStore& store) {
   std::lock_guard lock(list.building);
   // Another reader may have built it while this one waited for the lock.
   if (!list.ready.load(std::memory_order_relaxed)) {
-    const std::vector<KeyedCell> keyed = keyed_by_coordinate(store.map);
+    // The sort carries each block's address, not the slot that holds its
+    // handle: the list is then filled without visiting the slots again, at
+    // random, in sorted order.
+    std::vector<KeyedBlock> keyed;
+    keyed.reserve(store.map.size());
+    for (const auto& [at, cell] : store.map) keyed.push_back({coordinate_key(at), Borrowed::block_of(cell)});
+    sort_by_key(keyed);
     const size_t n = keyed.size();
     std::unique_ptr<uint64_t[]> keys(new uint64_t[n]);
-    BorrowedHandles<CoreCell> cells(n);
+    Borrowed cells(n);
     over_pieces(n, [&](size_t, size_t begin, size_t end) {
       for (size_t i = begin; i < end; ++i) {
         keys[i] = keyed[i].key;
-        cells.borrow(i, *keyed[i].cell);
+        cells.borrow_block(i, keyed[i].block);
       }
     });
     list.keys = std::move(keys);

@@ -150,6 +150,12 @@ class BorrowedHandles {
   ~BorrowedHandles() { ::operator delete(handles_); }
 
   void borrow(size_t i, const Shared<T>& h) noexcept { ::new (handles_ + i) Shared<T>(h.b_); }
+  // The same through the block's address (block_of), which can be sorted
+  // and moved about as a plain value.
+  static const void* block_of(const Shared<T>& h) noexcept { return h.b_; }
+  void borrow_block(size_t i, const void* block) noexcept {
+    ::new (handles_ + i) Shared<T>(static_cast<typename Shared<T>::Block*>(const_cast<void*>(block)));
+  }
   // Gives back, in this array's order, the counts that `owners` hold: one
   // handle (handle_of(entry)) to each block the array borrows, each left
   // null. An order that follows the blocks' addresses frees memory in order.
