@@ -81,22 +81,6 @@ SheetList wrap_sheets_shared(std::vector<CoreSheet> sheets) {
   return out;
 }
 
-CellMap::~CellMap() {
-  // The slots lie in hash order, so each release would wait on a random
-  // cell's block: loading blocks a little ahead of their release overlaps
-  // those misses. The map then frees slots that hold nothing.
-  constexpr int kAhead = 32;
-  auto ahead = begin();
-  for (int i = 0; i < kAhead && ahead != end(); ++i, ++ahead) ahead->second.prefetch();
-  for (auto& entry : *this) {
-    if (ahead != end()) {
-      ahead->second.prefetch();
-      ++ahead;
-    }
-    SharedCell released = std::move(entry.second);
-  }
-}
-
 SharedCell cell_map_insert(CellMap& map, uint32_t row, uint16_t column, SharedCell cell) {
   // try_emplace leaves `cell` untouched when the key is already present.
   auto [it, inserted] = map.try_emplace(Coordinate{row, column}, std::move(cell));

@@ -33,18 +33,7 @@ struct SeededHash {
   size_t operator()(Coordinate c) const noexcept { return (*this)(coordinate_key(c)); }
 };
 
-// The cells of a sheet by position. Only its release differs from the map's:
-// see ~CellMap.
-class CellMap : public absl::flat_hash_map<Coordinate, SharedCell, SeededHash> {
- public:
-  using flat_hash_map::flat_hash_map;
-  CellMap() = default;
-  CellMap(const CellMap&) = default;
-  CellMap(CellMap&&) noexcept = default;
-  CellMap& operator=(const CellMap&) = default;
-  CellMap& operator=(CellMap&&) noexcept = default;
-  ~CellMap();
-};
+using CellMap = absl::flat_hash_map<Coordinate, SharedCell, SeededHash>;
 
 // The map's cells sorted by key, row then column, kept between searches
 // until the map changes (queries.hpp builds and reads it). It borrows the
