@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "alloc_count.hpp"
-#include "core/json.hpp"
-#include "core/sheet.hpp"
-#include "core/value.hpp"
+#include "core/sheet/json.hpp"
+#include "core/sheet/sheet.hpp"
+#include "core/value/value.hpp"
 
 namespace vellix::core {
 namespace {

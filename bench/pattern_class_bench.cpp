@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "core/pattern_class.hpp"
+#include "core/pattern/class.hpp"
 
 namespace vellix::core {
 namespace {

@@ -5,8 +5,8 @@
 
 #include <string_view>
 
-#include "core/pattern.hpp"
-#include "core/pattern_syntax.hpp"
+#include "core/pattern/pattern.hpp"
+#include "core/pattern/syntax.hpp"
 
 namespace vellix::core {
 namespace {

@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "alloc_count.hpp"
-#include "core/pattern.hpp"
-#include "core/pool.hpp"
-#include "core/queries.hpp"
-#include "core/search.hpp"
+#include "core/pattern/pattern.hpp"
+#include "core/search/pool.hpp"
+#include "core/sheet/queries.hpp"
+#include "core/search/search.hpp"
 
 namespace vellix::core {
 namespace {

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "core/json.hpp"
+#include "core/sheet/json.hpp"
 #include "utf8.hpp"
 
 using namespace vellix::core;

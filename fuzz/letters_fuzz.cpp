@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/letters.hpp"
+#include "core/sheet/letters.hpp"
 #include "utf8.hpp"
 
 using namespace vellix::core;

@@ -9,7 +9,7 @@
 #include <optional>
 #include <string_view>
 
-#include "core/pattern.hpp"
+#include "core/pattern/pattern.hpp"
 #include "utf8.hpp"
 
 using namespace vellix::core;

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/value.hpp"
+#include "core/value/value.hpp"
 #include "utf8.hpp"
 
 using namespace vellix::core;

@@ -4,8 +4,8 @@
 #include <string_view>
 #include <utility>
 
-#include "core/json.hpp"
-#include "core/sheet_index.hpp"
+#include "core/sheet/json.hpp"
+#include "core/sheet/sheet_index.hpp"
 #include "module/classes.hpp"
 #include "module/frame/errors.hpp"
 #include "module/frame/object.hpp"

@@ -22,7 +22,7 @@
 #include <array>
 #include <cstddef>
 
-#include "core/sheet.hpp"
+#include "core/sheet/sheet.hpp"
 #include "module/frame/args.hpp"
 #include "module/frame/attribute.hpp"
 #include "module/frame/method.hpp"

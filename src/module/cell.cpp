@@ -9,8 +9,8 @@
 #include <string_view>
 #include <utility>
 
-#include "core/cell_edit.hpp"
-#include "core/value.hpp"
+#include "core/value/cell_edit.hpp"
+#include "core/value/value.hpp"
 #include "module/cell_getters.hpp"
 #include "module/classes.hpp"
 #include "module/frame/attribute.hpp"

@@ -18,9 +18,9 @@
 #include <optional>
 #include <string>
 
-#include "core/cell_edit.hpp"
-#include "core/letters.hpp"
-#include "core/value.hpp"
+#include "core/value/cell_edit.hpp"
+#include "core/sheet/letters.hpp"
+#include "core/value/value.hpp"
 #include "module/frame/attribute.hpp"
 #include "module/frame/object.hpp"
 #include "module/frame/results.hpp"

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "core/sheet.hpp"
+#include "core/sheet/sheet.hpp"
 #include "module/classes.hpp"
 #include "module/frame/attribute.hpp"
 #include "module/frame/registry.hpp"

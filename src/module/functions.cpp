@@ -6,7 +6,7 @@
 #include <span>
 #include <string>
 
-#include "core/letters.hpp"
+#include "core/sheet/letters.hpp"
 #include "module/frame/args.hpp"
 #include "module/frame/entry.hpp"
 #include "module/frame/method_table.hpp"

@@ -10,7 +10,7 @@
 #include <span>
 #include <thread>
 
-#include "core/sheet.hpp"
+#include "core/sheet/sheet.hpp"
 #include "module/frame/entry.hpp"
 #include "module/frame/errors.hpp"
 #include "module/frame/object.hpp"

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "core/sheet.hpp"
+#include "core/sheet/sheet.hpp"
 #include "module/book_ops.hpp"
 #include "module/classes.hpp"
 #include "module/frame/args.hpp"

@@ -10,8 +10,8 @@
 #include <string_view>
 #include <utility>
 
-#include "core/sheet.hpp"
-#include "core/value.hpp"
+#include "core/sheet/sheet.hpp"
+#include "core/value/value.hpp"
 #include "module/classes.hpp"
 #include "module/frame/attribute.hpp"
 #include "module/frame/method.hpp"

@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "core/queries.hpp"
-#include "core/sheet.hpp"
+#include "core/sheet/queries.hpp"
+#include "core/sheet/sheet.hpp"
 #include "module/frame/attribute.hpp"
 #include "module/frame/object.hpp"
 #include "module/frame/results.hpp"

@@ -5,7 +5,7 @@
 #include <array>
 #include <cstdint>
 
-#include "core/sheet_rows.hpp"
+#include "core/sheet/sheet_rows.hpp"
 #include "module/classes.hpp"
 #include "module/frame/attribute.hpp"
 #include "module/frame/method.hpp"

@@ -8,11 +8,11 @@
 #include <utility>
 #include <vector>
 
-#include "core/bands.hpp"
+#include "core/sheet/bands.hpp"
 #include "core/error.hpp"
-#include "core/letters.hpp"
-#include "core/queries.hpp"
-#include "core/search.hpp"
+#include "core/sheet/letters.hpp"
+#include "core/sheet/queries.hpp"
+#include "core/search/search.hpp"
 #include "module/cell_getters.hpp"
 #include "module/frame/args.hpp"
 #include "module/frame/attribute.hpp"

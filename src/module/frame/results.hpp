@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "core/error.hpp"
-#include "core/sheet.hpp"
+#include "core/sheet/sheet.hpp"
 #include "module/frame/errors.hpp"
 #include "module/frame/object.hpp"
 #include "module/frame/ref.hpp"

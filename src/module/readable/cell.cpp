@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "core/value.hpp"
+#include "core/value/value.hpp"
 #include "module/cell_getters.hpp"
 #include "module/frame/qualname.hpp"
 #include "module/frame/registry.hpp"

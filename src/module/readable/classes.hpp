@@ -6,8 +6,8 @@
 
 #include <Python.h>
 
-#include "core/sheet.hpp"
-#include "core/value.hpp"
+#include "core/sheet/sheet.hpp"
+#include "core/value/value.hpp"
 #include "module/frame/args.hpp"
 #include "module/frame/entry.hpp"
 #include "module/frame/method_table.hpp"

@@ -7,7 +7,7 @@
 #include <type_traits>
 #include <utility>
 
-#include "core/stack_room.hpp"
+#include "core/sync/stack_room.hpp"
 #include "module/frame/args.hpp"
 #include "module/frame/object.hpp"
 #include "module/frame/ref.hpp"

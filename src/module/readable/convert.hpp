@@ -23,8 +23,8 @@
 #include <variant>
 #include <vector>
 
-#include "core/sheet.hpp"
-#include "core/value.hpp"
+#include "core/sheet/sheet.hpp"
+#include "core/value/value.hpp"
 #include "module/frame/errors.hpp"
 
 namespace vellix::module {

@@ -10,11 +10,11 @@
 #include <utility>
 #include <vector>
 
-#include "core/pattern.hpp"
-#include "core/queries.hpp"
-#include "core/search.hpp"
-#include "core/sheet.hpp"
-#include "core/sheet_index.hpp"
+#include "core/pattern/pattern.hpp"
+#include "core/sheet/queries.hpp"
+#include "core/search/search.hpp"
+#include "core/sheet/sheet.hpp"
+#include "core/sheet/sheet_index.hpp"
 #include "module/frame/args.hpp"
 #include "module/frame/attribute.hpp"
 #include "module/frame/entry.hpp"

@@ -2,9 +2,9 @@
 
 #include <random>
 
-#include "../cell_list_fixture.hpp"
+#include "../sheet/cell_list_fixture.hpp"
 #include "alloc_hook.hpp"
-#include "core/queries.hpp"
+#include "core/sheet/queries.hpp"
 
 namespace vellix::core {
 namespace {

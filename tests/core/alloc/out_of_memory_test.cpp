@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "alloc_hook.hpp"
-#include "core/block_pool.hpp"
-#include "core/pattern.hpp"
+#include "core/sync/block_pool.hpp"
+#include "core/pattern/pattern.hpp"
 
 namespace vellix::core {
 namespace {

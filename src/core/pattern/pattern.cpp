@@ -1,0 +1,396 @@
+#define PCRE2_CODE_UNIT_WIDTH 8
+#include "core/pattern/pattern.hpp"
+
+#include <pcre2.h>
+
+#include <algorithm>
+#include <limits>
+#include <memory>
+#include <new>
+#include <string>
+#include <utility>
+
+#include "core/pattern/syntax.hpp"
+#include "core/sync/stack_room.hpp"
+
+namespace vellix::core {
+namespace {
+
+constexpr uint32_t kCompileOptions = PCRE2_UTF | PCRE2_UCP | PCRE2_DOLLAR_ENDONLY;
+constexpr PCRE2_SIZE kJitStackStart = 32 * 1024;
+constexpr PCRE2_SIZE kJitStackMax = 1024 * 1024;
+constexpr uint32_t kPlainMatchLimit = 10'000;
+constexpr size_t kDfaWorkspaceMax = size_t{1} << 24;  // ints: 64 MiB
+
+// What one thread needs to run matches: a one-pair ovector (enough to tell a
+// match from none), a match context carrying the limit, and a JIT stack larger
+// than the default 32 KiB so that deep but sane patterns do not fail.
+struct MatchScratch {
+  pcre2_match_data* data = nullptr;
+  pcre2_match_context* context = nullptr;
+  pcre2_jit_stack* jit_stack = nullptr;
+  uint32_t match_limit = kDefaultMatchLimit;  // as set in context
+
+  MatchScratch() {
+    data = pcre2_match_data_create(1, nullptr);
+    context = pcre2_match_context_create(nullptr);
+    jit_stack = pcre2_jit_stack_create(kJitStackStart, kJitStackMax, nullptr);
+    if (data == nullptr || context == nullptr) {
+      release();
+      throw std::bad_alloc();
+    }
+    pcre2_set_match_limit(context, match_limit);
+    // Without its own stack the JIT falls back to 32 KiB on the machine stack.
+    if (jit_stack != nullptr) pcre2_jit_stack_assign(context, nullptr, jit_stack);
+  }
+  ~MatchScratch() { release(); }
+  MatchScratch(const MatchScratch&) = delete;  // owns library objects
+  MatchScratch& operator=(const MatchScratch&) = delete;
+
+  void release() noexcept {
+    pcre2_match_data_free(data);
+    pcre2_match_context_free(context);
+    pcre2_jit_stack_free(jit_stack);
+    data = nullptr;
+    context = nullptr;
+    jit_stack = nullptr;
+  }
+};
+
+MatchScratch& thread_scratch() {
+  thread_local MatchScratch scratch;
+  return scratch;
+}
+
+// A look-behind check runs inside a match of the main code, which is using
+// the thread's scratch and JIT stack: it gets scratch of its own.
+MatchScratch& thread_check_scratch() {
+  thread_local MatchScratch scratch;
+  return scratch;
+}
+
+// Patterns with look-behind callouts match with a context of their own, so
+// that the context of every other pattern never carries a callout.
+MatchScratch& thread_callout_scratch(int (*callout)(pcre2_callout_block*, void*), const void* pattern) {
+  thread_local MatchScratch scratch;
+  // Made here, where an allocation failure may throw, not first inside the
+  // callout, which the matcher's C frames call.
+  (void)thread_check_scratch();
+  pcre2_set_callout(scratch.context, callout, const_cast<void*>(pattern));
+  return scratch;
+}
+
+// Runs one match with the thread's context; the result code of the library
+// (>= 0 is a match).
+int run_match(pcre2_code* code, bool jit, uint32_t limit, std::string_view text, pcre2_match_data* data,
+              MatchScratch& s) {
+  // Scans match one pattern many times over: set the limit only when it changes.
+  if (s.match_limit != limit) {
+    pcre2_set_match_limit(s.context, limit);
+    s.match_limit = limit;
+  }
+  // An empty view may carry a null pointer, which JIT code reads through for
+  // some patterns ("()*T|9|"): hand it a real empty text instead.
+  if (text.data() == nullptr) text = std::string_view("", 0);
+  auto subject = reinterpret_cast<PCRE2_SPTR>(text.data());
+  if (jit) return pcre2_jit_match(code, subject, text.size(), 0, 0, data, s.context);
+  return pcre2_match(code, subject, text.size(), 0, PCRE2_NO_UTF_CHECK, data, s.context);
+}
+
+// A plain pattern (one the syntax's engine runs without backtracking) is
+// never answered "no match" for running out of steps: what the backtracking
+// matcher gives up on, PCRE2's automaton matcher settles. It follows every
+// way through the pattern at once, so its time grows polynomially with the
+// text (about cubically at worst, for nested repeats), never exponentially.
+// It reports other spans than the backtracker would, which a yes/no answer
+// does not see.
+struct DfaScratch {
+  MatchScratch match;
+  std::vector<int> workspace;
+
+  DfaScratch() {
+    // Its limits bound calls for assertions, not backtracking: a plain
+    // pattern must not run into them on a long text.
+    match.match_limit = std::numeric_limits<uint32_t>::max();
+    pcre2_set_match_limit(match.context, match.match_limit);
+    pcre2_set_depth_limit(match.context, std::numeric_limits<uint32_t>::max());
+  }
+};
+
+// Whether the backtracking matcher stopped for a limit rather than answered.
+bool gave_up(int rc) {
+  return rc == PCRE2_ERROR_MATCHLIMIT || rc == PCRE2_ERROR_DEPTHLIMIT || rc == PCRE2_ERROR_HEAPLIMIT ||
+         rc == PCRE2_ERROR_JIT_STACKLIMIT;
+}
+
+// Runs the automaton matcher; the workspace holds its live states and grows
+// until they fit (their count is bounded by the compiled pattern's size).
+bool dfa_matches(pcre2_code* code, std::string_view text) {
+  thread_local DfaScratch s;
+  if (text.data() == nullptr) text = std::string_view("", 0);
+  if (s.workspace.empty()) s.workspace.resize(1024);
+  for (;;) {
+    int rc = pcre2_dfa_match(code, reinterpret_cast<PCRE2_SPTR>(text.data()), text.size(), 0,
+                             PCRE2_NO_UTF_CHECK | PCRE2_DFA_SHORTEST, s.match.data, s.match.context, s.workspace.data(),
+                             s.workspace.size());
+    if (rc != PCRE2_ERROR_DFA_WSSIZE || s.workspace.size() >= kDfaWorkspaceMax) return rc >= 0;
+    s.workspace.resize(s.workspace.size() * 2);
+  }
+}
+
+// The callout (?C"N") before a back-reference to group N that folds case: the
+// syntax compares as many bytes as the group holds, so the text ahead must
+// end a character there and hold as many characters as the group. The
+// back-reference then compares them.
+bool folded_reference_fits(const pcre2_callout_block* block) {
+  unsigned group = 0;
+  for (PCRE2_SIZE i = 0; i < block->callout_string_length; ++i) group = group * 10 + (block->callout_string[i] - '0');
+  if (group >= block->capture_top || block->offset_vector[2 * group] == PCRE2_UNSET) return true;  // fails by itself
+  std::string_view text(reinterpret_cast<const char*>(block->subject), block->subject_length);
+  std::string_view captured = text.substr(block->offset_vector[2 * group],
+                                          block->offset_vector[2 * group + 1] - block->offset_vector[2 * group]);
+  size_t here = block->current_position;
+  if (captured.size() > text.size() - here) return false;
+  std::string_view ahead = text.substr(here, captured.size());
+  auto continuation = [](char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; };
+  auto characters = [&](std::string_view s) {
+    return std::count_if(s.begin(), s.end(), [&](char c) { return !continuation(c); });
+  };
+  if (here + ahead.size() < text.size() && continuation(text[here + ahead.size()])) return false;
+  return characters(ahead) == characters(captured);
+}
+
+std::string error_text(int code) {
+  PCRE2_UCHAR buffer[256];
+  int n = pcre2_get_error_message(code, buffer, sizeof buffer);
+  if (n < 0) return "error " + std::to_string(code);
+  return std::string(reinterpret_cast<const char*>(buffer), static_cast<size_t>(n));
+}
+
+}  // namespace
+
+Pattern::Pattern(Pattern&& other) noexcept
+    : code_(std::exchange(other.code_, nullptr)),
+      jit_(other.jit_),
+      match_limit_(other.match_limit_),
+      callouts_(other.callouts_),
+      scan_code_(std::exchange(other.scan_code_, nullptr)),
+      look_behinds_(std::exchange(other.look_behinds_, {})) {}
+
+Pattern& Pattern::operator=(Pattern&& other) noexcept {
+  if (this != &other) {
+    release();
+    code_ = std::exchange(other.code_, nullptr);
+    jit_ = other.jit_;
+    match_limit_ = other.match_limit_;
+    callouts_ = other.callouts_;
+    scan_code_ = std::exchange(other.scan_code_, nullptr);
+    look_behinds_ = std::exchange(other.look_behinds_, {});
+  }
+  return *this;
+}
+
+Pattern::~Pattern() { release(); }
+
+void Pattern::release() noexcept {
+  pcre2_code_free(code_);
+  code_ = nullptr;
+  pcre2_code_free(scan_code_);
+  scan_code_ = nullptr;
+  for (const LookBehind& check : look_behinds_) {
+    pcre2_code_free(check.at_end);
+    pcre2_code_free(check.inside);
+  }
+  look_behinds_.clear();
+}
+
+int Pattern::check_look_behind(pcre2_callout_block* block, void* data) noexcept {
+  if (block->callout_string != nullptr) return folded_reference_fits(block) ? 0 : 1;
+  const auto* pattern = static_cast<const Pattern*>(data);
+  const LookBehind& check = pattern->look_behinds_[block->callout_number - 1];
+  std::string_view text(reinterpret_cast<const char*>(block->subject), block->subject_length);
+  size_t here = block->current_position;
+  pcre2_code* code = check.at_end;
+  if (here < text.size()) {
+    // The text up to the end of the next character, which the code requires
+    // to follow its match.
+    auto lead = static_cast<unsigned char>(text[here]);
+    size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    text = text.substr(0, here + length);
+    code = check.inside;
+  }
+  MatchScratch& s = thread_check_scratch();
+  bool found = run_match(code, check.jit, pattern->match_limit_, text, s.data, s) >= 0;
+  return found == check.positive ? 0 : 1;  // 1: fail here and backtrack
+}
+
+bool Pattern::matches(std::string_view text) const {
+  MatchScratch& s = !callouts_ ? thread_scratch() : thread_callout_scratch(&check_look_behind, this);
+  int rc = run_match(code_, jit_, match_limit_, text, s.data, s);
+  if (rc >= 0) return true;
+  return scan_code_ != nullptr && gave_up(rc) && dfa_matches(scan_code_, text);
+}
+
+bool Pattern::may_match_within(std::string_view bytes) const {
+  // A first or required code unit may be caseless: either ASCII case counts.
+  auto among = [&](uint32_t unit) {
+    const auto c = static_cast<char>(unit);
+    return unit < 0x80 && (bytes.find(c) != std::string_view::npos ||
+                           bytes.find(static_cast<char>(c ^ 0x20)) != std::string_view::npos);
+  };
+  uint32_t type = 0;
+  uint32_t unit = 0;
+  if (pcre2_pattern_info(code_, PCRE2_INFO_FIRSTCODETYPE, &type) == 0 && type == 1 &&
+      pcre2_pattern_info(code_, PCRE2_INFO_FIRSTCODEUNIT, &unit) == 0 && !among(unit)) {
+    return false;
+  }
+  const uint8_t* starts = nullptr;
+  if (type == 0 && pcre2_pattern_info(code_, PCRE2_INFO_FIRSTBITMAP, &starts) == 0 && starts != nullptr &&
+      std::none_of(bytes.begin(), bytes.end(), [&](char c) {
+        const auto b = static_cast<unsigned char>(c);
+        return (starts[b / 8] >> (b % 8)) & 1;
+      })) {
+    return false;
+  }
+  if (pcre2_pattern_info(code_, PCRE2_INFO_LASTCODETYPE, &type) == 0 && type == 1 &&
+      pcre2_pattern_info(code_, PCRE2_INFO_LASTCODEUNIT, &unit) == 0 && !among(unit)) {
+    return false;
+  }
+  // An anchored pattern has no start set, but its matches all start at the
+  // text's start: a hard partial match of one byte alone fails outright only
+  // when no text that begins with that byte can match. Callouts are left out
+  // (the thread's plain context), which can only make more texts pass.
+  uint32_t options = 0;
+  if (pcre2_pattern_info(code_, PCRE2_INFO_ALLOPTIONS, &options) != 0 || (options & PCRE2_ANCHORED) == 0) return true;
+  MatchScratch& s = thread_scratch();
+  return std::any_of(bytes.begin(), bytes.end(), [&](const char& c) {
+    return pcre2_match(code_, reinterpret_cast<PCRE2_SPTR>(&c), 1, 0, PCRE2_PARTIAL_HARD, s.data, s.context) !=
+           PCRE2_ERROR_NOMATCH;
+  });
+}
+
+bool Pattern::match_groups(std::string_view text, std::span<std::optional<std::string_view>> groups) const {
+  for (auto& g : groups) g.reset();
+  pcre2_match_data* data = pcre2_match_data_create_from_pattern(code_, nullptr);
+  if (data == nullptr) throw std::bad_alloc();
+  MatchScratch& s = !callouts_ ? thread_scratch() : thread_callout_scratch(&check_look_behind, this);
+  int rc = run_match(code_, jit_, match_limit_, text, data, s);
+  if (rc >= 0) {
+    const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(data);
+    size_t pairs = pcre2_get_ovector_count(data);
+    for (size_t i = 0; i < groups.size() && i < pairs; ++i) {
+      PCRE2_SIZE start = ovector[2 * i];
+      PCRE2_SIZE end = ovector[2 * i + 1];
+      if (start != PCRE2_UNSET) groups[i] = text.substr(start, end - start);
+    }
+  }
+  pcre2_match_data_free(data);
+  return rc >= 0;
+}
+
+namespace {
+
+// The translator and the matcher's compiler recurse once per nesting level;
+// the deepest pattern the syntax allows takes a quarter of this.
+constexpr size_t kCompileStackRoom = (size_t{512} << 10) * kStackRoomFactor;
+
+// The compile errors that a pattern the front end accepted may still meet:
+// the matcher's own limits on size, nesting and counts.
+bool is_matcher_limit(int error) {
+  switch (error) {
+    case PCRE2_ERROR_PARENTHESES_NEST_TOO_DEEP:
+    case PCRE2_ERROR_PATTERN_TOO_LARGE:
+    case PCRE2_ERROR_INTERNAL_CODE_OVERFLOW:
+    case PCRE2_ERROR_LOOKBEHIND_TOO_COMPLICATED:
+    case PCRE2_ERROR_CALLOUT_NUMBER_TOO_BIG:
+    case PCRE2_ERROR_SUBPATTERN_NUMBER_TOO_BIG:
+    case PCRE2_ERROR_INTERNAL_PARSED_OVERFLOW:
+    case PCRE2_ERROR_PATTERN_TOO_COMPLICATED:
+    case PCRE2_ERROR_LOOKBEHIND_TOO_LONG:
+    case PCRE2_ERROR_PATTERN_STRING_TOO_LONG:
+    case PCRE2_ERROR_TOO_MANY_CAPTURES: return true;
+    default: return false;
+  }
+}
+
+struct CodeFree {
+  void operator()(pcre2_code* code) const noexcept { pcre2_code_free(code); }
+};
+// A compiled code until a Pattern owns it, so that a throw frees it.
+using OwnedCode = std::unique_ptr<pcre2_code, CodeFree>;
+
+// Compiles a translated pattern (never caller text); null with `error` set on
+// failure. JIT is a speed-up only: where it is unavailable the interpreter
+// matches alike.
+// `jit` null: not JIT-compiled (the automaton matcher does not use it).
+OwnedCode compile_code(const std::string& text, uint32_t extra_options, bool* jit, int& error) {
+  PCRE2_SIZE offset = 0;
+  OwnedCode code(pcre2_compile(reinterpret_cast<PCRE2_SPTR>(text.data()), text.size(), kCompileOptions | extra_options,
+                               &error, &offset, nullptr));
+  if (code == nullptr) {
+    if (error == PCRE2_ERROR_NOMEMORY) throw std::bad_alloc();
+    return nullptr;
+  }
+  if (jit != nullptr) *jit = pcre2_jit_compile(code.get(), PCRE2_JIT_COMPLETE) == 0;
+  return code;
+}
+
+}  // namespace
+
+Result<Pattern> Pattern::compile(std::string_view pattern, bool case_insensitive, PatternOptions options) {
+  Result<TranslatedPattern> translated = translate_pattern(pattern, case_insensitive);
+  if (!translated) return std::move(translated).error();
+  const TranslatedPattern& t = translated.value();
+  // The front end accepted the pattern, so what is left should be a limit of
+  // the matcher's own (compiled size, nesting); its offset would count in our
+  // output. Any other refusal is a fault of the front end, named as such so
+  // that the fuzzer can tell the two apart.
+  auto too_large = [](int error) {
+    const bool limit = is_matcher_limit(error);
+    return Error{ErrorKind::Runtime,
+                 (limit ? "pattern too large for the matcher (" : "pattern not translated correctly (") +
+                     error_text(error) + ") at offset 0"};
+  };
+  int error = 0;
+  bool jit = false;
+  // A callout that may fail must see every position a repeat before it could
+  // give back, so repeats are not made possessive around it.
+  const bool callouts = !t.look_behinds.empty() || t.folded_references;
+  uint32_t extra = callouts ? PCRE2_NO_AUTO_POSSESS : 0;
+  OwnedCode code = compile_code(t.pattern, extra, &jit, error);
+  if (code == nullptr) return too_large(error);
+  Pattern result(code.release(), jit, options.match_limit);
+  result.callouts_ = callouts;
+  if (t.plain) {
+    // Found from the start of the text, the automaton keeps every start
+    // alive in one pass instead of trying one start after another.
+    OwnedCode scan = compile_code("(?s:.)*(?:" + t.pattern + ")", 0, nullptr, error);
+    if (scan == nullptr) return too_large(error);
+    result.scan_code_ = scan.release();
+    // Past ten thousand steps the automaton answers sooner than more
+    // backtracking would.
+    result.match_limit_ = std::min(result.match_limit_, kPlainMatchLimit);
+  }
+  for (const LookBehindCheck& check : t.look_behinds) {
+    bool at_end_jit = false;
+    bool inside_jit = false;
+    OwnedCode at_end = compile_code(check.body, PCRE2_ENDANCHORED, &at_end_jit, error);
+    if (at_end == nullptr) return too_large(error);
+    OwnedCode inside = compile_code("(?:" + check.body + ")(?=(?s:.)\\z)", 0, &inside_jit, error);
+    if (inside == nullptr) return too_large(error);
+    result.look_behinds_.push_back({at_end.get(), inside.get(), at_end_jit && inside_jit, check.positive});
+    (void)at_end.release();  // the pattern owns them now
+    (void)inside.release();
+  }
+  return result;
+}
+
+Result<Pattern> compile_pattern(std::string_view text, PatternOptions options) {
+  return with_stack_room(kCompileStackRoom, [&] { return Pattern::compile(text, false, options); });
+}
+
+Result<Pattern> compile_search_pattern(std::string_view pattern, PatternOptions options) {
+  return with_stack_room(kCompileStackRoom, [&] { return Pattern::compile(pattern, true, options); });
+}
+
+}  // namespace vellix::core

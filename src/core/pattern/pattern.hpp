@@ -1,0 +1,108 @@
+// Pattern: a compiled search pattern.
+//
+// Patterns are written in the syntax of syntax.hpp (the Rust regex
+// crate's, with look-around, back-references and the other backtracking
+// additions); the front end there translates them for the PCRE2 matcher. A Pattern is JIT-compiled before
+// it is returned, so once built it is safe to share between threads: every
+// thread matches with match data of its own. Texts must be valid UTF-8 (the
+// value texts of cells always are); they are not checked again per match.
+//
+// A match that the library gives up on (too much backtracking, too deep)
+// counts as no match, so a pathological pattern slows one cell, never stalls.
+// For matches() that holds only for patterns with a construct that needs
+// backtracking (look-around, back-references, atomic groups, conditionals,
+// boundaries): the others are settled by an automaton matcher instead, as
+// the syntax's own engine runs them, in time polynomial in the text.
+//
+//   Result<Pattern> p = compile_search_pattern("total");   // ignores case
+//   if (!p) return std::move(p).error();
+//   bool hit = p.value().matches("Grand TOTAL");           // true
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string_view>
+#include <vector>
+
+#include "core/error.hpp"
+
+struct pcre2_real_code_8;
+struct pcre2_callout_block_8;
+
+namespace vellix::core {
+
+// How many backtracking steps one match may take before it counts as no match.
+inline constexpr uint32_t kDefaultMatchLimit = 1'000'000;
+
+struct PatternOptions {
+  uint32_t match_limit = kDefaultMatchLimit;
+};
+
+class Pattern {
+ public:
+  Pattern(Pattern&& other) noexcept;
+  Pattern& operator=(Pattern&& other) noexcept;
+  Pattern(const Pattern&) = delete;  // one owner frees the compiled code
+  Pattern& operator=(const Pattern&) = delete;
+  ~Pattern();
+
+  // Whether the pattern matches anywhere in `text`; a failed match (of a
+  // pattern that backtracks) is false.
+  bool matches(std::string_view text) const;
+
+  // False when no text made only of the ASCII `bytes` can match: the matcher
+  // knows a code unit that every match starts with or contains, or the set
+  // its matches start from, and none of them is among `bytes`; or the pattern
+  // is anchored and fails at once on each of them. True when it cannot tell.
+  // Lets a scan skip texts it would have to write out first.
+  bool may_match_within(std::string_view bytes) const;
+
+  // Matches anywhere in `text` and fills groups[i] with capture group i (0 is
+  // the whole match); a group that took no part stays nullopt, as do groups
+  // beyond the pattern's own. False when there is no match, and when the
+  // library gives up, whatever the pattern.
+  bool match_groups(std::string_view text, std::span<std::optional<std::string_view>> groups) const;
+
+ private:
+  friend Result<Pattern> compile_pattern(std::string_view, PatternOptions);
+  friend Result<Pattern> compile_search_pattern(std::string_view, PatternOptions);
+  // Translates `pattern` by the front end, then compiles it for the matcher.
+  static Result<Pattern> compile(std::string_view pattern, bool case_insensitive, PatternOptions options);
+  Pattern(pcre2_real_code_8* code, bool jit, uint32_t match_limit) noexcept
+      : code_(code), jit_(jit), match_limit_(match_limit) {}
+  void release() noexcept;
+  // Runs look_behinds_[n - 1] for the callout (?C<n>) of the main code, and
+  // checks the length of the text ahead for the (?C"N") of a back-reference.
+  static int check_look_behind(pcre2_callout_block_8* block, void* pattern) noexcept;
+
+  // A look-behind of varying length, compiled on its own twice: to match up
+  // to the end of the text, and elsewhere to match up to just before the
+  // next character (so that anchors in it see that character).
+  struct LookBehind {
+    pcre2_real_code_8* at_end;
+    pcre2_real_code_8* inside;
+    bool jit;
+    bool positive;
+  };
+
+  pcre2_real_code_8* code_ = nullptr;
+  bool jit_ = false;
+  uint32_t match_limit_ = kDefaultMatchLimit;
+  bool callouts_ = false;  // the code holds callouts: it matches with a context that runs them
+  // For a pattern that needs no backtracking: the same pattern found from the
+  // text's start, for the automaton matcher to settle what the JIT gives up on.
+  pcre2_real_code_8* scan_code_ = nullptr;
+  std::vector<LookBehind> look_behinds_;
+};
+
+// Compiles `text`, case-sensitive unless it turns on the i flag itself. On
+// failure the error (ErrorKind::Runtime) says what is wrong followed by
+// " at offset N", N counting bytes of `text`.
+Result<Pattern> compile_pattern(std::string_view text, PatternOptions options = {});
+
+// Compiles `pattern` with the i flag on from its start: the case-insensitive
+// form every cell search uses. Errors as for compile_pattern.
+Result<Pattern> compile_search_pattern(std::string_view pattern, PatternOptions options = {});
+
+}  // namespace vellix::core

@@ -1,0 +1,186 @@
+#include "core/sheet/queries.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <latch>
+#include <optional>
+#include <random>
+#include <thread>
+#include <vector>
+
+#include "cell_list_fixture.hpp"
+
+namespace vellix::core {
+namespace {
+
+using testing::add_random_cells;
+using testing::coordinates;
+using testing::make_cell;
+using Coordinates = std::vector<Coordinate>;
+constexpr auto kNone = std::nullopt;
+
+CellStore store_of(const std::vector<testing::PlacedCell>& cells) {
+  CellStore store;
+  for (const auto& [row, col, text] : cells) (void)cell_map_insert(store.map, row, col, make_cell(row, col, text));
+  return store;
+}
+
+std::vector<SharedCell> list_of(CellSpan cells) {
+  std::vector<SharedCell> out;
+  for (size_t i = 0; i < cells.size(); ++i) out.push_back(cells[i]);
+  return out;
+}
+
+std::vector<SharedCell> sorted_handles(const CellMap& map) {
+  std::vector<SharedCell> out;
+  for (const SharedCell* c : sort_cells_by_coordinate(map)) out.push_back(*c);
+  return out;
+}
+
+// Enough cells for the sorts to run on the pool: the same order under any
+// thread count, from the sorted list and from the range query alike.
+TEST(SortedCells, ComeByRowThenColumnUnderAnyThreadCount) {
+  // The corners give the keys every bit they can have.
+  CellStore store = store_of({{0, 0, "v"}, {UINT32_MAX, UINT16_MAX, "v"}, {UINT32_MAX, 0, "v"}, {0, UINT16_MAX, "v"}});
+  std::mt19937 rng(3);
+  add_random_cells(store, 100000, rng);
+  Coordinates expected;
+  for (const auto& entry : store.map) expected.push_back(entry.first);
+  std::sort(expected.begin(), expected.end());
+  for (const auto& got : testing::under_each_thread_count<Coordinates>([&] {
+         return coordinates(sorted_handles(store.map));
+       })) {
+    EXPECT_EQ(got, expected);
+  }
+  std::erase_if(expected, [](Coordinate c) { return c.row < 100 || c.row > 4000 || c.column < 7 || c.column > 250; });
+  for (const auto& got : testing::under_each_thread_count<Coordinates>(
+           [&] { return coordinates(get_cells_by_range_core(store, 100, 4000, 7, 250)); })) {
+    EXPECT_EQ(got, expected);
+  }
+  // Once the store keeps its list, the range query reads that instead of the map.
+  EXPECT_EQ(list_of(sorted_cells(store)), sorted_handles(store.map));
+  for (const auto& got : testing::under_each_thread_count<Coordinates>(
+           [&] { return coordinates(get_cells_by_range_core(store, 100, 4000, 7, 250)); })) {
+    EXPECT_EQ(got, expected);
+  }
+}
+
+// Readers that find no list at once build it once and all read that one,
+// round after round of edits.
+TEST(SortedCells, ReadersAskingAtOnceShareOneListBuiltAfterEachEdit) {
+  SheetList book;
+  const SharedSheet sheet = add_sheet_core(book, "S", "visible");
+  std::mt19937 rng(5);
+  constexpr int kReaders = 8;
+  for (int round = 0; round < 5; ++round) {
+    add_random_cells(sheet.write()->cells, 20000, rng);
+    const std::vector<SharedCell> expected = sorted_handles(sheet.read()->cells.map);
+    std::latch together(kReaders);
+    std::vector<std::vector<SharedCell>> seen(kReaders);
+    std::vector<const void*> where(kReaders);
+    {
+      std::vector<std::jthread> readers;
+      for (int i = 0; i < kReaders; ++i) {
+        readers.emplace_back([&, i] {
+          auto r = sheet.read();
+          together.arrive_and_wait();
+          CellSpan list = sorted_cells(r->cells);
+          seen[i] = list_of(list);
+          where[i] = &list[0];
+        });
+      }
+    }
+    for (int i = 0; i < kReaders; ++i) {
+      EXPECT_EQ(seen[i], expected);
+      EXPECT_EQ(where[i], where[0]);
+    }
+  }
+}
+
+// Searches that find no list and edits that drop it, all at once: every
+// search reads a whole list of the map as its read lock sees it.
+TEST(SortedCells, SearchesBesideEditsReadTheListOfTheMapTheySee) {
+  SheetList book;
+  const SharedSheet sheet = add_sheet_core(book, "S", "visible");
+  std::mt19937 rng(11);
+  add_random_cells(sheet.write()->cells, 2000, rng);
+  constexpr int kReaders = 4;
+  std::atomic<bool> stop{false};
+  std::atomic<int> wrong{0};
+  std::vector<std::thread> threads;
+  for (int i = 0; i < kReaders; ++i) {
+    threads.emplace_back([&] {
+      while (!stop.load()) {
+        auto r = sheet.read();
+        const CellSpan list = sorted_cells(r->cells);
+        if (list_of(list) != sorted_handles(r->cells.map)) wrong.fetch_add(1);
+      }
+    });
+  }
+  for (int edit = 0; edit < 50; ++edit) add_random_cells(sheet.write()->cells, 10, rng);
+  stop = true;
+  for (std::thread& t : threads) t.join();
+  EXPECT_EQ(wrong.load(), 0);
+}
+
+TEST(SortedCells, ACopySortsItsOwnMap) {
+  CellStore source = store_of({{2, 1, "b"}, {1, 1, "a"}, {3, 1, "c"}});
+  (void)sorted_cells(source);
+  const CellStore copy = source;
+  std::vector<SharedCell> own;
+  for (uint32_t row : {1, 2, 3}) own.push_back(copy.map.at({row, 1}));
+  EXPECT_EQ(list_of(sorted_cells(copy)), own);
+}
+
+// A store gives its cells back in position order, with or without a kept
+// list: each count it held goes back once, so cells held elsewhere (a
+// caller's handle, a copied store) live on with the right count.
+TEST(SortedCells, ADroppedStoreGivesBackEachOfItsCountsOnce) {
+  for (bool kept : {false, true}) {
+    std::mt19937 rng(11);
+    std::vector<SharedCell> held;
+    std::optional<CellStore> copy;
+    {
+      CellStore store;
+      add_random_cells(store, 20000, rng);
+      for (const auto& [at, cell] : store.map) {
+        if (at.row % 7 == 0) held.push_back(cell);
+      }
+      copy.emplace(store);
+      (void)sorted_cells(*copy);
+      if (kept) (void)sorted_cells(store);
+    }
+    for (const SharedCell& cell : held) EXPECT_EQ(cell.use_count(), 2u) << kept;  // ours and the copy's
+    copy.reset();
+    for (const SharedCell& cell : held) {
+      EXPECT_EQ(cell.use_count(), 1u) << kept;
+      EXPECT_EQ(cell_value_text(cell.read()->value), "v");
+    }
+  }
+}
+
+TEST(RangeQuery, AbsentBoundsTakeTheSheetLimits) {
+  CellStore store = store_of({{1, 1, "a"},
+                              {1048576, 16384, "corner"},
+                              {1048577, 1, "below"},
+                              {1, 16385, "right"},
+                              {2, 3, "b"},
+                              {0, 1, "row zero"}});
+  EXPECT_EQ(coordinates(get_cells_by_range_core(store, kNone, kNone, kNone, kNone)),
+            (Coordinates{{1, 1}, {2, 3}, {1048576, 16384}}));
+  EXPECT_EQ(coordinates(get_cells_by_range_core(store, 2, 2, 3, 3)), (Coordinates{{2, 3}}));
+  EXPECT_EQ(get_cells_by_range_core(store, 0, UINT32_MAX, 0, UINT16_MAX).size(), 6u);
+  EXPECT_TRUE(get_cells_by_range_core(store, 3, 2, kNone, kNone).empty());
+}
+
+TEST(SheetSearches, LetterReferencesFollowTheCellsOwnPosition) {
+  CellStore store = store_of({{1, 1, "a1"}, {2, 2, "b2"}});
+  store.map.at({1, 1}).write()->row = 5;  // a shared cell that row deletion in another sheet moved down
+  EXPECT_FALSE(sheet_find_cell_by_letter(store, "A1").value());
+  EXPECT_EQ(sheet_find_cell_by_letter(store, "A5").value(), store.map.at({1, 1}));
+}
+
+}  // namespace
+}  // namespace vellix::core
