@@ -4,11 +4,12 @@
 #define PCRE2_CODE_UNIT_WIDTH 8
 #include <benchmark/benchmark.h>
 #include <pcre2.h>
-#include <unicode/utf8.h>
 
 #include <string>
 
 #include "core/pattern/class.hpp"
+#include "core/pattern/unicode_sets.hpp"
+#include "core/value/utf8.hpp"
 
 namespace vellix::core {
 namespace {
@@ -82,12 +83,7 @@ pcre2_code* compile_word() {
 void BM_MatchWord(benchmark::State& state) {
   const auto letter = static_cast<char32_t>(state.range(0));
   std::string text;
-  for (int i = 0; i < 1000; ++i) {
-    char buf[4];
-    int32_t n = 0;
-    U8_APPEND_UNSAFE(buf, n, letter);
-    text.append(buf, size_t(n));
-  }
+  for (int i = 0; i < 1000; ++i) append_utf8(text, letter);
   pcre2_code* code = compile_word();
   pcre2_match_data* md = pcre2_match_data_create_from_pattern(code, nullptr);
   for (auto _ : state) {

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "core/sheet/json.hpp"
-#include "utf8.hpp"
+#include "core/value/utf8.hpp"
 
 using namespace vellix::core;
 using nlohmann::json;
@@ -31,7 +31,7 @@ void check(bool ok) {
 // A text for a name or value; empty when the bytes are not UTF-8.
 std::string consume_text(FuzzedDataProvider& in) {
   std::string s = in.ConsumeRandomLengthString(kMaxText);
-  return vellix::fuzz::valid_utf8(s) ? s : std::string();
+  return vellix::core::valid_utf8(s) ? s : std::string();
 }
 
 CellValue consume_value(FuzzedDataProvider& in) {

@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "core/sheet/letters.hpp"
-#include "utf8.hpp"
+#include "core/value/utf8.hpp"
 
 using namespace vellix::core;
 
@@ -21,7 +21,7 @@ void check(bool ok) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view reference(reinterpret_cast<const char*>(data), size);
-  if (!vellix::fuzz::valid_utf8(reference)) return -1;
+  if (!vellix::core::valid_utf8(reference)) return -1;
   Result<Coordinate> parsed = parse_letter_coordinate(reference);
   if (!parsed) {
     const std::string& message = parsed.error().message;

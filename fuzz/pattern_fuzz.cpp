@@ -10,7 +10,7 @@
 #include <string_view>
 
 #include "core/pattern/pattern.hpp"
-#include "utf8.hpp"
+#include "core/value/utf8.hpp"
 
 using namespace vellix::core;
 
@@ -47,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view pattern = input.substr(0, newline);
   const std::string_view text =
       newline == std::string_view::npos ? std::string_view() : input.substr(newline + 1, kMaxText);
-  if (!vellix::fuzz::valid_utf8(text)) return -1;  // cells only ever hold UTF-8
+  if (!vellix::core::valid_utf8(text)) return -1;  // cells only ever hold UTF-8
   exercise(compile_search_pattern(pattern), text);
   exercise(compile_pattern(pattern), text);
   return 0;

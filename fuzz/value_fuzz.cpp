@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/value/utf8.hpp"
 #include "core/value/value.hpp"
-#include "utf8.hpp"
 
 using namespace vellix::core;
 
@@ -26,7 +26,7 @@ void check(bool ok) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
-  if (!vellix::fuzz::valid_utf8(text)) return -1;  // not a corpus input
+  if (!vellix::core::valid_utf8(text)) return -1;  // not a corpus input
   const CellValue value = parse_cell_value(text);
   const std::string shown = cell_value_text(value);
   const CellValue again = parse_cell_value(shown);

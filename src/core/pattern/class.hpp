@@ -7,8 +7,8 @@
 // to PCRE2, is what gives set operations, folded properties and the syntax's
 // own Unicode definitions.
 //
-// Sets are plain values; the Unicode tables behind them are built once per
-// process on first use and are safe to read from any thread.
+// The sets come from codepoint_set.hpp and unicode_sets.hpp, below this file;
+// nothing there reads pattern text.
 //
 //   Result<ClassParse> c = parse_bracket_class("[a-z&&[^aeiou]]", 0, {});
 //   std::string out;
@@ -21,49 +21,9 @@
 #include <vector>
 
 #include "core/error.hpp"
+#include "core/pattern/codepoint_set.hpp"
 
 namespace vellix::core {
-
-inline constexpr char32_t kMaxCodePoint = 0x10FFFF;
-
-struct CodePointRange {
-  char32_t first;
-  char32_t last;  // inclusive
-  friend bool operator==(const CodePointRange&, const CodePointRange&) = default;
-};
-
-// Sorted, disjoint, non-adjacent ranges. Surrogates never appear: no valid
-// UTF-8 text holds one, so complements leave them out.
-struct CodePointSet {
-  std::vector<CodePointRange> ranges;
-  friend bool operator==(const CodePointSet&, const CodePointSet&) = default;
-};
-
-CodePointSet code_point_range(char32_t first, char32_t last);
-bool contains(const CodePointSet& set, char32_t c);
-void add_range(CodePointSet& set, char32_t first, char32_t last);
-CodePointSet set_union(const CodePointSet& a, const CodePointSet& b);
-CodePointSet set_intersection(const CodePointSet& a, const CodePointSet& b);
-CodePointSet set_difference(const CodePointSet& a, const CodePointSet& b);
-CodePointSet set_symmetric_difference(const CodePointSet& a, const CodePointSet& b);
-CodePointSet set_complement(const CodePointSet& a);
-
-// Every code point whose simple case folding equals that of a member.
-CodePointSet case_fold_closure(const CodePointSet& set);
-
-// The class of a Perl escape letter: d D s S w W h H.
-CodePointSet perl_class(char letter);
-
-// The body of \p{...} or \pX (without braces): a name, name=value, name:value
-// or name!=value, resolved by the syntax's loose-matching rules. An unknown
-// name is an error whose message says what is wrong (no offset: the caller
-// adds where).
-Result<CodePointSet> unicode_property(std::string_view body);
-
-// \p{body}, or \P{body} when `negated`, as the syntax evaluates it: under the
-// i flag the property's set is closed under folding before any negation (by
-// \P or by name!=value), so (?i)\P{Lu} matches neither "A" nor "a".
-Result<CodePointSet> property_class(std::string_view body, bool negated, bool case_insensitive);
 
 // The code point of a \x, \u or \U escape whose letter is at pattern[letter]:
 // two, four or eight hex digits, or one to eight in braces; in verbose mode

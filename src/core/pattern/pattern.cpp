@@ -12,6 +12,7 @@
 
 #include "core/pattern/syntax.hpp"
 #include "core/sync/stack_room.hpp"
+#include "core/value/utf8.hpp"
 
 namespace vellix::core {
 namespace {
@@ -152,11 +153,10 @@ bool folded_reference_fits(const pcre2_callout_block* block) {
   size_t here = block->current_position;
   if (captured.size() > text.size() - here) return false;
   std::string_view ahead = text.substr(here, captured.size());
-  auto continuation = [](char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; };
-  auto characters = [&](std::string_view s) {
-    return std::count_if(s.begin(), s.end(), [&](char c) { return !continuation(c); });
+  auto characters = [](std::string_view s) {
+    return std::count_if(s.begin(), s.end(), [](char c) { return !is_utf8_continuation(c); });
   };
-  if (here + ahead.size() < text.size() && continuation(text[here + ahead.size()])) return false;
+  if (here + ahead.size() < text.size() && is_utf8_continuation(text[here + ahead.size()])) return false;
   return characters(ahead) == characters(captured);
 }
 
@@ -214,9 +214,7 @@ int Pattern::check_look_behind(pcre2_callout_block* block, void* data) noexcept 
   if (here < text.size()) {
     // The text up to the end of the next character, which the code requires
     // to follow its match.
-    auto lead = static_cast<unsigned char>(text[here]);
-    size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-    text = text.substr(0, here + length);
+    text = text.substr(0, here + utf8_sequence_length(text[here]));
     code = check.inside;
   }
   MatchScratch& s = thread_check_scratch();

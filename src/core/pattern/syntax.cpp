@@ -10,15 +10,17 @@
 #include <utility>
 #include <vector>
 
-#include "core/sync/never_destroyed.hpp"
 #include "core/pattern/class.hpp"
+#include "core/pattern/size_estimate.hpp"
 #include "core/pattern/tree.hpp"
+#include "core/pattern/unicode_sets.hpp"
+#include "core/sync/never_destroyed.hpp"
+#include "core/value/utf8.hpp"
 
 namespace vellix::core {
 namespace {
 
 constexpr size_t kUnbounded = std::numeric_limits<size_t>::max();
-constexpr double kBranchCost = 40;  // an alternative, in the engine estimate below
 // A bound on counts whatever the atom (the engine estimate below bounds most).
 constexpr uint64_t kMaxRepeatCount = 10'000'000;
 constexpr uint64_t kMatcherMaxCount = 65'535;  // the matcher's own bound on {n,m}
@@ -42,7 +44,7 @@ struct Shape {
   size_t min = 0;
   size_t max = 0;
   bool fancy = false;
-  double cost = 0;  // estimated engine bytes, while not fancy (see set_cost)
+  double cost = 0;  // estimated engine bytes, while not fancy (size_estimate.hpp)
 };
 
 size_t add_sat(size_t a, size_t b) { return a > kUnbounded - b ? kUnbounded : a + b; }
@@ -55,64 +57,6 @@ Shape then(Shape a, Shape b) {
 }
 Shape either(Shape a, Shape b) {
   return {std::min(a.min, b.min), std::max(a.max, b.max), a.fancy || b.fancy, a.cost + b.cost + kBranchCost};
-}
-
-// The syntax's engine compiles what needs no backtracking into an automaton
-// over UTF-8 bytes and gives up on one above 10 MiB: a large count of a wide
-// class fails to compile there (\w{300} does, a{300000} does not). These
-// estimates of its bytes per piece, fitted to it, let the same patterns fail
-// here.
-constexpr double kEngineLimit = 10 << 20;
-constexpr double kByteCost = 32;   // one literal byte
-constexpr double kGroupCost = 64;  // a capture group
-constexpr double kDotCost = 1000;  // . (measured)
-
-// A class's cost: its ranges split into sequences of byte ranges as UTF-8
-// encodes them. The weights were fitted to the engine over classes from one
-// range to \w's 771; wide classes come within about a third.
-double set_cost(const CodePointSet& set) {
-  if (set.ranges.size() == 1 && set.ranges[0].first == set.ranges[0].last) {
-    // The engine reads a class of one character as that character.
-    char32_t c = set.ranges[0].first;
-    return kByteCost * (c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4);
-  }
-  constexpr double kClass = 64, kOneByte = 8, kSequence = 12, kContinuation = 24, kFirstSequences = 60;
-  double one_byte = 0, sequences = 0, continuations = 0;
-  auto split = [&](auto&& self, char32_t a, char32_t b) -> void {
-    static constexpr char32_t kLengthEnds[] = {0x7F, 0x7FF, 0xFFFF};
-    for (char32_t end : kLengthEnds) {
-      if (a <= end && b > end) {
-        self(self, a, end);
-        self(self, end + 1, b);
-        return;
-      }
-    }
-    int length = a <= 0x7F ? 1 : a <= 0x7FF ? 2 : a <= 0xFFFF ? 3 : 4;
-    for (int i = 1; i < length; ++i) {
-      char32_t m = (char32_t{1} << (6 * i)) - 1;
-      if ((a & ~m) != (b & ~m)) {
-        if ((a & m) != 0) {
-          self(self, a, a | m);
-          self(self, (a | m) + 1, b);
-          return;
-        }
-        if ((b & m) != m) {
-          self(self, a, (b & ~m) - 1);
-          self(self, b & ~m, b);
-          return;
-        }
-      }
-    }
-    if (length == 1) {
-      ++one_byte;
-    } else {
-      ++sequences;
-      continuations += length - 1;
-    }
-  };
-  for (const CodePointRange& r : set.ranges) split(split, r.first, r.last);
-  return kClass + kOneByte * one_byte + kSequence * sequences + kContinuation * continuations +
-         kFirstSequences * std::min(sequences, 4.0);
 }
 
 // The syntax's \w: wider than the matcher's own (marks, connector punctuation,
@@ -202,51 +146,6 @@ bool is_name_char(char32_t c) {
   return type == U_DECIMAL_DIGIT_NUMBER || type == U_LETTER_NUMBER || type == U_OTHER_NUMBER;
 }
 
-void append_utf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
-// The length of the well-formed UTF-8 sequence at text[at], or 0.
-size_t utf8_length(std::string_view text, size_t at) {
-  auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
-  unsigned char b = byte(at);
-  size_t n = b < 0x80 ? 1 : b >= 0xC2 && b < 0xE0 ? 2 : b >= 0xE0 && b < 0xF0 ? 3 : b >= 0xF0 && b < 0xF5 ? 4 : 0;
-  if (n == 0 || at + n > text.size()) return 0;
-  for (size_t k = 1; k < n; ++k) {
-    if ((byte(at + k) & 0xC0) != 0x80) return 0;
-  }
-  if (n == 3 && ((b == 0xE0 && byte(at + 1) < 0xA0) || (b == 0xED && byte(at + 1) >= 0xA0))) return 0;
-  if (n == 4 && ((b == 0xF0 && byte(at + 1) < 0x90) || (b == 0xF4 && byte(at + 1) >= 0x90))) return 0;
-  return n;
-}
-
-// The character of the well-formed UTF-8 sequence at text[at], and its length.
-char32_t decode_utf8(std::string_view text, size_t at, size_t* length) {
-  size_t n = utf8_length(text, at);
-  *length = n;
-  auto b = [&](size_t k) { return static_cast<char32_t>(static_cast<unsigned char>(text[at + k])); };
-  switch (n) {
-    case 1: return b(0);
-    case 2: return ((b(0) & 0x1F) << 6) | (b(1) & 0x3F);
-    case 3: return ((b(0) & 0x0F) << 12) | ((b(1) & 0x3F) << 6) | (b(2) & 0x3F);
-    default: return ((b(0) & 0x07) << 18) | ((b(1) & 0x3F) << 12) | ((b(2) & 0x3F) << 6) | (b(3) & 0x3F);
-  }
-}
-
 void append_count(std::string& out, uint64_t min, uint64_t max) {
   if (min == 0 && max == 1) {
     out += '?';
@@ -268,10 +167,8 @@ class Translator {
   Translator(std::string_view pattern, bool case_insensitive) : p_(pattern) { flags_.i = case_insensitive; }
 
   Result<TranslatedPattern> run() {
-    for (size_t at = 0; at < p_.size();) {
-      size_t n = utf8_length(p_, at);
-      if (n == 0) return Error{ErrorKind::Runtime, "invalid UTF-8 at offset " + std::to_string(at)};
-      at += n;
+    if (size_t at = first_invalid_utf8(p_); at != std::string_view::npos) {
+      return Error{ErrorKind::Runtime, "invalid UTF-8 at offset " + std::to_string(at)};
     }
     if (flags_.i) {
       // A cell search reads as "(?i)" + pattern, so a quantifier at the start
@@ -435,29 +332,6 @@ class Translator {
       out += kHex[c & 15];
       out += '}';
     }
-  }
-
-  // A literal's engine cost: its bytes, or its fold class when it has one.
-  double literal_cost(char32_t c, bool folds) const {
-    if (!folds) return kByteCost * static_cast<double>(c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4);
-    if (c < 0x80) return ascii_folded_costs()[c];
-    return folded_cost(c);
-  }
-
-  static double folded_cost(char32_t c) {
-    CodePointSet folded = case_fold_closure(code_point_range(c, c));
-    if (folded.ranges.size() > 1 || folded.ranges[0].first != folded.ranges[0].last) return set_cost(folded);
-    return kByteCost * static_cast<double>(c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4);
-  }
-
-  // Most patterns are ASCII: their folded literals' costs, computed once.
-  static const std::array<double, 0x80>& ascii_folded_costs() {
-    static const std::array<double, 0x80> costs = [] {
-      std::array<double, 0x80> a{};
-      for (char32_t c = 0; c < 0x80; ++c) a[c] = folded_cost(c);
-      return a;
-    }();
-    return costs;
   }
 
   void literal(char32_t c, bool folds) {
@@ -1410,6 +1284,42 @@ class Translator {
     return true;
   }
 
+  // The yes and no branches of a conditional, as read.
+  struct Branches {
+    Shape yes;
+    Body yes_body;
+    uint32_t yes_node = kNoNode;
+    bool has_no = false;
+    Body no;
+    bool both_empty() const { return yes_body.pieces == 0 && (!has_no || (no.branches.size() == 1 && no.pieces == 0)); }
+  };
+
+  // Reads a conditional's branches after its condition, through the closing
+  // ')'. `guard`, when given, is written before the no branch (which the
+  // output then opens without a '|' of its own); without one, both branches
+  // may be empty.
+  bool conditional_branches(size_t at, const std::string* guard, Branches& b) {
+    size_t yes_at = pos_;
+    if (!parse_branch(b.yes, b.yes_body, b.yes_node)) return false;
+    b.has_no = peek() == '|' && !at_end();
+    if (guard != nullptr) {
+      if (!b.has_no && pos_ == yes_at) return fail("conditional with both branches empty", at);
+      out_ += *guard;
+    }
+    if (b.has_no) {
+      ++pos_;
+      out_ += guard != nullptr ? "(?:" : "|(?:";
+      if (!parse_alternation(b.no, false)) return false;
+      out_ += ')';
+    }
+    return close_group(at);
+  }
+
+  uint32_t conditional_node(uint32_t test, const Branches& b) {
+    return add_node(
+        {.kind = PatternNodeKind::Conditional, .kids = {test, b.yes_node, b.has_no ? b.no.node : add_node({})}});
+  }
+
   bool conditional(size_t at, Shape& shape, Target& target) {
     char c = peek();
     bool group_test = (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '<' || c == '\'';
@@ -1441,22 +1351,12 @@ class Translator {
       std::string test = started ? "(?(?=)" : "(?(" + std::to_string(number) + ")";
       size_t open_at = out_.size();
       out_ += test;
-      Shape yes;
-      Body yes_body, no;
-      uint32_t yes_node = kNoNode;
-      if (!parse_branch(yes, yes_body, yes_node)) return false;
-      bool has_no = peek() == '|' && !at_end();
-      if (has_no) {
-        ++pos_;
-        out_ += "|(?:";
-        if (!parse_alternation(no, false)) return false;
-        out_ += ')';
-      }
-      if (!close_group(at)) return false;
-      shape = either(yes, no.shape);
+      Branches b;
+      if (!conditional_branches(at, nullptr, b)) return false;
+      shape = either(b.yes, b.no.shape);
       shape.fancy = true;
       uint32_t test_node = add_node({.hard = true});
-      if (yes_body.pieces == 0 && (!has_no || (no.branches.size() == 1 && no.pieces == 0))) {
+      if (b.both_empty()) {
         // Both branches empty: the test alone, which holds only when the
         // group took part.
         out_.resize(open_at);
@@ -1465,8 +1365,7 @@ class Translator {
         atom_node_ = test_node;
         return true;
       }
-      atom_node_ = add_node(
-          {.kind = PatternNodeKind::Conditional, .kids = {test_node, yes_node, has_no ? no.node : add_node({})}});
+      atom_node_ = conditional_node(test_node, b);
       return true;
     }
     // A pattern condition: matched once, atomically, and consumed when it
@@ -1508,23 +1407,11 @@ class Translator {
 
     size_t open_at = out_.size();
     out_ += "(?:(?>" + condition + ")";
-    size_t yes_at = pos_;
-    Shape yes;
-    Body yes_body, no;
-    uint32_t yes_node = kNoNode;
-    if (!parse_branch(yes, yes_body, yes_node)) return false;
-    bool has_no = peek() == '|' && !at_end();
-    if (!has_no && pos_ == yes_at) return fail("conditional with both branches empty", at);
-    out_ += "|(?!" + copy + ")";
-    if (has_no) {
-      ++pos_;
-      out_ += "(?:";
-      if (!parse_alternation(no, false)) return false;
-      out_ += ')';
-    }
-    if (!close_group(at)) return false;
+    const std::string guard = "|(?!" + copy + ")";
+    Branches b;
+    if (!conditional_branches(at, &guard, b)) return false;
     target = Target::Repeatable;
-    if (yes_body.pieces == 0 && (!has_no || (no.branches.size() == 1 && no.pieces == 0))) {
+    if (b.both_empty()) {
       // Both branches empty once read: the syntax keeps only the condition,
       // as a plain part of the pattern.
       out_.resize(open_at);
@@ -1533,10 +1420,9 @@ class Translator {
       atom_node_ = cond.node;
       return true;
     }
-    shape = either(then(cond.shape, yes), no.shape);
+    shape = either(then(cond.shape, b.yes), b.no.shape);
     shape.fancy = true;
-    atom_node_ = add_node(
-        {.kind = PatternNodeKind::Conditional, .kids = {cond.node, yes_node, has_no ? no.node : add_node({})}});
+    atom_node_ = conditional_node(cond.node, b);
     return true;
   }
 };

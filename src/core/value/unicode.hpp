@@ -15,6 +15,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/value/utf8.hpp"
+
 namespace vellix::core {
 
 // Writes `text` upper-cased into `out`, replacing what it held. ASCII text is
@@ -51,7 +53,7 @@ inline int upper_case_spells(std::string_view text, std::span<const std::string_
   bool ascii = true;
   for (char c : text) {
     const auto b = static_cast<unsigned char>(c);
-    code_points += (b & 0xC0) != 0x80;
+    code_points += !is_utf8_continuation(c);
     ascii = ascii && b < 0x80;
   }
   if (code_points > longest) return -1;

@@ -3,52 +3,15 @@
 #define PCRE2_CODE_UNIT_WIDTH 8
 #include <gtest/gtest.h>
 #include <pcre2.h>
-#include <unicode/utf8.h>
 
 #include <string>
-#include <thread>
 #include <vector>
+
+#include "core/pattern/unicode_sets.hpp"
+#include "core/value/utf8.hpp"
 
 namespace vellix::core {
 namespace {
-
-std::string utf8(char32_t c) {
-  char buf[4];
-  int32_t n = 0;
-  U8_APPEND_UNSAFE(buf, n, c);
-  return std::string(buf, size_t(n));
-}
-
-CodePointSet set_of(std::initializer_list<CodePointRange> ranges) {
-  CodePointSet s;
-  for (CodePointRange r : ranges) add_range(s, r.first, r.last);
-  return s;
-}
-
-TEST(CodePointSet, OperationsKeepRangesSortedMergedAndFreeOfSurrogates) {
-  const CodePointSet az = set_of({{'a', 'z'}});
-  const CodePointSet vowels = set_of({{'a', 'a'}, {'e', 'e'}, {'i', 'i'}, {'o', 'o'}, {'u', 'u'}});
-  const struct {
-    const char* what;
-    CodePointSet got, want;
-  } cases[] = {
-      {"adjacent ranges merge", set_of({{'a', 'c'}, {'d', 'f'}, {'x', 'x'}}), set_of({{'a', 'f'}, {'x', 'x'}})},
-      {"a range swallows those inside it", set_of({{'b', 'b'}, {'d', 'e'}, {'a', 'z'}}), az},
-      {"surrogates are cut out", code_point_range(0xD000, 0xE000), set_of({{0xD000, 0xD7FF}, {0xE000, 0xE000}})},
-      {"union", set_union(set_of({{'a', 'c'}}), set_of({{'b', 'f'}, {'z', 'z'}})), set_of({{'a', 'f'}, {'z', 'z'}})},
-      {"intersection", set_intersection(az, set_of({{'0', 'c'}, {'x', 0x10FFFF}})), set_of({{'a', 'c'}, {'x', 'z'}})},
-      {"difference", set_difference(set_of({{'a', 'f'}}), vowels), set_of({{'b', 'd'}, {'f', 'f'}})},
-      {"symmetric difference", set_symmetric_difference(set_of({{'a', 'c'}}), set_of({{'b', 'd'}})),
-       set_of({{'a', 'a'}, {'d', 'd'}})},
-      {"complement skips surrogates", set_complement(set_of({{'b', 0x10FFFE}})),
-       set_of({{0, 'a'}, {0x10FFFF, 0x10FFFF}})},
-      {"complement of nothing is every scalar value", set_complement({}), set_of({{0, 0xD7FF}, {0xE000, 0x10FFFF}})},
-  };
-  for (const auto& c : cases) EXPECT_EQ(c.got, c.want) << c.what;
-  EXPECT_TRUE(contains(az, 'm'));
-  EXPECT_FALSE(contains(az, '{'));
-  EXPECT_FALSE(contains({}, 'a'));
-}
 
 struct Membership {
   const char* cls;
@@ -247,9 +210,10 @@ TEST(BracketClass, TextAfterAnEarlyCloseComesBackAsSetsUpToTheBalancedEnd) {
        true,
        6,
        9,
-       {code_point_range(':', ':'), set_of({{'K', 'K'}, {'k', 'k'}, {0x212A, 0x212A}}), code_point_range(']', ']')}},
+       {code_point_range(':', ':'), code_point_set({{'K', 'K'}, {'k', 'k'}, {0x212A, 0x212A}}),
+        code_point_range(']', ']')}},
       {"[A-[x]\\d]", false, 6, 9, {perl_class('d'), code_point_range(']', ']')}},
-      {"[!-[b][:d]]", false, 6, 11, {set_of({{':', ':'}, {'d', 'd'}}), code_point_range(']', ']')}},
+      {"[!-[b][:d]]", false, 6, 11, {code_point_set({{':', ':'}, {'d', 'd'}}), code_point_range(']', ']')}},
       {"[!-[b]c|d]", false, 6, 10, {}},  // not a plain run: the caller reads it as pattern text
   };
   for (const auto& c : cases) {
@@ -335,106 +299,17 @@ TEST(VerboseClass, OnlyHexEscapesSkipWhitespace) {
   EXPECT_FALSE(parse_bracket_class("[\\x 41]", 0, {}).ok());
 }
 
-TEST(UnicodeProperty, NamesResolveLooselyAndInOrder) {
-  const std::tuple<const char*, char32_t, bool> accepted[] = {
-      {"L", 'a', true},
-      {" LETTER ", 'a', true},
-      {"is_letter", 'a', true},
-      {"IsLetter", 'a', true},
-      {"uppercaseletter", 'A', true},
-      {"Lu", 'a', false},
-      {"punct", '!', true},
-      {"Digit", '7', true},
-      {"Combining_Mark", 0x301, true},
-      {"Other", 0x378, true},
-      {"LC", 0x1C5, true},
-      {"cf", 0x200B, true},
-      {"sc", '$', true},
-      {"lc", 'a', true},  // categories, not properties
-      {"Any", 0x10FFFF, true},
-      {"Assigned", 0x378, false},
-      {"ASCII", 0x7F, true},
-      {"ASCII", 0x80, false},
-      {"Alpha", 0x24D0, true},
-      {"space", 0x85, true},
-      {"WSpace", 0x180E, false},
-      {"Hyphen", '-', true},
-      {"Other_Alphabetic", 0x24D0, true},
-      {"OLower", 0xAA, true},
-      {"Other_Math", '^', true},
-      {"IDS_Unary_Operator", 0x2FFE, true},
-      {"Modifier_Combining_Mark", 0x654, true},
-      {"Greek", 0x3B1, true},
-      {"Grek", 0x342, false},
-      {"scx=Greek", 0x342, true},
-      {"Zinh", 0x301, true},
-      {"Common", '1', true},
-      {"gc=L", 'a', true},
-      {"gc:Lu", 'A', true},
-      {"General_Category=punct", ',', true},
-      {"gc!=L", 'a', false},
-      {"gc!=L", '1', true},
-      {"sc=Latn", 'a', true},
-      {"age=3.0", 'a', true},
-      {"age=V5_2", 0x20B9, false},
-      {"age=6.0", 0x20B9, true},
-      {"age=6.1", 0x20BA, false},
-      {"age=6.2", 0x20BA, true},
-      {"wb=ALetter", 'a', true},
-      {"sb=Upper", 'A', true},
-      {"gcb=Extend", 0x301, true},
-  };
-  for (const auto& [body, c, member] : accepted) {
-    Result<CodePointSet> s = unicode_property(body);
-    ASSERT_TRUE(s.ok()) << body << ": " << s.error().message;
-    EXPECT_EQ(contains(s.value(), c), member) << body << " on U+" << std::hex << uint32_t(c);
-  }
-  const char* rejected[] = {"L&",          "Xan",      "Xwd",    "Xps",    "Xsp",          "Unknown",        "Zzzz",
-                            "Cs",          "Hrkt",     "^Greek", "bc=L",   "Bidi_Class=L", "Alphabetic=Yes", "InCB",
-                            "InCB=Linker", "Script",   "gc",     "gc=Foo", "age=3_0",      "wb=Other",       "gcb=XX",
-                            "gcb=E_Base",  "nonsense", ""};
-  for (const char* body : rejected) EXPECT_FALSE(unicode_property(body).ok()) << body;
-}
-
-TEST(CaseFoldClosure, AddsEverySimpleFoldPartnerAndNothingElse) {
-  const std::pair<CodePointSet, CodePointSet> cases[] = {
-      {set_of({{'k', 'k'}}), set_of({{'K', 'K'}, {'k', 'k'}, {0x212A, 0x212A}})},
-      {set_of({{0x3C3, 0x3C3}}), set_of({{0x3A3, 0x3A3}, {0x3C2, 0x3C3}})},
-      {set_of({{0xDF, 0xDF}}), set_of({{0xDF, 0xDF}, {0x1E9E, 0x1E9E}})},
-      {set_of({{'1', '9'}}), set_of({{'1', '9'}})},
-      {set_of({{0x1C4, 0x1C4}}), set_of({{0x1C4, 0x1C6}})},
-  };
-  for (const auto& [in, want] : cases) EXPECT_EQ(case_fold_closure(in), want);
-  for (char letter : {'d', 'D', 's', 'S', 'w', 'W'}) {
-    EXPECT_EQ(case_fold_closure(perl_class(letter)), perl_class(letter)) << letter;
-  }
-}
-
-TEST(UnicodeProperty, ThreadsBuildingTheSameSetsAtOnceAgree) {
-  const char* bodies[] = {"sc=Cherokee", "wb=Katakana", "age=4.1", "Other_Math"};
-  std::vector<CodePointSet> got[8];
-  std::vector<std::thread> threads;
-  for (auto& out : got) {
-    threads.emplace_back([&out, &bodies] {
-      for (const char* body : bodies) out.push_back(property_class(body, false, true).value());
-    });
-  }
-  for (std::thread& t : threads) t.join();
-  for (const auto& out : got) EXPECT_EQ(out, got[0]);
-  EXPECT_TRUE(contains(got[0][0], 0x13A0));
-}
-
 // The emitted class, compiled as the front end compiles patterns, must match
 // exactly the set's members.
 TEST(AppendClass, EmitsAClassPcre2MatchesExactlyAsTheSet) {
   const std::pair<CodePointSet, const char*> cases[] = {
-      {set_of({{'b', 'd'}, {'f', 'h'}}), "[b-df-h]"},
-      {set_of({{'a', 'b'}, {'x', 'x'}}), "[abx]"},
-      {set_of({{']', ']'}, {'-', '-'}, {'\\', '\\'}, {'^', '^'}}), "[\\-\\\\-\\^]"},
-      {set_of({{0, 'a' - 1}, {'b', 0x10FFFF}}), "[^a]"},
+      {code_point_set({{'b', 'd'}, {'f', 'h'}}), "[b-df-h]"},
+      {code_point_set({{'a', 'b'}, {'x', 'x'}}), "[abx]"},
+      {code_point_set({{']', ']'}, {'-', '-'}, {'\\', '\\'}, {'^', '^'}}), "[\\-\\\\-\\^]"},
+      {code_point_set({{0, 'a' - 1}, {'b', 0x10FFFF}}), "[^a]"},
       {{}, nullptr},
       {set_complement({}), nullptr},
-      {set_of({{0xE9, 0xE9}, {0x1F600, 0x1F64F}}), "[\\x{E9}\\x{1F600}-\\x{1F64F}]"},
+      {code_point_set({{0xE9, 0xE9}, {0x1F600, 0x1F64F}}), "[\\x{E9}\\x{1F600}-\\x{1F64F}]"},
       {perl_class('w'), nullptr},
       {perl_class('W'), nullptr},
   };
@@ -454,7 +329,9 @@ TEST(AppendClass, EmitsAClassPcre2MatchesExactlyAsTheSet) {
     for (char32_t c :
          {U'\0', U'\t', U'A',    U'a',    U'b',      U'e',      U'i',      U'z',       U'-',       U']',
           U'\\', U'^',  U'\x7F', U'\xE9', U'\x212A', U'\xD7FF', U'\xE000', U'\x1F600', U'\x1F650', U'\x10FFFF'}) {
-      const std::string text = utf8(c) + utf8(c);
+      std::string text;
+      append_utf8(text, c);
+      append_utf8(text, c);
       const int rc = pcre2_match(code, reinterpret_cast<PCRE2_SPTR>(text.data()), text.size(), 0, 0, md, nullptr);
       EXPECT_EQ(rc > 0, contains(set, c)) << out << " on U+" << std::hex << uint32_t(c);
     }

@@ -1,7 +1,8 @@
-// The Unicode side of pattern classes: simple case folding, the Perl classes
-// and \p names, from ICU's data. Every table is built once, on first use, in a
-// function-local static (so thread-safe), only read afterwards, and never
-// destroyed (searches may still read it while the process exits).
+// Every table is built once, on first use, in a function-local static (so
+// thread-safe), only read afterwards, and never destroyed (searches may still
+// read it while the process exits).
+#include "core/pattern/unicode_sets.hpp"
+
 #include <unicode/uchar.h>
 #include <unicode/ucpmap.h>
 #include <unicode/uscript.h>
@@ -20,7 +21,6 @@
 #include <vector>
 
 #include "core/sync/never_destroyed.hpp"
-#include "core/pattern/class.hpp"
 
 namespace vellix::core {
 namespace {
@@ -63,12 +63,6 @@ CodePointSet int_property(UProperty p, const std::function<bool(uint32_t)>& keep
 
 CodePointSet general_category(uint32_t mask) {
   return int_property(UCHAR_GENERAL_CATEGORY, [mask](uint32_t gc) { return (U_MASK(gc) & mask) != 0; });
-}
-
-CodePointSet from_ranges(std::initializer_list<CodePointRange> ranges) {
-  CodePointSet s;
-  for (CodePointRange r : ranges) add_range(s, r.first, r.last);
-  return s;
 }
 
 // --- Case folding -------------------------------------------------------------
@@ -147,7 +141,7 @@ CodePointSet perl_class(char letter) {
   static const NeverDestroyed<CodePointSet> kWord(set_union(
       set_union(binary_property(UCHAR_ALPHABETIC), general_category(U_GC_M_MASK | U_GC_ND_MASK | U_GC_PC_MASK)),
       binary_property(UCHAR_JOIN_CONTROL)));
-  static const NeverDestroyed<CodePointSet> kHex(from_ranges({{'0', '9'}, {'A', 'F'}, {'a', 'f'}}));
+  static const NeverDestroyed<CodePointSet> kHex(code_point_set({{'0', '9'}, {'A', 'F'}, {'a', 'f'}}));
   static const NeverDestroyed<CodePointSet> kNotDigit(set_complement(*kDigit));
   static const NeverDestroyed<CodePointSet> kNotSpace(set_complement(*kSpace));
   static const NeverDestroyed<CodePointSet> kNotWord(set_complement(*kWord));
@@ -283,19 +277,19 @@ struct ExtraProperty {
 // The mathematical symbols that may start an identifier; those that may
 // continue one are these and the super- and subscript digits and signs.
 CodePointSet id_compat_math_start() {
-  return from_ranges({{0x2202, 0x2202},
-                      {0x2207, 0x2207},
-                      {0x221E, 0x221E},
-                      {0x1D6C1, 0x1D6C1},
-                      {0x1D6DB, 0x1D6DB},
-                      {0x1D6FB, 0x1D6FB},
-                      {0x1D715, 0x1D715},
-                      {0x1D735, 0x1D735},
-                      {0x1D74F, 0x1D74F},
-                      {0x1D76F, 0x1D76F},
-                      {0x1D789, 0x1D789},
-                      {0x1D7A9, 0x1D7A9},
-                      {0x1D7C3, 0x1D7C3}});
+  return code_point_set({{0x2202, 0x2202},
+                         {0x2207, 0x2207},
+                         {0x221E, 0x221E},
+                         {0x1D6C1, 0x1D6C1},
+                         {0x1D6DB, 0x1D6DB},
+                         {0x1D6FB, 0x1D6FB},
+                         {0x1D715, 0x1D715},
+                         {0x1D735, 0x1D735},
+                         {0x1D74F, 0x1D74F},
+                         {0x1D76F, 0x1D76F},
+                         {0x1D789, 0x1D789},
+                         {0x1D7A9, 0x1D7A9},
+                         {0x1D7C3, 0x1D7C3}});
 }
 
 const std::vector<ExtraProperty>& extra_properties() {
@@ -320,26 +314,26 @@ const std::vector<ExtraProperty>& extra_properties() {
       {{"Other_Uppercase", "OUpper"}, [] { return minus_categories(UCHAR_UPPERCASE, U_GC_LU_MASK); }},
       {{"IDS_Unary_Operator", "IDSU"},
        [] {
-         return from_ranges({{0x2FFE, 0x2FFF}});
+         return code_point_set({{0x2FFE, 0x2FFF}});
        }},
       {{"ID_Compat_Math_Start"}, id_compat_math_start},
       {{"ID_Compat_Math_Continue"},
        [] {
          return set_union(
              id_compat_math_start(),
-             from_ranges({{0xB2, 0xB3}, {0xB9, 0xB9}, {0x2070, 0x2070}, {0x2074, 0x207E}, {0x2080, 0x208E}}));
+             code_point_set({{0xB2, 0xB3}, {0xB9, 0xB9}, {0x2070, 0x2070}, {0x2074, 0x207E}, {0x2080, 0x208E}}));
        }},
       {{"Modifier_Combining_Mark", "MCM"},
        [] {
-         return from_ranges({{0x654, 0x655},
-                             {0x658, 0x658},
-                             {0x6DC, 0x6DC},
-                             {0x6E3, 0x6E3},
-                             {0x6E7, 0x6E8},
-                             {0x8CA, 0x8CB},
-                             {0x8CD, 0x8CF},
-                             {0x8D3, 0x8D3},
-                             {0x8F3, 0x8F3}});
+         return code_point_set({{0x654, 0x655},
+                                {0x658, 0x658},
+                                {0x6DC, 0x6DC},
+                                {0x6E3, 0x6E3},
+                                {0x6E7, 0x6E8},
+                                {0x8CA, 0x8CB},
+                                {0x8CD, 0x8CF},
+                                {0x8D3, 0x8D3},
+                                {0x8F3, 0x8F3}});
        }},
   });
   return *kExtra;
