@@ -4,9 +4,10 @@
 // bytes and gives up on one above 10 MiB: a large count of a wide class fails
 // to compile there (\w{300} does, a{300000} does not). These estimates of its
 // bytes per piece, fitted to it, let the front end refuse the same patterns.
-// A sequence costs the sum of its pieces, an alternation that plus
-// kBranchCost a branch, and a repeat its piece times its copies; the tree
-// (tree.hpp) adds them up and compares with kEngineLimit.
+// The front end adds these up as it reads (a sequence is the sum of its
+// pieces, each branch after the first adds kBranchCost, a repeat multiplies
+// its piece by its copies), and the tree (tree.hpp) compares what each
+// automaton would hold with kEngineLimit.
 //
 //   set_cost(code_point_range('a', 'z'));   // 72: a class of one byte range
 //   literal_cost('a', false);               // 32: one byte
