@@ -144,10 +144,11 @@ bool kept_keys_are_positions(const CellStore& store) {
 std::vector<SharedCell> kept_cells_in_range(const CellStore& store, Coordinate low, Coordinate high) {
   const CellSpan cells = sorted_cells(store);
   const std::span<const uint64_t> keys(store.sorted.keys.get(), cells.size());
-  const auto [first, last] = kept_rows(store, low.row, high.row);
-  return collect_ordered<SharedCell>(last - first, [&](size_t k, std::vector<SharedCell>& out) {
-    const auto column = static_cast<uint16_t>(keys[first + k]);
-    if (low.column <= column && column <= high.column) out.push_back(cells[first + k]);
+  // A named part, not a structured binding: clang 14 cannot capture those.
+  const ListPart rows = kept_rows(store, low.row, high.row);
+  return collect_ordered<SharedCell>(rows.last - rows.first, [&](size_t k, std::vector<SharedCell>& out) {
+    const auto column = static_cast<uint16_t>(keys[rows.first + k]);
+    if (low.column <= column && column <= high.column) out.push_back(cells[rows.first + k]);
   });
 }
 
