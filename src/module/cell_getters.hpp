@@ -18,8 +18,8 @@
 #include <optional>
 #include <string>
 
-#include "core/value/cell_edit.hpp"
 #include "core/sheet/letters.hpp"
+#include "core/value/cell_edit.hpp"
 #include "core/value/value.hpp"
 #include "module/frame/attribute.hpp"
 #include "module/frame/object.hpp"

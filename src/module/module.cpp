@@ -13,6 +13,7 @@
 #include "core/sheet/sheet.hpp"
 #include "module/frame/entry.hpp"
 #include "module/frame/errors.hpp"
+#include "module/frame/gil.hpp"
 #include "module/frame/object.hpp"
 #include "module/frame/ref.hpp"
 #include "module/frame/registry.hpp"

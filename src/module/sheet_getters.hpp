@@ -33,6 +33,18 @@ inline std::vector<core::SharedCell> sorted_cell_handles(const core::CoreSheet& 
   return handles;
 }
 
+// A list of (start_row, end_row, start_col, end_col) tuples.
+inline py::Ref merge_cells_list(const std::vector<core::MergedRange>& ranges) {
+  py::Ref list = py::Ref::steal(PyList_New(static_cast<Py_ssize_t>(ranges.size())));
+  if (!list) py::throw_api_failure();
+  for (size_t i = 0; i < ranges.size(); ++i) {
+    const core::MergedRange& r = ranges[i];
+    py::Ref item = py_int_tuple({r.start_row, r.end_row, r.start_col, r.end_col});
+    PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), item.release());  // steals item
+  }
+  return list;
+}
+
 // "(<name>) cells: <count>", the tail of both sheets' text forms.
 inline std::string sheet_text_tail(const core::CoreSheet& s) {
   return "(" + s.name + ") cells: " + std::to_string(s.cells.map.size());

@@ -23,7 +23,7 @@
 #include <array>
 
 #include "module/classes.hpp"
-#include "module/frame/entry.hpp"
+#include "module/frame/gil.hpp"
 
 namespace vellix::module {
 

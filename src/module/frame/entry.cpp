@@ -30,14 +30,6 @@ void set_error_from_current_exception() noexcept {
   }
 }
 
-AllowThreads::AllowThreads() noexcept : state_(PyEval_SaveThread()) {}
-
-// No check for finalisation beforehand could spare the parking: finalisation
-// may begin between the check and the request.
-AllowThreads::~AllowThreads() {
-  parking_on_exit([this] { PyEval_RestoreThread(state_); });
-}
-
 }  // namespace detail
 
 }  // namespace vellix::py

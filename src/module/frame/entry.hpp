@@ -1,9 +1,8 @@
 // Entry trampolines: how every method, getter, setter, slot and module
 // function starts and ends. Each runs the body and turns whatever escapes it
 // into a Python exception: PyError as it is, core::InternalFailure and every
-// other C++ exception as PanicException. Nothing unwinds into the interpreter.
-// And the one way to give the interpreter lock up for a while. A thread the
-// interpreter ends on the way is parked (thread_exit.hpp).
+// other C++ exception as PanicException. Nothing unwinds into the interpreter;
+// a thread the interpreter ends on the way is parked (thread_exit.hpp).
 //
 //   PyObject* book_repr(PyObject* self) noexcept {
 //     return entry([&] { return py_str("Book"); });   // the body returns a Ref
@@ -55,45 +54,5 @@ VELLIX_CATCHES_FORCED_UNWIND int entry_status(F&& body) noexcept {
   }
   return status;
 }
-
-namespace detail {
-// Gives the lock up for its lifetime with PyEval_SaveThread; the destructor
-// takes the lock back (or parks the thread).
-class AllowThreads {
- public:
-  AllowThreads() noexcept;
-  ~AllowThreads();
-  AllowThreads(const AllowThreads&) = delete;  // one restore per save
-  AllowThreads& operator=(const AllowThreads&) = delete;
-
- private:
-  PyThreadState* state_;
-};
-}  // namespace detail
-
-// Runs f() without the interpreter lock and returns what it returns, with the
-// lock held again, also when f throws. f touches no Python object.
-template <class F>
-decltype(auto) without_interpreter_lock(F&& f) {
-  detail::AllowThreads unlocked;
-  return std::forward<F>(f)();
-}
-
-// Lock policies for work that touches no Python object: run(f) returns f()
-// run with the interpreter lock kept, or released and taken back before run
-// returns, also when f throws.
-struct KeepInterpreterLock {
-  template <class F>
-  static auto run(F&& f) {
-    return std::forward<F>(f)();
-  }
-};
-
-struct ReleaseInterpreterLock {
-  template <class F>
-  static auto run(F&& f) {
-    return without_interpreter_lock(std::forward<F>(f));
-  }
-};
 
 }  // namespace vellix::py

@@ -2,7 +2,7 @@
 // lock held after every core lock is released: a core Result unwrapped (its
 // error raised as the core error), one found handle as an object or None,
 // an optional text as str or None, value texts as a list of str, tuples of
-// ints and lists of merged ranges.
+// ints.
 #pragma once
 
 #include <Python.h>
@@ -15,7 +15,6 @@
 #include <vector>
 
 #include "core/error.hpp"
-#include "core/sheet/sheet.hpp"
 #include "module/frame/errors.hpp"
 #include "module/frame/object.hpp"
 #include "module/frame/ref.hpp"
@@ -54,18 +53,6 @@ inline py::Ref py_int_tuple(std::initializer_list<uint64_t> values) {
   Py_ssize_t i = 0;
   for (uint64_t v : values) PyTuple_SET_ITEM(tuple.get(), i++, py::py_int(v).release());  // steals the int
   return tuple;
-}
-
-// A list of (start_row, end_row, start_col, end_col) tuples.
-inline py::Ref merge_cells_list(const std::vector<core::MergedRange>& ranges) {
-  py::Ref list = py::Ref::steal(PyList_New(static_cast<Py_ssize_t>(ranges.size())));
-  if (!list) py::throw_api_failure();
-  for (size_t i = 0; i < ranges.size(); ++i) {
-    const core::MergedRange& r = ranges[i];
-    py::Ref item = py_int_tuple({r.start_row, r.end_row, r.start_col, r.end_col});
-    PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), item.release());  // steals item
-  }
-  return list;
 }
 
 }  // namespace vellix::module

@@ -9,7 +9,7 @@
 #include "core/sheet/sheet.hpp"
 #include "core/value/value.hpp"
 #include "module/frame/args.hpp"
-#include "module/frame/entry.hpp"
+#include "module/frame/gil.hpp"
 #include "module/frame/method_table.hpp"
 #include "module/frame/object.hpp"
 #include "module/sheet_search.hpp"

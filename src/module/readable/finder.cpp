@@ -11,13 +11,14 @@
 #include <vector>
 
 #include "core/pattern/pattern.hpp"
-#include "core/sheet/queries.hpp"
 #include "core/search/search.hpp"
+#include "core/sheet/queries.hpp"
 #include "core/sheet/sheet.hpp"
 #include "core/sheet/sheet_index.hpp"
 #include "module/frame/args.hpp"
 #include "module/frame/attribute.hpp"
 #include "module/frame/entry.hpp"
+#include "module/frame/gil.hpp"
 #include "module/frame/method.hpp"
 #include "module/frame/method_table.hpp"
 #include "module/frame/qualname.hpp"

@@ -18,12 +18,13 @@
 #include <utility>
 #include <vector>
 
+#include "core/search/search.hpp"
 #include "core/sheet/bands.hpp"
 #include "core/sheet/letters.hpp"
-#include "core/search/search.hpp"
 #include "module/cell_getters.hpp"
 #include "module/frame/args.hpp"
 #include "module/frame/entry.hpp"
+#include "module/frame/gil.hpp"
 #include "module/frame/method_table.hpp"
 #include "module/frame/registry.hpp"
 #include "module/frame/results.hpp"
