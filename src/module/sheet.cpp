@@ -96,13 +96,12 @@ using Search = SheetSearches<SheetHost>;
 // their own places in that order.
 auto kMethods = method_table(
     fastcall_entry<kSetSheetState>(set_sheet_state), fastcall_entry<kAddMergeCells>(add_merge_cells),
-    fastcall_entry<kAddComment>(add_comment), fastcall_entry<kCell>(cell), Search::entry(Search::get_value_cell),
-    sheet_band_edit_entries(), Search::entry(Search::get_cells_by_range), sheet_dimension_read_entries(),
-    Search::entries<12>({Search::find_cell_by_regex, Search::find_cell_by_str, Search::find_cell_by_letter,
-                         Search::find_cells_by_regex, Search::find_cells_by_str, Search::find_cells_for_rows_by_regex,
-                         Search::find_cells_for_cols_by_regex, Search::find_cells_multi_regex,
-                         Search::find_cells_between_regex, Search::find_cells_range_rows, Search::find_cells_range_cols,
-                         Search::find_value_by_coords}));
+    fastcall_entry<kAddComment>(add_comment), fastcall_entry<kCell>(cell), Search::get_value_cell(),
+    sheet_band_edit_entries(), Search::get_cells_by_range(), sheet_dimension_read_entries(),
+    Search::find_cell_by_regex(), Search::find_cell_by_str(), Search::find_cell_by_letter(),
+    Search::find_cells_by_regex(), Search::find_cells_by_str(), Search::find_cells_for_rows_by_regex(),
+    Search::find_cells_for_cols_by_regex(), Search::find_cells_multi_regex(), Search::find_cells_between_regex(),
+    Search::find_cells_range_rows(), Search::find_cells_range_cols(), Search::find_value_by_coords());
 
 auto kGetSet = Getters::table({.name = set_name, .comments = get_comments});
 

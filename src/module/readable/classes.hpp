@@ -30,6 +30,6 @@ using ReadableSheet = py::PyClass<ReadableSheetSpec>;
 using ReadableCell = py::PyClass<ReadableCellSpec>;
 
 inline constexpr char kReadableSheetName[] = "ReadableSheet";
-using ReadableSheetHost = SearchHost<ReadableSheet, ReadableCell, py::ReleaseInterpreterLock, kReadableSheetName, true>;
+using ReadableSheetHost = SearchHost<ReadableSheet, ReadableCell, py::ReleaseInterpreterLock, kReadableSheetName>;
 
 }  // namespace vellix::module

@@ -2,10 +2,11 @@
 // (ReadableCell objects, dicts, or any object with the cell attributes)
 // without a sheet.
 //
-// Each converts its arguments and the list with the interpreter lock held,
-// runs one core search with the lock released, and takes it back before it
-// releases the converted list and makes the results (or raises the core
-// error). Results keep the order of the caller's list.
+// Each is declared as a search (frame/search.hpp): it converts its arguments
+// and the list with the interpreter lock held, runs one core search with the
+// lock released, and takes it back before it releases the converted list and
+// makes the results (or raises the core error). Results keep the order of the
+// caller's list.
 #include <Python.h>
 
 #include <array>
@@ -23,11 +24,11 @@
 #include "core/sheet/letters.hpp"
 #include "module/cell_getters.hpp"
 #include "module/frame/args.hpp"
-#include "module/frame/entry.hpp"
 #include "module/frame/gil.hpp"
 #include "module/frame/method_table.hpp"
 #include "module/frame/registry.hpp"
 #include "module/frame/results.hpp"
+#include "module/frame/search.hpp"
 #include "module/readable/classes.hpp"
 #include "module/readable/convert.hpp"
 #include "module/readable/finder.hpp"
@@ -36,33 +37,36 @@ namespace vellix::module {
 
 namespace {
 
-// Converts `cells` (a list or list subclass, checked last among the
-// arguments), then runs `search` over it with the interpreter lock released.
-// The converted handles are dropped once the lock is back, so a converted cell
-// that was not found dies here and one that was found lives on in its hit.
-template <class Search>
-auto search_cells(PyObject* cells_arg, Search&& search) {
-  PyObject* list = py::arg_list(cells_arg, "cells");
-  std::vector<core::SharedCell> converted = cells_from_pylist(list);
-  auto outcome = py::ReleaseInterpreterLock::run([&] { return search(core::CellSpan(converted)); });
-  converted.clear();
-  return outcome;
-}
+// The cells of a find function: its last parameter, a list or list subclass
+// of cells, converted after the other arguments. run releases the
+// interpreter lock for the core call, which takes the cells last, and drops
+// the converted handles once the lock is back, so a converted cell that was
+// not found dies here and one that was found lives on in its hit.
+class CellListSource {
+ public:
+  static constexpr size_t kOwnParameters = 1;
 
-py::Ref hit(core::SharedCell cell) { return object_or_none<ReadableCell>(std::move(cell)); }
-py::Ref hits(std::vector<core::SharedCell> cells) { return ReadableCell::new_list(std::move(cells)); }
+  template <size_t N>
+  CellListSource(PyObject*, const std::array<PyObject*, N>& a) : cells_(a[N - 1]) {}
 
-std::string text_arg(PyObject* o, const char* name) { return std::string(py::arg_text(o, name)); }
+  template <auto kSearch, class Converted>
+  auto run(const Converted& converted) {
+    PyObject* list = py::arg_list(cells_, "cells");
+    std::vector<core::SharedCell> cells = cells_from_pylist(list);
+    auto outcome = py::ReleaseInterpreterLock::run([&] {
+      return std::apply([&](const auto&... arguments) { return kSearch(arguments..., core::CellSpan(cells)); },
+                        converted);
+    });
+    cells.clear();
+    return outcome;
+  }
 
-// A core answer as it is, or a core Result unwrapped (its error raised).
-template <class T>
-T plain(T answer) {
-  return answer;
-}
-template <class T>
-T plain(core::Result<T>&& result) {
-  return unwrap(std::move(result));
-}
+ private:
+  PyObject* cells_;
+};
+
+constexpr auto hit = object_or_none<ReadableCell, core::SharedCell>;
+constexpr auto hits = ReadableCell::new_list;
 
 // The value text of the cell at (row, col), or none.
 std::optional<std::string> value_by_coords(uint32_t row, uint16_t col, core::CellSpan cells) {
@@ -71,27 +75,9 @@ std::optional<std::string> value_by_coords(uint32_t row, uint16_t col, core::Cel
   return core::cell_value_text(found.read()->value);
 }
 
-// A find function: binds the arguments, converts all but the last in order,
-// each by its conversion under its parameter's name, then the cells (the
-// last), runs kSearch over them and builds the Python answer with kBuild.
-template <const auto& kSig, auto kSearch, auto kBuild, auto... kConvert>
-PyObject* find(PyObject*, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) noexcept {
-  return py::entry([&] {
-    auto a = kSig.match(args, nargsf, kwnames);
-    return [&]<size_t... I>(std::index_sequence<I...>) {
-      std::tuple converted{kConvert(a[I], kSig.names[I])...};  // a braced list converts left to right
-      return kBuild(plain(search_cells(a[sizeof...(I)], [&](core::CellSpan cells) {
-        return std::apply([&](const auto&... arguments) { return kSearch(arguments..., cells); }, converted);
-      })));
-    }
-    (std::make_index_sequence<sizeof...(kConvert)>());
-  });
-}
-
 template <const auto& kSig, auto kSearch, auto kBuild, auto... kConvert>
 PyMethodDef find_entry() {
-  static_assert(kSig.names.size() == sizeof...(kConvert) + 1, "every parameter but the cells has a conversion");
-  return fastcall_entry<kSig>(find<kSig, kSearch, kBuild, kConvert...>);
+  return search_entry<kSig, CellListSource, kSearch, kBuild, kConvert...>();
 }
 
 constexpr py::Signature<3> kFindCellByCoords{"find_cell_by_coords", {"row", "col", "cells"}, 3};
