@@ -41,16 +41,6 @@ inline std::string cell_letter(core::Coordinate at) {
 
 template <class C>
 struct CellGetters {
-  static PyObject* row(PyObject* self, void*) noexcept {
-    return read_attribute<C>(
-        self, [](const core::CoreCell& c) { return c.row; }, py::py_int);
-  }
-
-  static PyObject* column(PyObject* self, void*) noexcept {
-    return read_attribute<C>(
-        self, [](const core::CoreCell& c) { return c.column; }, py::py_int);
-  }
-
   static PyObject* letter(PyObject* self, void*) noexcept {
     return read_attribute<C>(self, coordinate_of, [](core::Coordinate at) { return py::py_str(cell_letter(at)); });
   }
@@ -103,8 +93,8 @@ struct CellGetters {
 
   // The attribute table in the classes' order (attribute_table).
   static std::array<PyGetSetDef, 16> table(const Writable& w = {}) {
-    return attribute_table<16>({{"row", row},
-                                {"column", column},
+    return attribute_table<16>({{"row", getter_of<C, field<&core::CoreCell::row>, py::py_int>},
+                                {"column", getter_of<C, field<&core::CoreCell::column>, py::py_int>},
                                 {"letter", letter},
                                 {"value", value, w.value},
                                 {"formula", formula, w.formula},

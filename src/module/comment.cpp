@@ -17,20 +17,10 @@ namespace {
 
 std::string_view text_val(PyObject* v) { return py::arg_text(v, "val"); }
 
-PyObject* get_author(PyObject* self, void*) noexcept {
-  return read_attribute<Comment>(
-      self, [](const core::CoreComment& c) { return c.author; }, py::py_str);
-}
-
 // Both setters borrow the comment exclusively.
 int set_author(PyObject* self, PyObject* value, void*) noexcept {
   return write_attribute<Comment, py::ExclusiveBorrow>(
       self, value, text_val, [](core::CoreComment& c, std::string_view author) { c.author.assign(author); });
-}
-
-PyObject* get_text(PyObject* self, void*) noexcept {
-  return read_attribute<Comment>(
-      self, [](const core::CoreComment& c) { return c.text; }, py::py_str);
 }
 
 int set_text(PyObject* self, PyObject* value, void*) noexcept {
@@ -49,21 +39,12 @@ PyObject* get_coordinate(PyObject* self, void*) noexcept {
       });
 }
 
-PyObject* get_row(PyObject* self, void*) noexcept {
-  return read_attribute<Comment>(
-      self, [](const core::CoreComment& c) { return c.row; }, py::py_int);
-}
-
-PyObject* get_column(PyObject* self, void*) noexcept {
-  return read_attribute<Comment>(
-      self, [](const core::CoreComment& c) { return c.column; }, py::py_int);
-}
-
-auto kGetSet = attribute_table<6>({{"author", get_author, set_author},
-                                   {"text", get_text, set_text},
-                                   {"coordinate", get_coordinate},
-                                   {"row", get_row},
-                                   {"column", get_column}});
+auto kGetSet =
+    attribute_table<6>({{"author", getter_of<Comment, field<&core::CoreComment::author>, py::py_str>, set_author},
+                        {"text", getter_of<Comment, field<&core::CoreComment::text>, py::py_str>, set_text},
+                        {"coordinate", get_coordinate},
+                        {"row", getter_of<Comment, field<&core::CoreComment::row>, py::py_int>},
+                        {"column", getter_of<Comment, field<&core::CoreComment::column>, py::py_int>}});
 
 }  // namespace
 

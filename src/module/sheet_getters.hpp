@@ -52,16 +52,6 @@ inline std::string sheet_text_tail(const core::CoreSheet& s) {
 
 template <class C, class CellClass>
 struct SheetGetters {
-  static PyObject* name(PyObject* self, void*) noexcept {
-    return read_attribute<C>(
-        self, [](const core::CoreSheet& s) { return s.name; }, py::py_str);
-  }
-
-  static PyObject* sheet_state(PyObject* self, void*) noexcept {
-    return read_attribute<C>(
-        self, [](const core::CoreSheet& s) { return s.sheet_state; }, py::py_str);
-  }
-
   static PyObject* max_row(PyObject* self, void*) noexcept {
     return read_attribute<C>(
         self, [](const core::CoreSheet& s) { return core::sheet_max_row(s.cells); }, py::py_int);
@@ -90,8 +80,8 @@ struct SheetGetters {
 
   // The attribute table in the classes' order (attribute_table).
   static std::array<PyGetSetDef, 8> table(const Writable& w = {}) {
-    return attribute_table<8>({{"name", name, w.name},
-                               {"sheet_state", sheet_state},
+    return attribute_table<8>({{"name", getter_of<C, field<&core::CoreSheet::name>, py::py_str>, w.name},
+                               {"sheet_state", getter_of<C, field<&core::CoreSheet::sheet_state>, py::py_str>},
                                {"max_row", max_row},
                                {"max_column", max_column},
                                {"cells", cells},

@@ -4,7 +4,8 @@
 //
 // with_self: check self, borrow it shared, run the body.
 // read_attribute: check self, borrow shared, copy what is needed under the
-// payload's read lock, unlock, then build the Python result from the copy.
+// payload's read lock, unlock, then build the Python result from the copy;
+// getter_of declares such a getter, field<&T::member> copies one member.
 // write_attribute: refuse deletion, convert the value (before self is
 // checked), check self, take the borrow, write under the payload's write lock.
 // Call only from CPython with the interpreter lock held.
@@ -49,6 +50,21 @@ template <class Class, class Copy, class Build>
 PyObject* read_attribute(PyObject* self, Copy&& copy, Build&& build) noexcept {
   return with_self<Class>(self, [&](auto& obj) { return build(copy_locked(obj.payload, copy)); });
 }
+
+// A getter declared by its copy and its build (read_attribute):
+//   {"row", getter_of<Comment, field<&core::CoreComment::row>, py::py_int>}
+template <class Class, auto kCopy, auto kBuild>
+PyObject* getter_of(PyObject* self, void*) noexcept {
+  return read_attribute<Class>(self, kCopy, kBuild);
+}
+
+// The copy of one member of the payload's object.
+template <auto kMember>
+struct Field {
+  auto operator()(const auto& object) const { return object.*kMember; }
+};
+template <auto kMember>
+inline constexpr Field<kMember> field{};
 
 template <class Class, class Borrow = py::SharedBorrow, class Convert, class Write>
 int write_attribute(PyObject* self, PyObject* value, Convert&& convert, Write&& write) noexcept {
