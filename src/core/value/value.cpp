@@ -1,15 +1,14 @@
 #include "core/value/value.hpp"
 
-#include <pthread.h>
-
 #include <cassert>
 #include <chrono>
 #include <cstring>
 #include <new>
 #include <utility>
 
-#include "core/sync/block_pool.hpp"
 #include "core/error.hpp"
+#include "core/sync/block_pool.hpp"
+#include "core/sync/fork.hpp"
 #include "core/sync/never_destroyed.hpp"
 
 namespace vellix::core {
@@ -133,7 +132,7 @@ static_assert(sizeof(RwLock) + sizeof(std::atomic<uint32_t>) + sizeof(CoreCell) 
 // A cell may still be dropped while the process exits.
 constinit NeverDestroyed<BlockPool> g_cell_blocks(kCellBlockSize);
 [[maybe_unused]] const int kCellBlocksForkSafe =
-    pthread_atfork([] { g_cell_blocks->lock(); }, [] { g_cell_blocks->unlock(); }, [] { g_cell_blocks->unlock(); });
+    hold_across_fork([] { g_cell_blocks->lock(); }, [] { g_cell_blocks->unlock(); });
 }  // namespace
 
 void* BlockSource<CoreCell>::allocate(size_t size) {
