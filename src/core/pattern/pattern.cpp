@@ -6,11 +6,14 @@
 #include <algorithm>
 #include <limits>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <string>
 #include <utility>
 
 #include "core/pattern/syntax.hpp"
+#include "core/sync/fork.hpp"
+#include "core/sync/never_destroyed.hpp"
 #include "core/sync/stack_room.hpp"
 #include "core/value/utf8.hpp"
 
@@ -22,6 +25,27 @@ constexpr PCRE2_SIZE kJitStackStart = 32 * 1024;
 constexpr PCRE2_SIZE kJitStackMax = 1024 * 1024;
 constexpr uint32_t kPlainMatchLimit = 10'000;
 constexpr size_t kDfaWorkspaceMax = size_t{1} << 24;  // ints: 64 MiB
+
+// A child forked while another thread compiles or frees a pattern would
+// find held for ever what that thread held: the JIT's lock on its executable
+// memory, or the guard of a table the translation sets up on first use. So
+// each translation, JIT compile and free holds this lock, which each fork
+// takes first. A pattern may still be freed while the process exits.
+constinit NeverDestroyed<std::mutex> g_compile_lock;
+[[maybe_unused]] const int kCompileForkSafe =
+    hold_across_fork([] { g_compile_lock->lock(); }, [] { g_compile_lock->unlock(); });
+
+// JIT is a speed-up only: where it is unavailable the interpreter matches
+// alike.
+bool jit_compile(pcre2_code* code) {
+  std::lock_guard hold(*g_compile_lock);
+  return pcre2_jit_compile(code, PCRE2_JIT_COMPLETE) == 0;
+}
+
+void free_code(pcre2_code* code) noexcept {
+  std::lock_guard hold(*g_compile_lock);
+  pcre2_code_free(code);
+}
 
 // What one thread needs to run matches: a one-pair ovector (enough to tell a
 // match from none), a match context carrying the limit, and a JIT stack larger
@@ -193,13 +217,13 @@ Pattern& Pattern::operator=(Pattern&& other) noexcept {
 Pattern::~Pattern() { release(); }
 
 void Pattern::release() noexcept {
-  pcre2_code_free(code_);
+  free_code(code_);
   code_ = nullptr;
-  pcre2_code_free(scan_code_);
+  free_code(scan_code_);
   scan_code_ = nullptr;
   for (const LookBehind& check : look_behinds_) {
-    pcre2_code_free(check.at_end);
-    pcre2_code_free(check.inside);
+    free_code(check.at_end);
+    free_code(check.inside);
   }
   look_behinds_.clear();
 }
@@ -312,15 +336,14 @@ bool is_matcher_limit(int error) {
 }
 
 struct CodeFree {
-  void operator()(pcre2_code* code) const noexcept { pcre2_code_free(code); }
+  void operator()(pcre2_code* code) const noexcept { free_code(code); }
 };
 // A compiled code until a Pattern owns it, so that a throw frees it.
 using OwnedCode = std::unique_ptr<pcre2_code, CodeFree>;
 
 // Compiles a translated pattern (never caller text); null with `error` set on
-// failure. JIT is a speed-up only: where it is unavailable the interpreter
-// matches alike.
-// `jit` null: not JIT-compiled (the automaton matcher does not use it).
+// failure. `jit` null: not JIT-compiled (the automaton matcher does not use
+// it).
 OwnedCode compile_code(const std::string& text, uint32_t extra_options, bool* jit, int& error) {
   PCRE2_SIZE offset = 0;
   OwnedCode code(pcre2_compile(reinterpret_cast<PCRE2_SPTR>(text.data()), text.size(), kCompileOptions | extra_options,
@@ -329,14 +352,17 @@ OwnedCode compile_code(const std::string& text, uint32_t extra_options, bool* ji
     if (error == PCRE2_ERROR_NOMEMORY) throw std::bad_alloc();
     return nullptr;
   }
-  if (jit != nullptr) *jit = pcre2_jit_compile(code.get(), PCRE2_JIT_COMPLETE) == 0;
+  if (jit != nullptr) *jit = jit_compile(code.get());
   return code;
 }
 
 }  // namespace
 
 Result<Pattern> Pattern::compile(std::string_view pattern, bool case_insensitive, PatternOptions options) {
-  Result<TranslatedPattern> translated = translate_pattern(pattern, case_insensitive);
+  Result<TranslatedPattern> translated = [&] {
+    std::lock_guard hold(*g_compile_lock);
+    return translate_pattern(pattern, case_insensitive);
+  }();
   if (!translated) return std::move(translated).error();
   const TranslatedPattern& t = translated.value();
   // The front end accepted the pattern, so what is left should be a limit of
