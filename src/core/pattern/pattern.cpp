@@ -4,12 +4,14 @@
 #include <pcre2.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <limits>
 #include <memory>
 #include <mutex>
 #include <new>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "core/pattern/syntax.hpp"
 #include "core/sync/fork.hpp"
@@ -94,17 +96,6 @@ MatchScratch& thread_check_scratch() {
   return scratch;
 }
 
-// Patterns with look-behind callouts match with a context of their own, so
-// that the context of every other pattern never carries a callout.
-MatchScratch& thread_callout_scratch(int (*callout)(pcre2_callout_block*, void*), const void* pattern) {
-  thread_local MatchScratch scratch;
-  // Made here, where an allocation failure may throw, not first inside the
-  // callout, which the matcher's C frames call.
-  (void)thread_check_scratch();
-  pcre2_set_callout(scratch.context, callout, const_cast<void*>(pattern));
-  return scratch;
-}
-
 // Runs one match with the thread's context; the result code of the library
 // (>= 0 is a match).
 int run_match(pcre2_code* code, bool jit, uint32_t limit, std::string_view text, pcre2_match_data* data,
@@ -142,24 +133,85 @@ struct DfaScratch {
   }
 };
 
-// Whether the backtracking matcher stopped for a limit rather than answered.
-bool gave_up(int rc) {
-  return rc == PCRE2_ERROR_MATCHLIMIT || rc == PCRE2_ERROR_DEPTHLIMIT || rc == PCRE2_ERROR_HEAPLIMIT ||
-         rc == PCRE2_ERROR_JIT_STACKLIMIT;
+DfaScratch& thread_dfa_scratch() {
+  thread_local DfaScratch scratch;
+  return scratch;
 }
 
-// Runs the automaton matcher; the workspace holds its live states and grows
-// until they fit (their count is bounded by the compiled pattern's size).
-bool dfa_matches(pcre2_code* code, std::string_view text) {
-  thread_local DfaScratch s;
+// Patterns with callouts match with a context of their own, so that the
+// context of every other pattern never carries a callout.
+MatchScratch& thread_callout_scratch(int (*callout)(pcre2_callout_block*, void*), void* run) {
+  thread_local MatchScratch scratch;
+  // Made here, where an allocation failure may throw, not first inside the
+  // callout, which the matcher's C frames call.
+  (void)thread_check_scratch();
+  (void)thread_dfa_scratch();
+  pcre2_set_callout(scratch.context, callout, run);
+  return scratch;
+}
+
+// Whether the matcher stopped for a limit rather than answered (the automaton
+// matcher's: its workspace at most).
+bool gave_up(int rc) {
+  return rc == PCRE2_ERROR_MATCHLIMIT || rc == PCRE2_ERROR_DEPTHLIMIT || rc == PCRE2_ERROR_HEAPLIMIT ||
+         rc == PCRE2_ERROR_JIT_STACKLIMIT || rc == PCRE2_ERROR_DFA_WSSIZE;
+}
+
+// Runs the automaton matcher, calling `callout` (with `data`) where the code
+// holds one; the workspace holds its live states and grows until they fit
+// (their count is bounded by the compiled pattern's size). The result code of
+// the library; throws std::bad_alloc.
+int dfa_match(pcre2_code* code, std::string_view text, uint32_t options,
+              int (*callout)(pcre2_callout_block*, void*) = nullptr, void* data = nullptr) {
+  DfaScratch& s = thread_dfa_scratch();
   if (text.data() == nullptr) text = std::string_view("", 0);
   if (s.workspace.empty()) s.workspace.resize(1024);
+  pcre2_set_callout(s.match.context, callout, data);
   for (;;) {
-    int rc = pcre2_dfa_match(code, reinterpret_cast<PCRE2_SPTR>(text.data()), text.size(), 0,
-                             PCRE2_NO_UTF_CHECK | PCRE2_DFA_SHORTEST, s.match.data, s.match.context, s.workspace.data(),
-                             s.workspace.size());
-    if (rc != PCRE2_ERROR_DFA_WSSIZE || s.workspace.size() >= kDfaWorkspaceMax) return rc >= 0;
+    int rc =
+        pcre2_dfa_match(code, reinterpret_cast<PCRE2_SPTR>(text.data()), text.size(), 0, options | PCRE2_NO_UTF_CHECK,
+                        s.match.data, s.match.context, s.workspace.data(), s.workspace.size());
+    if (rc != PCRE2_ERROR_DFA_WSSIZE || s.workspace.size() >= kDfaWorkspaceMax) return rc;
     s.workspace.resize(s.workspace.size() * 2);
+  }
+}
+
+bool dfa_matches(pcre2_code* code, std::string_view text) { return dfa_match(code, text, PCRE2_DFA_SHORTEST) >= 0; }
+
+// The callout that ends a look-behind body's automaton code: marks where the
+// body ends and fails, so that the match goes on through the whole text.
+int mark_body_end(pcre2_callout_block* block, void* data) {
+  auto& ends = *static_cast<std::vector<uint64_t>*>(data);
+  size_t at = block->current_position;
+  ends[at / 64] |= uint64_t{1} << (at % 64);
+  return 1;
+}
+
+// Fills `ends` with the positions of `text` where some match of the body
+// compiled in `code` ends: one pass that keeps every start alive at once. The
+// result code of the library (0 once done).
+int find_body_ends(pcre2_code* code, std::string_view text, std::vector<uint64_t>& ends) noexcept {
+  try {
+    ends.assign(text.size() / 64 + 1, 0);
+    int rc = dfa_match(code, text, PCRE2_ANCHORED, &mark_body_end, &ends);
+    return rc == PCRE2_ERROR_NOMATCH ? 0 : rc;
+  } catch (const std::bad_alloc&) {
+    return PCRE2_ERROR_NOMEMORY;
+  }
+}
+
+// Runs `code` over `text` with at most `steps_left` steps, and takes the steps
+// it used from them. The library does not say how many it used, so the limit
+// grows eightfold from one step: a check of one step costs one, and the steps
+// taken off are at most about nine times those used, in a few runs.
+int run_counted(pcre2_code* code, bool jit, std::string_view text, uint32_t& steps_left) {
+  constexpr uint32_t kGrowth = 8;
+  MatchScratch& s = thread_check_scratch();
+  for (uint32_t limit = 1;; limit = limit > UINT32_MAX / kGrowth ? UINT32_MAX : limit * kGrowth) {
+    uint32_t steps = std::min(limit, steps_left);
+    int rc = run_match(code, jit, steps, text, s.data, s);
+    steps_left -= steps;
+    if (rc != PCRE2_ERROR_MATCHLIMIT || steps_left == 0) return rc;
   }
 }
 
@@ -193,6 +245,28 @@ std::string error_text(int code) {
 
 }  // namespace
 
+// What the look-behind checks of one match share. A check first runs on its
+// own, from the start of the text to where it stands; once the checks of one
+// look-behind have read (bytes and steps) more than about kScansBeforeDfa
+// texts' worth, the automaton matcher finds in one pass every position where
+// its body ends, and its later checks are lookups. Either way each match reads
+// the text a bounded number of times, and the checks draw on one budget of
+// steps, the main code's match limit.
+constexpr size_t kScansBeforeDfa = 2;
+constexpr size_t kReadBeforeDfa = 4096;  // for short texts, where a pass costs little more
+
+struct Pattern::LookBehindRun {
+  struct Ends {
+    bool known = false;
+    size_t read = 0;             // bytes and steps the checks took while not known
+    std::vector<uint64_t> bits;  // bit i: a body match ends at byte i
+  };
+  const Pattern* pattern = nullptr;
+  std::vector<Ends> ends;  // by look-behind; kept from match to match
+  uint32_t steps_left = 0;
+  int error = 0;  // the library failure that ended the match
+};
+
 Pattern::Pattern(Pattern&& other) noexcept
     : code_(std::exchange(other.code_, nullptr)),
       jit_(other.jit_),
@@ -224,31 +298,71 @@ void Pattern::release() noexcept {
   for (const LookBehind& check : look_behinds_) {
     free_code(check.at_end);
     free_code(check.inside);
+    free_code(check.ends);
   }
   look_behinds_.clear();
 }
 
 int Pattern::check_look_behind(pcre2_callout_block* block, void* data) noexcept {
   if (block->callout_string != nullptr) return folded_reference_fits(block) ? 0 : 1;
-  const auto* pattern = static_cast<const Pattern*>(data);
-  const LookBehind& check = pattern->look_behinds_[block->callout_number - 1];
+  auto& run = *static_cast<LookBehindRun*>(data);
+  const LookBehind& check = run.pattern->look_behinds_[block->callout_number - 1];
+  LookBehindRun::Ends& ends = run.ends[block->callout_number - 1];
   std::string_view text(reinterpret_cast<const char*>(block->subject), block->subject_length);
   size_t here = block->current_position;
-  pcre2_code* code = check.at_end;
-  if (here < text.size()) {
-    // The text up to the end of the next character, which the code requires
-    // to follow its match.
-    text = text.substr(0, here + utf8_sequence_length(text[here]));
-    code = check.inside;
+  int rc = PCRE2_ERROR_MATCHLIMIT;
+  size_t allowance = kScansBeforeDfa * text.size() + kReadBeforeDfa;
+  if (!ends.known && ends.read < allowance) {
+    pcre2_code* code = check.at_end;
+    std::string_view before = text;
+    if (here < text.size()) {
+      // The text up to the end of the next character, which the code requires
+      // to follow its match (so that anchors in the body see that character).
+      before = text.substr(0, here + utf8_sequence_length(text[here]));
+      code = check.inside;
+    }
+    ends.read += before.size();
+    auto left = static_cast<uint32_t>(std::min<size_t>(run.steps_left, allowance - std::min(allowance, ends.read)));
+    uint32_t steps = left;
+    rc = run_counted(code, check.jit, before, left);
+    run.steps_left -= steps - left;
+    ends.read += steps - left;
+    if (rc >= 0 || rc == PCRE2_ERROR_NOMATCH) return (rc >= 0) == check.positive ? 0 : 1;  // 1: fail here
   }
-  MatchScratch& s = thread_check_scratch();
-  bool found = run_match(code, check.jit, pattern->match_limit_, text, s.data, s) >= 0;
-  return found == check.positive ? 0 : 1;  // 1: fail here and backtrack
+  // A limit of this check's own, with steps left in the match: look it up.
+  if (gave_up(rc) && run.steps_left > 0) {
+    if (!ends.known) {
+      rc = find_body_ends(check.ends, text, ends.bits);
+      ends.known = rc == 0;
+    }
+    if (ends.known) return ((ends.bits[here / 64] >> (here % 64)) & 1) == check.positive ? 0 : 1;
+  }
+  run.error = rc;
+  return rc;  // negative: ends the whole match with this code
+}
+
+int Pattern::run(std::string_view text, pcre2_match_data* data) const {
+  if (!callouts_) return run_match(code_, jit_, match_limit_, text, data, thread_scratch());
+  thread_local LookBehindRun run;
+  run.pattern = this;
+  run.steps_left = match_limit_;
+  run.error = 0;
+  if (run.ends.size() < look_behinds_.size()) run.ends.resize(look_behinds_.size());
+  for (LookBehindRun::Ends& ends : run.ends) {
+    ends.known = false;
+    ends.read = 0;
+  }
+  MatchScratch& s = thread_callout_scratch(&check_look_behind, &run);
+  int rc = run_match(code_, jit_, match_limit_, text, data, s);
+  // A limit ends the match as a miss, as it does any match; anything else is
+  // a failure the caller must hear of.
+  if (run.error == 0 || gave_up(run.error)) return rc;
+  if (run.error == PCRE2_ERROR_NOMEMORY) throw std::bad_alloc();
+  throw InternalFailure("a look-behind's body failed to match: " + error_text(run.error));
 }
 
 bool Pattern::matches(std::string_view text) const {
-  MatchScratch& s = !callouts_ ? thread_scratch() : thread_callout_scratch(&check_look_behind, this);
-  int rc = run_match(code_, jit_, match_limit_, text, s.data, s);
+  int rc = run(text, thread_scratch().data);
   if (rc >= 0) return true;
   return scan_code_ != nullptr && gave_up(rc) && dfa_matches(scan_code_, text);
 }
@@ -295,8 +409,13 @@ bool Pattern::match_groups(std::string_view text, std::span<std::optional<std::s
   for (auto& g : groups) g.reset();
   pcre2_match_data* data = pcre2_match_data_create_from_pattern(code_, nullptr);
   if (data == nullptr) throw std::bad_alloc();
-  MatchScratch& s = !callouts_ ? thread_scratch() : thread_callout_scratch(&check_look_behind, this);
-  int rc = run_match(code_, jit_, match_limit_, text, data, s);
+  int rc = 0;
+  try {
+    rc = run(text, data);
+  } catch (...) {
+    pcre2_match_data_free(data);
+    throw;
+  }
   if (rc >= 0) {
     const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(data);
     size_t pairs = pcre2_get_ovector_count(data);
@@ -402,9 +521,15 @@ Result<Pattern> Pattern::compile(std::string_view pattern, bool case_insensitive
     if (at_end == nullptr) return too_large(error);
     OwnedCode inside = compile_code("(?:" + check.body + ")(?=(?s:.)\\z)", 0, &inside_jit, error);
     if (inside == nullptr) return too_large(error);
-    result.look_behinds_.push_back({at_end.get(), inside.get(), at_end_jit && inside_jit, check.positive});
+    // Found from the text's start by the automaton matcher: the front end
+    // lets only bodies it runs vary in length (no back-reference, look-around
+    // or atomic part).
+    OwnedCode ends = compile_code("(?s:.)*(?:" + check.body + ")(?C1)", PCRE2_NO_AUTO_POSSESS, nullptr, error);
+    if (ends == nullptr) return too_large(error);
+    result.look_behinds_.push_back({at_end.get(), inside.get(), ends.get(), at_end_jit && inside_jit, check.positive});
     (void)at_end.release();  // the pattern owns them now
     (void)inside.release();
+    (void)ends.release();
   }
   return result;
 }

@@ -28,6 +28,7 @@
 #include "core/error.hpp"
 
 struct pcre2_real_code_8;
+struct pcre2_real_match_data_8;
 struct pcre2_callout_block_8;
 
 namespace vellix::core {
@@ -72,16 +73,23 @@ class Pattern {
   Pattern(pcre2_real_code_8* code, bool jit, uint32_t match_limit) noexcept
       : code_(code), jit_(jit), match_limit_(match_limit) {}
   void release() noexcept;
-  // Runs look_behinds_[n - 1] for the callout (?C<n>) of the main code, and
+  // Runs the main code over `text` into `data`; the library's result code.
+  int run(std::string_view text, pcre2_real_match_data_8* data) const;
+  // What the look-behind checks of one match share (defined in the .cpp).
+  struct LookBehindRun;
+  // Answers look_behinds_[n - 1] for the callout (?C<n>) of the main code, and
   // checks the length of the text ahead for the (?C"N") of a back-reference.
-  static int check_look_behind(pcre2_callout_block_8* block, void* pattern) noexcept;
+  static int check_look_behind(pcre2_callout_block_8* block, void* run) noexcept;
 
-  // A look-behind of varying length, compiled on its own twice: to match up
-  // to the end of the text, and elsewhere to match up to just before the
-  // next character (so that anchors in it see that character).
+  // A look-behind of varying length, its body compiled on its own three
+  // times: to match up to the end of the text; elsewhere to match up to just
+  // before the next character (so that anchors in it see that character);
+  // and after any text and before a callout, which the automaton matcher
+  // calls at every position where the body ends.
   struct LookBehind {
     pcre2_real_code_8* at_end;
     pcre2_real_code_8* inside;
+    pcre2_real_code_8* ends;
     bool jit;
     bool positive;
   };

@@ -208,7 +208,8 @@ class Translator {
   std::string out_;
   std::optional<Error> error_;
   int depth_ = 0;
-  int atomic_depth_ = 0;  // atomic groups and pattern conditions open around the parser
+  int atomic_depth_ = 0;       // atomic groups and pattern conditions open around the parser
+  int look_behind_depth_ = 0;  // look-behinds open around the parser
   size_t work_ = 0;
 
   // Capture groups: the count opened so far, each one's shape once closed
@@ -653,7 +654,11 @@ class Translator {
       // PCRE2 10.42's JIT gives up too early on a lazy one-or-more repeat of
       // one character that ends an atomic group ("(?>a+?)b" misses "aab"); as
       // a group repeat the same pattern matches.
-      if (!q.greedy && q.min == 1 && q.max == kNoMax && atomic_depth_ > 0) atom = "(?:" + atom + ")";
+      // And a look-behind body of varying length may run as a DFA match,
+      // where a one-or-more repeat of one item keeps a state per start
+      // (quadratic in the text) and a group repeat one state in all.
+      bool group = (!q.greedy && atomic_depth_ > 0) || look_behind_depth_ > 0;
+      if (q.min == 1 && q.max == kNoMax && group) atom = "(?:" + atom + ")";
       out_ += atom;
       append_count(out_, q.min, q.max);
       out_ += q.possessive ? "+" : lazy;
@@ -1229,7 +1234,10 @@ class Translator {
     out_ += positive ? "(?<=" : "(?<!";
     Body body;
     target = Target::None;
-    if (!group_body(at, shape, &body)) return false;
+    ++look_behind_depth_;
+    bool parsed = group_body(at, shape, &body);
+    --look_behind_depth_;
+    if (!parsed) return false;
     shape = {0, 0, true};
     atom_node_ = wrap_node(PatternNodeKind::LookBehind, atom_node_, positive);
     std::vector<Branch> branches = std::move(body.branches);
