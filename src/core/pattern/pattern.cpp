@@ -507,7 +507,7 @@ Result<Pattern> Pattern::compile(std::string_view pattern, bool case_insensitive
   if (t.plain) {
     // Found from the start of the text, the automaton keeps every start
     // alive in one pass instead of trying one start after another.
-    OwnedCode scan = compile_code("(?s:.)*(?:" + t.pattern + ")", 0, nullptr, error);
+    OwnedCode scan = compile_code("(?s:.)*(?:" + t.plain_pattern + ")", 0, nullptr, error);
     if (scan == nullptr) return too_large(error);
     result.scan_code_ = scan.release();
     // Past ten thousand steps the automaton answers sooner than more

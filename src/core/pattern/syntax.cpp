@@ -198,7 +198,15 @@ class Translator {
       }
     }
     if (error_) return std::move(*error_);
-    return TranslatedPattern{std::move(out_), std::move(look_behinds_), split.plain, folded_references_};
+    std::string plain_pattern;
+    if (split.plain) {
+      plain_pattern = out_;
+      for (const LookAheadAt& look : look_ahead_at_) {
+        if (split.lifted_look_ahead == look.node) plain_pattern[look.out_at + 2] = ':';  // "(?=" to "(?:"
+      }
+    }
+    return TranslatedPattern{std::move(out_), std::move(look_behinds_), split.plain, std::move(plain_pattern),
+                             folded_references_};
   }
 
  private:
@@ -238,6 +246,12 @@ class Translator {
   // atom_node_ is the node of the atom or group just read.
   static constexpr uint32_t kNoNode = std::numeric_limits<uint32_t>::max();
   std::vector<PatternNode> nodes_;
+  // Where each positive look-ahead's "(?=" stands in out_.
+  struct LookAheadAt {
+    uint32_t node;
+    size_t out_at;
+  };
+  std::vector<LookAheadAt> look_ahead_at_;
   uint32_t atom_node_ = kNoNode;
 
   uint32_t add_node(PatternNode node) {
@@ -835,10 +849,11 @@ class Translator {
         return true;
       case 'Z':
         begin_atom(atom_start);
+        atom_node_ = wrap_node(PatternNodeKind::LookAhead, add_node({}));
+        look_ahead_at_.push_back({atom_node_, out_.size()});
         out_ += "(?=\\n*\\z)";
         target = Target::None;
         shape = {0, 0, true};  // a look-ahead in the syntax's own engine
-        atom_node_ = wrap_node(PatternNodeKind::LookAhead, add_node({}));
         return true;
       case 'G':
         begin_atom(atom_start);
@@ -1092,14 +1107,17 @@ class Translator {
         return scoped_group(at, flags_, shape, target);
       }
       case '=':
-      case '!':
+      case '!': {
         ++pos_;
+        const size_t out_at = out_.size();
         out_ += c == '=' ? "(?=" : "(?!";
         target = Target::None;
         if (!group_body(at, shape)) return false;
         shape = {0, 0, true};
         atom_node_ = wrap_node(PatternNodeKind::LookAhead, atom_node_, c == '=');
+        if (c == '=') look_ahead_at_.push_back({atom_node_, out_at});
         return true;
+      }
       case '<':
         if (peek(1) == '=' || peek(1) == '!') {
           pos_ += 2;

@@ -39,6 +39,11 @@ struct TranslatedPattern {
   // The syntax's engine runs the pattern without backtracking, so a match
   // never fails for a limit there.
   bool plain = false;
+  // For a plain pattern: the pattern with a positive look-ahead that ends it
+  // written as a plain group. It has a match exactly where the pattern has
+  // one, and the automaton matcher runs it without an assertion at each
+  // position, which costs a pass of the text each.
+  std::string plain_pattern;
   // The pattern holds (?C"N") before each back-reference to group N that
   // folds case: it holds where the text ahead, as long in bytes as group N's
   // capture, ends on a character boundary and has as many characters.

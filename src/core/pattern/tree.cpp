@@ -27,10 +27,10 @@ class Splitter {
       : nodes_(nodes), referenced_(referenced), size_limit_(size_limit) {}
 
   EngineSplit run(uint32_t root) {
-    root = lift_trailing_look_ahead(root);
+    EngineSplit split;
+    root = lift_trailing_look_ahead(root, split.lifted_look_ahead);
     info_.resize(nodes_.size());
     analyze(root);
-    EngineSplit split;
     split.plain = !info_[root].hard;
     visit(root, false);
     split.rejected_repeat = rejected_;
@@ -54,15 +54,17 @@ class Splitter {
   // The engine rewrites a pattern ending in a positive look-ahead as a
   // plain sequence: the look-ahead's body follows the rest, which becomes a
   // group (so a match reports the same span).
-  uint32_t lift_trailing_look_ahead(uint32_t root) {
+  uint32_t lift_trailing_look_ahead(uint32_t root, std::optional<uint32_t>& lifted) {
     auto is_look_ahead = [&](uint32_t n) { return nodes_[n].kind == Kind::LookAhead && nodes_[n].positive; };
     std::vector<uint32_t> rest;
     uint32_t body = 0;
     if (nodes_[root].kind == Kind::Concat && is_look_ahead(nodes_[root].kids.back())) {
       rest = nodes_[root].kids;
+      lifted = rest.back();
       body = nodes_[rest.back()].kids[0];
       rest.pop_back();
     } else if (is_look_ahead(root)) {
+      lifted = root;
       body = nodes_[root].kids[0];
     } else {
       return root;

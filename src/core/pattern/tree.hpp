@@ -59,6 +59,9 @@ struct EngineSplit {
   std::optional<uint32_t> rejected_repeat;
   // Where a part too large for the automaton starts, if one is.
   std::optional<size_t> too_large_at;
+  // The positive look-ahead that ends the pattern, which the engine reads as
+  // a plain part of it.
+  std::optional<uint32_t> lifted_look_ahead;
 };
 
 // `referenced` lists the groups that back-references or conditions read
