@@ -202,23 +202,29 @@ Result<std::vector<SharedCell>> find_cells_for_rows_by_regex_core(std::string_vi
   return all_cells_matching(regex, cells, [&](const SharedCell& c) { return c.read()->column <= col_stop; });
 }
 
-std::vector<std::string> find_values_by_col_rows_core(uint16_t col, std::span<const uint32_t> rows, CellSpan cells) {
+namespace {
+
+// The value texts of the cells that `at` picks by position, in list order.
+template <class At>
+std::vector<std::string> values_at(CellSpan cells, At at) {
   return collect_ordered<std::string>(cells.size(), [&](size_t k, std::vector<std::string>& out) {
     detail::prefetch_ahead(cells, k);
     auto r = cells[k].read();
-    if (r->column == col && std::find(rows.begin(), rows.end(), r->row) != rows.end()) {
-      out.push_back(cell_value_text(r->value));
-    }
+    if (at(r->row, r->column)) out.push_back(cell_value_text(r->value));
+  });
+}
+
+}  // namespace
+
+std::vector<std::string> find_values_by_col_rows_core(uint16_t col, std::span<const uint32_t> rows, CellSpan cells) {
+  return values_at(cells, [&](uint32_t row, uint16_t column) {
+    return column == col && std::find(rows.begin(), rows.end(), row) != rows.end();
   });
 }
 
 std::vector<std::string> find_values_by_row_cols_core(uint32_t row, std::span<const uint16_t> cols, CellSpan cells) {
-  return collect_ordered<std::string>(cells.size(), [&](size_t k, std::vector<std::string>& out) {
-    detail::prefetch_ahead(cells, k);
-    auto r = cells[k].read();
-    if (r->row == row && std::find(cols.begin(), cols.end(), r->column) != cols.end()) {
-      out.push_back(cell_value_text(r->value));
-    }
+  return values_at(cells, [&](uint32_t r, uint16_t column) {
+    return r == row && std::find(cols.begin(), cols.end(), column) != cols.end();
   });
 }
 

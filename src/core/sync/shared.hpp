@@ -17,6 +17,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <new>
+#include <type_traits>
 #include <utility>
 
 #include "core/sync/rw_lock.hpp"
@@ -45,31 +46,34 @@ class Shared {
   };
 
  public:
-  class ReadGuard {
+  // The lock held for a scope: shared by a reader, exclusive for a writer,
+  // who alone may change the payload.
+  template <bool kWrite>
+  class Guard {
    public:
-    explicit ReadGuard(Block* b) : b_(b) { b_->mu.lock_shared(); }
-    ~ReadGuard() { b_->mu.unlock_shared(); }
-    ReadGuard(const ReadGuard&) = delete;  // one unlock per lock
-    ReadGuard& operator=(const ReadGuard&) = delete;
-    const T& operator*() const noexcept { return b_->value; }
-    const T* operator->() const noexcept { return &b_->value; }
+    using Payload = std::conditional_t<kWrite, T, const T>;
+    explicit Guard(Block* b) : b_(b) {
+      if constexpr (kWrite)
+        b_->mu.lock();
+      else
+        b_->mu.lock_shared();
+    }
+    ~Guard() {
+      if constexpr (kWrite)
+        b_->mu.unlock();
+      else
+        b_->mu.unlock_shared();
+    }
+    Guard(const Guard&) = delete;  // one unlock per lock
+    Guard& operator=(const Guard&) = delete;
+    Payload& operator*() const noexcept { return b_->value; }
+    Payload* operator->() const noexcept { return &b_->value; }
 
    private:
     Block* b_;
   };
-
-  class WriteGuard {
-   public:
-    explicit WriteGuard(Block* b) : b_(b) { b_->mu.lock(); }
-    ~WriteGuard() { b_->mu.unlock(); }
-    WriteGuard(const WriteGuard&) = delete;  // one unlock per lock
-    WriteGuard& operator=(const WriteGuard&) = delete;
-    T& operator*() const noexcept { return b_->value; }
-    T* operator->() const noexcept { return &b_->value; }
-
-   private:
-    Block* b_;
-  };
+  using ReadGuard = Guard<false>;
+  using WriteGuard = Guard<true>;
 
   Shared() noexcept = default;  // a null handle: "none"
   template <class... A>
