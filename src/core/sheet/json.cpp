@@ -7,9 +7,9 @@
 #include <cstring>
 #include <vector>
 
-#include "core/value/float_digits.hpp"
 #include "core/search/pool.hpp"
 #include "core/sheet/queries.hpp"
+#include "core/value/float_digits.hpp"
 
 namespace vellix::core {
 
@@ -293,14 +293,12 @@ void write_sheet(Writer& w, const SharedSheet& handle) {
   w.put(",\"merge_cells\":[");
   for (size_t i = 0; i < sheet->merge_cells.size(); ++i) {
     const MergedRange& m = sheet->merge_cells[i];
+    const int64_t bounds[] = {m.start_row, m.end_row, m.start_col, m.end_col};
     w.put(i > 0 ? std::string_view(",[") : std::string_view("["));
-    w.decimal(m.start_row);
-    w.put(',');
-    w.decimal(m.end_row);
-    w.put(',');
-    w.decimal(m.start_col);
-    w.put(',');
-    w.decimal(m.end_col);
+    for (size_t k = 0; k < 4; ++k) {
+      if (k > 0) w.put(',');
+      w.decimal(bounds[k]);
+    }
     w.put(']');
   }
   w.put("],\"cells\":");
