@@ -75,7 +75,7 @@ void fill_integer_cells(const SharedSheet& sheet) {
       cell.column = c;
       cell.value = CellValue::integer(static_cast<int32_t>(r * 1000 + c));
       cell.type_letter = data_type_letter(cell.value);
-      (void)cell_map_insert(w->cells.map, r, c, SharedCell::make(std::move(cell)));
+      (void)cell_map_insert(w->cells.edit(), r, c, SharedCell::make(std::move(cell)));
     }
   }
 }
@@ -118,7 +118,7 @@ void BM_BookToJsonAfterEdit(benchmark::State& state) {
   fill_integer_cells(sheet);
   size_t bytes = 0;
   for (auto _ : state) {
-    (void)edit_cell_map(sheet.write()->cells);
+    (void)sheet.write()->cells.edit();
     Result<std::string> text = book_to_json(book);
     bytes += text.value().size();
     benchmark::DoNotOptimize(text.value().data());

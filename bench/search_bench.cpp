@@ -12,8 +12,8 @@
 #include "alloc_count.hpp"
 #include "core/pattern/pattern.hpp"
 #include "core/search/pool.hpp"
-#include "core/sheet/queries.hpp"
 #include "core/search/search.hpp"
+#include "core/sheet/queries.hpp"
 
 namespace vellix::core {
 namespace {
@@ -47,16 +47,18 @@ struct Fixture {
   std::vector<std::string> texts;  // the same value texts, for the bare scan
 
   Fixture() {
-    store.map.reserve(size_t{kRows} * kColumns);
+    CellMap& map = store.edit();
+    map.reserve(size_t{kRows} * kColumns);
     for (uint32_t row = 1; row <= kRows; ++row) {
       for (uint16_t col = 1; col <= kColumns; ++col) {
         std::string text = mixed_value((uint64_t{row} - 1) * kColumns + col - 1);
-        (void)cell_map_insert(store.map, row, col,
+        (void)cell_map_insert(map, row, col,
                               SharedCell::make(build_cell(row, col, text, std::nullopt, "n", std::nullopt)));
       }
     }
     sorted = sorted_cells(store);
-    for (const SharedCell* c : sort_cells_by_coordinate(store.map)) texts.push_back(cell_value_text(c->read()->value));
+    for (const SharedCell* c : sort_cells_by_coordinate(store.map()))
+      texts.push_back(cell_value_text(c->read()->value));
   }
 };
 
@@ -121,7 +123,7 @@ void BM_BareTrimmedCompare(benchmark::State& state) {
 void BM_ValueTexts(benchmark::State& state) {
   static const std::vector<CellValue> values = [] {
     std::vector<CellValue> v;
-    for (const SharedCell* c : sort_cells_by_coordinate(fixture().store.map)) v.push_back(c->read()->value);
+    for (const SharedCell* c : sort_cells_by_coordinate(fixture().store.map())) v.push_back(c->read()->value);
     return v;
   }();
   run(state, [](const Fixture&) {
@@ -157,13 +159,13 @@ void BM_NestedRepeatSheet(benchmark::State& state) {
   static const CellStore store = [] {
     CellStore s;
     for (uint32_t row = 1; row <= 100; ++row) {
-      (void)cell_map_insert(s.map, row, 1,
+      (void)cell_map_insert(s.edit(), row, 1,
                             SharedCell::make(build_cell(row, 1, "Note about the shipment delay! Qty: 5", std::nullopt,
                                                         "n", std::nullopt)));
     }
     return s;
   }();
-  static const std::vector<const SharedCell*> cells = sort_cells_by_coordinate(store.map);
+  static const std::vector<const SharedCell*> cells = sort_cells_by_coordinate(store.map());
   with_thread_count(threads_of(state), [&] {
     size_t hits = 0;
     for (auto _ : state) hits = find_cells_by_regex_core(R"((\w+\s?)+:\s*\d)", cells).value().size();
@@ -191,7 +193,7 @@ void BM_FindCellByStrAbsent(benchmark::State& state) {
 }
 
 void BM_SortedCellList(benchmark::State& state) {
-  run(state, [](const Fixture& f) { return sort_cells_by_coordinate(f.store.map).size(); });
+  run(state, [](const Fixture& f) { return sort_cells_by_coordinate(f.store.map()).size(); });
 }
 
 // The kept list built again after an edit: what the first search after a
@@ -199,7 +201,7 @@ void BM_SortedCellList(benchmark::State& state) {
 void BM_KeptCellListAfterEdit(benchmark::State& state) {
   static CellStore store = fixture().store;  // a copy shares the cells, not a kept list
   run(state, [](const Fixture&) {
-    (void)edit_cell_map(store);
+    (void)store.edit();
     return sorted_cells(store).size();
   });
 }

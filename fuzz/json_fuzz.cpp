@@ -93,7 +93,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (in.ConsumeBool()) m.style_id = consume_text(in);
     auto text = [](const std::optional<std::string>& t) { return t ? Text(*t) : Text(); };
     CoreCell cell(m.row, m.column, m.value, text(m.formula), Text(m.data_type), text(m.style_id), Text());
-    (void)cell_map_insert(sheet.write()->cells.map, m.row, m.column, SharedCell::make(std::move(cell)));
+    (void)cell_map_insert(sheet.write()->cells.edit(), m.row, m.column, SharedCell::make(std::move(cell)));
     cells.push_back(std::move(m));
   }
   const std::string author = consume_text(in);

@@ -10,7 +10,7 @@ python=$1 dir=$2 import_dir=$3
 shift 3
 
 declare -A SETS=(
-  [test]="pytest hypothesis numpy"
+  [test]="pytest numpy"
   [compare]="polars"  # what bench/polars_bench.py compares with, for .venv-bench only
 )
 

@@ -47,7 +47,7 @@ inline py::Ref merge_cells_list(const std::vector<core::MergedRange>& ranges) {
 
 // "(<name>) cells: <count>", the tail of both sheets' text forms.
 inline std::string sheet_text_tail(const core::CoreSheet& s) {
-  return "(" + s.name + ") cells: " + std::to_string(s.cells.map.size());
+  return "(" + s.name + ") cells: " + std::to_string(s.cells.map().size());
 }
 
 template <class C, class CellClass>

@@ -90,7 +90,7 @@ struct InSortedOrder {
 template <auto kCore>
 struct InMapOrder {
   auto operator()(const core::CellStore& store, const auto&... arguments) const {
-    return kCore(arguments..., core::map_order_cells(store.map));
+    return kCore(arguments..., core::map_order_cells(store.map()));
   }
 };
 

@@ -21,12 +21,11 @@
 #include <oneapi/tbb/blocked_range.h>
 #include <oneapi/tbb/parallel_for.h>
 #include <oneapi/tbb/parallel_reduce.h>
-#include <oneapi/tbb/parallel_sort.h>
 
-#include <algorithm>
 #include <atomic>
 #include <cstddef>
 #include <iterator>
+#include <memory>
 #include <type_traits>
 #include <utility>
 #include <vector>
@@ -171,16 +170,6 @@ void for_each_piece(size_t n, Fn&& fn) {
     return;
   }
   detail::in_pool([&] { tbb::parallel_for(size_t{0}, n, [&](size_t i) { fn(i); }); });
-}
-
-// Sorts [first, last) by `less`, unstably, on the pool.
-template <class It, class Less>
-void parallel_unstable_sort(It first, It last, Less less) {
-  if (run_serially(static_cast<size_t>(last - first))) {
-    std::sort(first, last, less);
-  } else {
-    detail::in_pool([&] { tbb::parallel_sort(first, last, less); });
-  }
 }
 
 }  // namespace vellix::core

@@ -9,10 +9,10 @@
 #include <span>
 #include <utility>
 
-#include "core/sheet/bands.hpp"
-#include "core/sheet/letters.hpp"
 #include "core/search/pool.hpp"
 #include "core/search/search.hpp"
+#include "core/sheet/bands.hpp"
+#include "core/sheet/letters.hpp"
 
 namespace vellix::core {
 namespace {
@@ -110,7 +110,7 @@ struct ListPart {
 // Where the kept list files rows low_row..high_row: found by binary search.
 ListPart kept_rows(const CellStore& store, uint32_t low_row, uint32_t high_row) {
   if (low_row > high_row) return {0, 0};
-  const std::span<const uint64_t> keys(store.sorted.keys.get(), sorted_cells(store).size());
+  const std::span<const uint64_t> keys(store.kept_list().keys.get(), sorted_cells(store).size());
   const auto first = std::lower_bound(keys.begin(), keys.end(), coordinate_key({low_row, 0}));
   const auto last = std::upper_bound(first, keys.end(), coordinate_key({high_row, UINT16_MAX}));
   return {static_cast<size_t>(first - keys.begin()), static_cast<size_t>(last - keys.begin())};
@@ -121,7 +121,7 @@ ListPart kept_rows(const CellStore& store, uint32_t low_row, uint32_t high_row) 
 // list and run of cell moves elsewhere (see cell_move_epoch): one pass over
 // the cells, which a search that cannot narrow pays anyway.
 bool kept_keys_are_positions(const CellStore& store) {
-  const SortedCellList& list = store.sorted;
+  const SortedCellList& list = store.kept_list();
   const uint64_t epoch = cell_move_epoch().load(std::memory_order_acquire);
   if (epoch % 2 == 1) return false;  // cells are moving now
   const uint64_t checked = list.positions_checked.load(std::memory_order_acquire);
@@ -143,7 +143,7 @@ bool kept_keys_are_positions(const CellStore& store) {
 // rows are found by binary search, the columns tested within them.
 std::vector<SharedCell> kept_cells_in_range(const CellStore& store, Coordinate low, Coordinate high) {
   const CellSpan cells = sorted_cells(store);
-  const std::span<const uint64_t> keys(store.sorted.keys.get(), cells.size());
+  const std::span<const uint64_t> keys(store.kept_list().keys.get(), cells.size());
   // A named part, not a structured binding: clang 14 cannot capture those.
   const ListPart rows = kept_rows(store, low.row, high.row);
   return collect_ordered<SharedCell>(rows.last - rows.first, [&](size_t k, std::vector<SharedCell>& out) {
@@ -153,9 +153,10 @@ std::vector<SharedCell> kept_cells_in_range(const CellStore& store, Coordinate l
 }
 
 const SharedCell* stored_cell(const CellStore& store, uint32_t row, uint16_t col) {
-  if (store.map.empty()) return nullptr;
-  auto it = store.map.find(Coordinate{row, col});
-  return it == store.map.end() ? nullptr : &it->second;
+  const CellMap& map = store.map();
+  if (map.empty()) return nullptr;
+  auto it = map.find(Coordinate{row, col});
+  return it == map.end() ? nullptr : &it->second;
 }
 
 }  // namespace
@@ -185,13 +186,8 @@ std::vector<const SharedCell*> sort_cells_by_coordinate(const CellMap& map) {
 }
 
 CellSpan sorted_cells(const CellStore& store) {
-  const SortedCellList& list = store.sorted;
+  const SortedCellList& list = store.kept_list();
   if (list.ready.load(std::memory_order_acquire)) {
-    // A cell filed or removed past edit_cell_map would leave the list
-    // borrowing handles the map may have dropped: refuse rather than read them.
-    if (list.cells.size() != store.map.size()) {
-      throw InternalFailure("sorted cell list kept past a change of its cell map");
-    }
     return std::span(list.cells.data(), list.cells.size());
   }
   std::lock_guard lock(list.building);
@@ -201,8 +197,8 @@ CellSpan sorted_cells(const CellStore& store) {
     // handle: the list is then filled without visiting the slots again, at
     // random, in sorted order.
     std::vector<KeyedBlock> keyed;
-    keyed.reserve(store.map.size());
-    for (const auto& [at, cell] : store.map) keyed.push_back({coordinate_key(at), Borrowed::block_of(cell)});
+    keyed.reserve(store.map().size());
+    for (const auto& [at, cell] : store.map()) keyed.push_back({coordinate_key(at), Borrowed::block_of(cell)});
     sort_by_key(keyed);
     const size_t n = keyed.size();
     std::unique_ptr<uint64_t[]> keys(new uint64_t[n]);
@@ -225,13 +221,13 @@ CellStore::~CellStore() {
   // row is position order: released in it, their blocks are read and freed
   // one after another instead of in the map's hash order, which more than
   // pays for sorting them first when no list is kept.
-  if (map.size() < kRadixFloor) return;
+  if (map_.size() < kRadixFloor) return;
   try {
     (void)sorted_cells(*this);
   } catch (...) {
     return;  // no room to sort: the map releases them in its own order
   }
-  sorted.cells.release_in_order(map, [](auto& entry) -> SharedCell& { return entry.second; });
+  sorted_.cells.release_in_order(map_, [](auto& entry) -> SharedCell& { return entry.second; });
 }
 
 std::vector<const SharedCell*> map_order_cells(const CellMap& map) {
@@ -245,17 +241,17 @@ namespace {
 
 // The kept extent, found first when the map changed since it was last asked for.
 Coordinate sheet_extent(const CellStore& store) {
-  uint64_t packed = store.extent.packed.load(std::memory_order_relaxed);
+  uint64_t packed = store.kept_extent().packed.load(std::memory_order_relaxed);
   if (packed == KeptExtent::kUnknown) {
     // Readers that race here find the same answer: the map cannot change
     // under their read lock.
     Coordinate max;
-    for (const auto& entry : store.map) {
+    for (const auto& entry : store.map()) {
       max.row = std::max(max.row, entry.first.row);
       max.column = std::max(max.column, entry.first.column);
     }
     packed = coordinate_key(max);
-    store.extent.packed.store(packed, std::memory_order_relaxed);
+    store.kept_extent().packed.store(packed, std::memory_order_relaxed);
   }
   return {static_cast<uint32_t>(packed >> kCoordinateColumnBits), static_cast<uint16_t>(packed)};
 }
@@ -267,17 +263,17 @@ uint32_t sheet_max_row(const CellStore& store) { return sheet_extent(store).row;
 uint16_t sheet_max_column(const CellStore& store) { return sheet_extent(store).column; }
 
 SharedCell sheet_find_cell_by_str(const CellStore& store, std::string_view value) {
-  return find_cell_by_str_core(value, map_order_cells(store.map));
+  return find_cell_by_str_core(value, map_order_cells(store.map()));
 }
 
 Result<SharedCell> sheet_find_cell_by_regex(const CellStore& store, std::string_view regex) {
-  return find_cell_by_regex_core(regex, map_order_cells(store.map));
+  return find_cell_by_regex_core(regex, map_order_cells(store.map()));
 }
 
 Result<SharedCell> sheet_find_cell_by_letter(const CellStore& store, std::string_view letter) {
   // The cells' own fields decide, as for any list: a cell shared with a
   // copied sheet may have moved while this map still files it at its old key.
-  return find_cell_by_letter_core(letter, map_order_cells(store.map));
+  return find_cell_by_letter_core(letter, map_order_cells(store.map()));
 }
 
 std::vector<SharedCell> sheet_find_cells_range_rows(const CellStore& store, uint32_t start_row, uint32_t end_row) {
@@ -311,11 +307,11 @@ std::vector<SharedCell> get_cells_by_range_core(const CellStore& store, std::opt
   const Coordinate high{end_row.value_or(kMaxRangeRow), end_col.value_or(kMaxRangeColumn)};
   // A kept list answers by binary search. Without one, sorting the whole map
   // to keep it would cost far more than a narrow range, so the map is walked.
-  if (store.sorted.ready.load(std::memory_order_acquire)) return kept_cells_in_range(store, low, high);
+  if (store.kept_list().ready.load(std::memory_order_acquire)) return kept_cells_in_range(store, low, high);
   // Filtering while walking the map touches each entry once; the walk itself
   // cannot be split, and only the hits are sorted.
   std::vector<KeyedCell> keyed;
-  for (const auto& [at, cell] : store.map) {
+  for (const auto& [at, cell] : store.map()) {
     if (low.row <= at.row && at.row <= high.row && low.column <= at.column && at.column <= high.column) {
       keyed.push_back({coordinate_key(at), &cell});
     }

@@ -88,8 +88,6 @@ SharedCell cell_map_insert(CellMap& map, uint32_t row, uint16_t column, SharedCe
   return std::exchange(it->second, std::move(cell));
 }
 
-CellStore cell_store_from_map(CellMap map) { return CellStore(std::move(map)); }
-
 std::atomic<uint64_t>& cell_move_epoch() noexcept {
   static std::atomic<uint64_t> epoch{0};
   return epoch;
@@ -111,18 +109,18 @@ SortedCellList& SortedCellList::operator=(const SortedCellList&) noexcept {
   return *this;
 }
 
-CellMap& edit_cell_map(CellStore& store) {
+CellMap& CellStore::edit() noexcept {
   // Edits come in runs: only the first after a search finds a list to drop.
-  if (store.sorted.ready.load(std::memory_order_relaxed)) drop_sorted_cells(store.sorted);
-  store.extent.forget();
-  return store.map;
+  if (sorted_.ready.load(std::memory_order_relaxed)) drop_sorted_cells(sorted_);
+  extent_.forget();
+  return map_;
 }
 
 SharedCell cell_at(const SharedSheet& handle, uint32_t row, uint16_t column, std::optional<std::string_view> text) {
   std::optional<CellValue> value;
   if (text) value = parse_cell_value(*text);
   auto sheet = handle.write();
-  CellMap& map = sheet->cells.map;
+  const CellMap& map = sheet->cells.map();
   if (auto found = map.find(Coordinate{row, column}); found != map.end()) {
     SharedCell cell = found->second;
     auto locked = cell.write();
@@ -140,7 +138,7 @@ SharedCell cell_at(const SharedSheet& handle, uint32_t row, uint16_t column, std
   fresh.column = column;
   fresh.type_letter = data_type_letter(initial);
   fresh.value = std::move(initial);
-  (void)cell_map_insert(edit_cell_map(sheet->cells), row, column, cell);  // nothing was filed there
+  (void)cell_map_insert(sheet->cells.edit(), row, column, cell);  // nothing was filed there
   return cell;
 }
 

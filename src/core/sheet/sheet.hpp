@@ -85,9 +85,13 @@ struct KeptExtent {
   mutable std::atomic<uint64_t> packed{kUnknown};
 };
 
-struct CellStore {
+// A sheet's cells by position, with what readers keep between changes of
+// them: the sorted list and the extent. The map is private so that every
+// change goes through edit(), which forgets both first.
+class CellStore {
+ public:
   CellStore() = default;
-  explicit CellStore(CellMap cells) noexcept : map(std::move(cells)) {}
+  explicit CellStore(CellMap cells) noexcept : map_(std::move(cells)) {}
   CellStore(const CellStore&) = default;
   CellStore(CellStore&&) noexcept = default;
   CellStore& operator=(const CellStore&) = default;
@@ -95,9 +99,21 @@ struct CellStore {
   // Gives the cells back in position order (queries.cpp, beside the kept list).
   ~CellStore();
 
-  CellMap map;
-  SortedCellList sorted;
-  KeptExtent extent;
+  const CellMap& map() const noexcept { return map_; }
+  // The map, for a change: drops the kept sorted list and extent first. Every
+  // insertion, replacement, removal or rebuild goes through here, and the
+  // reference serves one run of changes with no read of the kept state
+  // between; caller holds the sheet's write lock.
+  CellMap& edit() noexcept;
+
+  // Built and read by queries.cpp under the sheet's read lock.
+  const SortedCellList& kept_list() const noexcept { return sorted_; }
+  const KeptExtent& kept_extent() const noexcept { return extent_; }
+
+ private:
+  CellMap map_;
+  SortedCellList sorted_;
+  KeptExtent extent_;
 };
 
 inline constexpr double kDefaultRowHeight = 20.0;
@@ -173,14 +189,9 @@ SharedSheet sheet_by_name(const SheetList& book, std::string_view name);
 SheetList wrap_sheets_shared(std::vector<CoreSheet> sheets);
 // Files `cell` under (row, column); returns the handle it replaced, or null.
 SharedCell cell_map_insert(CellMap& map, uint32_t row, uint16_t column, SharedCell cell);
-CellStore cell_store_from_map(CellMap map);
 // The cell at (row, column), created when missing. With a value text the cell
 // takes the typed value and drops any formula; without one, a cell that is not
 // a formula cell is marked "s". Takes the sheet's write lock, then the cell's.
 SharedCell cell_at(const SharedSheet& sheet, uint32_t row, uint16_t column, std::optional<std::string_view> text);
-// The store's map, for a change: drops the kept sorted list and extent first. Every
-// insertion, replacement, removal or rebuild goes through here; caller holds
-// the sheet's write lock.
-CellMap& edit_cell_map(CellStore& store);
 
 }  // namespace vellix::core

@@ -23,8 +23,8 @@ void delete_band(CoreSheet& sheet, T idx, T amount) {
   CellMap fresh;  // a new map draws a new seed
   // The only allocation; once it is made nothing below can fail, so a
   // failure leaves the sheet and every cell as they were.
-  fresh.reserve(sheet.cells.map.size());
-  CellMap& map = edit_cell_map(sheet.cells);
+  fresh.reserve(sheet.cells.map().size());
+  CellMap& map = sheet.cells.edit();
   CellMap old = std::move(map);
   begin_cell_moves();
   for (auto& [key, cell] : old) {

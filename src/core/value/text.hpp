@@ -23,9 +23,6 @@ class Text {
   Text& operator=(Text&& other) noexcept;
   ~Text() { release(); }
 
-  // The one-letter text c.
-  static Text letter(char c) { return Text(std::string_view(&c, 1)); }
-
   bool has_value() const noexcept { return block_ != nullptr; }
   // The bytes; the empty view when none.
   std::string_view view() const noexcept;

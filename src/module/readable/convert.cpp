@@ -287,7 +287,7 @@ core::CoreSheet sheet_from_pyobject(PyObject* o) {
     }
     core::cell_map_insert(map, row, column, std::move(cell));  // a replaced handle is released here
   });
-  sheet.cells = core::cell_store_from_map(std::move(map));
+  sheet.cells = core::CellStore(std::move(map));
   return sheet;
 }
 

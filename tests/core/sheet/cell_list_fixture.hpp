@@ -68,11 +68,11 @@ inline std::vector<Coordinate> coordinates(const std::vector<SharedCell>& cells)
 
 // Adds `count` cells at random new places of the sheet; caller holds its write lock.
 inline void add_random_cells(CellStore& store, size_t count, std::mt19937& rng) {
-  const size_t target = store.map.size() + count;
-  while (store.map.size() < target) {
+  const size_t target = store.map().size() + count;
+  while (store.map().size() < target) {
     const Coordinate at{static_cast<uint32_t>(rng() % 5000 + 1), static_cast<uint16_t>(rng() % 300 + 1)};
-    if (store.map.contains(at)) continue;
-    (void)cell_map_insert(edit_cell_map(store), at.row, at.column, make_cell(at.row, at.column, "v"));
+    if (store.map().contains(at)) continue;
+    (void)cell_map_insert(store.edit(), at.row, at.column, make_cell(at.row, at.column, "v"));
   }
 }
 

@@ -103,10 +103,10 @@ TEST(BookJson, CellsComeSortedWithTheirValuesByKind) {
                   column,
                   values[i],
                   texts ? Text("SUM(A1)") : Text(),
-                  Text::letter('n'),
+                  Text("n"),
                   texts ? Text("") : Text(),
                   texts ? Text("h") : Text()};
-    (void)cell_map_insert(sheet.write()->cells.map, row, column, SharedCell::make(std::move(cell)));
+    (void)cell_map_insert(sheet.write()->cells.edit(), row, column, SharedCell::make(std::move(cell)));
   }
   const std::string json = book_to_json(book).value();
   const size_t at = json.find("\"cells\":");

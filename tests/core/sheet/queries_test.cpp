@@ -4,13 +4,16 @@
 
 #include <algorithm>
 #include <atomic>
+#include <functional>
 #include <latch>
 #include <optional>
+#include <ostream>
 #include <random>
 #include <thread>
 #include <vector>
 
 #include "cell_list_fixture.hpp"
+#include "core/sheet/sheet_rows.hpp"
 
 namespace vellix::core {
 namespace {
@@ -23,7 +26,7 @@ constexpr auto kNone = std::nullopt;
 
 CellStore store_of(const std::vector<testing::PlacedCell>& cells) {
   CellStore store;
-  for (const auto& [row, col, text] : cells) (void)cell_map_insert(store.map, row, col, make_cell(row, col, text));
+  for (const auto& [row, col, text] : cells) (void)cell_map_insert(store.edit(), row, col, make_cell(row, col, text));
   return store;
 }
 
@@ -47,11 +50,10 @@ TEST(SortedCells, ComeByRowThenColumnUnderAnyThreadCount) {
   std::mt19937 rng(3);
   add_random_cells(store, 100000, rng);
   Coordinates expected;
-  for (const auto& entry : store.map) expected.push_back(entry.first);
+  for (const auto& entry : store.map()) expected.push_back(entry.first);
   std::sort(expected.begin(), expected.end());
-  for (const auto& got : testing::under_each_thread_count<Coordinates>([&] {
-         return coordinates(sorted_handles(store.map));
-       })) {
+  for (const auto& got :
+       testing::under_each_thread_count<Coordinates>([&] { return coordinates(sorted_handles(store.map())); })) {
     EXPECT_EQ(got, expected);
   }
   std::erase_if(expected, [](Coordinate c) { return c.row < 100 || c.row > 4000 || c.column < 7 || c.column > 250; });
@@ -60,7 +62,7 @@ TEST(SortedCells, ComeByRowThenColumnUnderAnyThreadCount) {
     EXPECT_EQ(got, expected);
   }
   // Once the store keeps its list, the range query reads that instead of the map.
-  EXPECT_EQ(list_of(sorted_cells(store)), sorted_handles(store.map));
+  EXPECT_EQ(list_of(sorted_cells(store)), sorted_handles(store.map()));
   for (const auto& got : testing::under_each_thread_count<Coordinates>(
            [&] { return coordinates(get_cells_by_range_core(store, 100, 4000, 7, 250)); })) {
     EXPECT_EQ(got, expected);
@@ -76,7 +78,7 @@ TEST(SortedCells, ReadersAskingAtOnceShareOneListBuiltAfterEachEdit) {
   constexpr int kReaders = 8;
   for (int round = 0; round < 5; ++round) {
     add_random_cells(sheet.write()->cells, 20000, rng);
-    const std::vector<SharedCell> expected = sorted_handles(sheet.read()->cells.map);
+    const std::vector<SharedCell> expected = sorted_handles(sheet.read()->cells.map());
     std::latch together(kReaders);
     std::vector<std::vector<SharedCell>> seen(kReaders);
     std::vector<const void*> where(kReaders);
@@ -115,7 +117,7 @@ TEST(SortedCells, SearchesBesideEditsReadTheListOfTheMapTheySee) {
       while (!stop.load()) {
         auto r = sheet.read();
         const CellSpan list = sorted_cells(r->cells);
-        if (list_of(list) != sorted_handles(r->cells.map)) wrong.fetch_add(1);
+        if (list_of(list) != sorted_handles(r->cells.map())) wrong.fetch_add(1);
       }
     });
   }
@@ -130,7 +132,7 @@ TEST(SortedCells, ACopySortsItsOwnMap) {
   (void)sorted_cells(source);
   const CellStore copy = source;
   std::vector<SharedCell> own;
-  for (uint32_t row : {1, 2, 3}) own.push_back(copy.map.at({row, 1}));
+  for (uint32_t row : {1, 2, 3}) own.push_back(copy.map().at({row, 1}));
   EXPECT_EQ(list_of(sorted_cells(copy)), own);
 }
 
@@ -145,7 +147,7 @@ TEST(SortedCells, ADroppedStoreGivesBackEachOfItsCountsOnce) {
     {
       CellStore store;
       add_random_cells(store, 20000, rng);
-      for (const auto& [at, cell] : store.map) {
+      for (const auto& [at, cell] : store.map()) {
         if (at.row % 7 == 0) held.push_back(cell);
       }
       copy.emplace(store);
@@ -177,10 +179,125 @@ TEST(RangeQuery, AbsentBoundsTakeTheSheetLimits) {
 
 TEST(SheetSearches, LetterReferencesFollowTheCellsOwnPosition) {
   CellStore store = store_of({{1, 1, "a1"}, {2, 2, "b2"}});
-  store.map.at({1, 1}).write()->row = 5;  // a shared cell that row deletion in another sheet moved down
+  store.map().at({1, 1}).write()->row = 5;  // a shared cell that row deletion in another sheet moved down
   EXPECT_FALSE(sheet_find_cell_by_letter(store, "A1").value());
-  EXPECT_EQ(sheet_find_cell_by_letter(store, "A5").value(), store.map.at({1, 1}));
+  EXPECT_EQ(sheet_find_cell_by_letter(store, "A5").value(), store.map().at({1, 1}));
 }
+
+// Each way a sheet's cell map changes, and the positions of the cells it
+// leaves, by row then column. The sheet had cells at rows 1 to 3, columns 1
+// and 2, and a kept list and extent, before the change.
+struct MapChange {
+  std::string name;
+  std::function<SharedSheet(SheetList&, const SharedSheet&)> change;  // gives the sheet to search
+  Coordinates left;
+};
+void PrintTo(const MapChange& change, std::ostream* out) { *out << change.name; }
+
+const Coordinates kGrid = {{1, 1}, {1, 2}, {2, 1}, {2, 2}, {3, 1}, {3, 2}};
+
+Coordinates grid_and(std::vector<Coordinate> more) {
+  Coordinates all = kGrid;
+  all.insert(all.end(), more.begin(), more.end());
+  std::sort(all.begin(), all.end());
+  return all;
+}
+
+Coordinates grid_without(Coordinate gone) {
+  Coordinates all = kGrid;
+  std::erase(all, gone);
+  return all;
+}
+
+// Runs `edit` under the sheet's write lock and gives the sheet back.
+SharedSheet edited(const SharedSheet& sheet, const std::function<void(CoreSheet&)>& edit) {
+  edit(*sheet.write());
+  return sheet;
+}
+
+class KeptList : public ::testing::TestWithParam<MapChange> {};
+
+TEST_P(KeptList, EveryChangeOfTheMapDropsItAndTheNextSearchSeesTheChange) {
+  SheetList book;
+  const SharedSheet sheet = add_sheet_core(book, "Data", "visible");
+  for (const Coordinate at : kGrid) (void)cell_at(sheet, at.row, at.column, "v");
+  {
+    auto r = sheet.read();
+    (void)sheet_find_cells_range_rows(r->cells, 1, 3);
+    (void)sheet_max_row(r->cells);
+    ASSERT_TRUE(r->cells.kept_list().ready.load());
+    ASSERT_NE(r->cells.kept_extent().packed.load(), KeptExtent::kUnknown);
+  }
+  const SharedSheet searched = GetParam().change(book, sheet);
+  const auto r = searched.read();
+  // Asserted, not expected: a list kept past the change may borrow handles the map dropped.
+  ASSERT_FALSE(r->cells.kept_list().ready.load());
+  EXPECT_EQ(r->cells.kept_extent().packed.load(), KeptExtent::kUnknown);
+  EXPECT_EQ(coordinates(sheet_find_cells_range_rows(r->cells, 0, UINT32_MAX)), GetParam().left);
+  EXPECT_EQ(list_of(sorted_cells(r->cells)), sorted_handles(r->cells.map()));
+  const Coordinate last = GetParam().left.back();
+  EXPECT_EQ(sheet_max_row(r->cells), last.row);
+  EXPECT_EQ(sheet_max_column(r->cells), std::ranges::max(GetParam().left, {}, &Coordinate::column).column);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryPath, KeptList,
+    ::testing::Values(MapChange{"NewCell",
+                                [](SheetList&, const SharedSheet& s) { return (void)cell_at(s, 5, 3, "w"), s; },
+                                grid_and({{5, 3}})},
+                      MapChange{"ReplacedCell",
+                                [](SheetList&, const SharedSheet& s) {
+                                  return edited(s, [](CoreSheet& w) {
+                                    (void)cell_map_insert(w.cells.edit(), 2, 1, make_cell(2, 1, "x"));
+                                  });
+                                },
+                                kGrid},
+                      MapChange{"RemovedCell",
+                                [](SheetList&, const SharedSheet& s) {
+                                  return edited(s, [](CoreSheet& w) { w.cells.edit().erase({2, 2}); });
+                                },
+                                grid_without({2, 2})},
+                      // As many cells as before: a count of them cannot tell the list is stale.
+                      MapChange{"RemovedThenNewCell",
+                                [](SheetList&, const SharedSheet& s) {
+                                  return edited(s, [](CoreSheet& w) {
+                                    CellMap& map = w.cells.edit();
+                                    map.erase({3, 2});
+                                    (void)cell_map_insert(map, 7, 1, make_cell(7, 1, "x"));
+                                  });
+                                },
+                                [] {
+                                  Coordinates left = grid_without({3, 2});
+                                  left.push_back({7, 1});
+                                  return left;
+                                }()},
+                      MapChange{"DeletedRows",
+                                [](SheetList&, const SharedSheet& s) {
+                                  return edited(s, [](CoreSheet& w) { delete_rows_core(w, 2, 1); });
+                                },
+                                Coordinates{{1, 1}, {1, 2}, {2, 1}, {2, 2}}},
+                      MapChange{"DeletedColumns",
+                                [](SheetList&, const SharedSheet& s) {
+                                  return edited(s, [](CoreSheet& w) { delete_cols_core(w, 1, 1); });
+                                },
+                                Coordinates{{1, 1}, {2, 1}, {3, 1}}},
+                      MapChange{"ReplacedStore",
+                                [](SheetList&, const SharedSheet& s) {
+                                  return edited(s, [](CoreSheet& w) {
+                                    CellMap map;
+                                    (void)cell_map_insert(map, 4, 4, make_cell(4, 4, "x"));
+                                    w.cells = CellStore(std::move(map));
+                                  });
+                                },
+                                Coordinates{{4, 4}}},
+                      MapChange{"NewCellInACopy",
+                                [](SheetList& book, const SharedSheet& s) {
+                                  SharedSheet copy = copy_sheet_core(book, s);
+                                  (void)cell_at(copy, 0, 9, "w");
+                                  return copy;
+                                },
+                                grid_and({{0, 9}})}),
+    [](const ::testing::TestParamInfo<MapChange>& info) { return info.param.name; });
 
 }  // namespace
 }  // namespace vellix::core

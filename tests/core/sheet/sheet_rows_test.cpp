@@ -33,7 +33,7 @@ std::string label(uint32_t row, uint16_t col) {
 CoreSheet filled(const std::vector<Placed>& places) {
   CoreSheet sheet;
   for (const auto& [row, col] : places) {
-    (void)cell_map_insert(sheet.cells.map, row, col, make_cell(row, col, label(row, col), "s"));
+    (void)cell_map_insert(sheet.cells.edit(), row, col, make_cell(row, col, label(row, col), "s"));
   }
   return sheet;
 }
@@ -42,7 +42,7 @@ CoreSheet filled(const std::vector<Placed>& places) {
 // filed under its own coordinate.
 std::vector<Left> left(const CoreSheet& sheet) {
   std::vector<Left> out;
-  for (const auto& [key, cell] : sheet.cells.map) {
+  for (const auto& [key, cell] : sheet.cells.map()) {
     auto c = cell.read();
     EXPECT_EQ(key, (Coordinate{c->row, c->column}));
     out.emplace_back(c->row, c->column, cell_value_text(c->value));
@@ -101,10 +101,10 @@ TEST(DeleteBand, ReordersTheMapEvenWhenNothingMoves) {
     std::set<Coordinate> firsts;
     for (int i = 0; i < 12; ++i) {
       rows ? delete_rows_core(sheet, 1000, 0) : delete_cols_core(sheet, 1000, 0);
-      firsts.insert(sheet.cells.map.begin()->first);
+      firsts.insert(sheet.cells.map().begin()->first);
     }
     EXPECT_GT(firsts.size(), 1u);
-    EXPECT_EQ(sheet.cells.map.size(), 40u);
+    EXPECT_EQ(sheet.cells.map().size(), 40u);
   }
 }
 

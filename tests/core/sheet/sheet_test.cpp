@@ -20,7 +20,7 @@ TEST(CopySheet, SharesExistingCellsAndCommentsButNotLaterOnesAndReleasesTheSourc
   const SharedSheet source = add_sheet_core(book, "Data", "hidden");
   {
     auto w = source.write();
-    (void)cell_map_insert(w->cells.map, 1, 1, make_cell(1, 1, "5"));
+    (void)cell_map_insert(w->cells.edit(), 1, 1, make_cell(1, 1, "5"));
     w->comments.push_back(SharedComment::make(CoreComment{1, 1, "ann", "note"}));
     w->merge_cells.push_back({1, 2, 1, 3});
     w->row_dimensions.rows[4] = RowDimension{4, 30.0, true, false, 0};
@@ -32,19 +32,19 @@ TEST(CopySheet, SharesExistingCellsAndCommentsButNotLaterOnesAndReleasesTheSourc
     const auto c = copy.read();
     EXPECT_EQ(c->name + " " + c->sheet_state, "Sheet 2 hidden");
     EXPECT_EQ(c->comments, source.read()->comments);
-    set_cell_value_from_text(c->cells.map.at({1, 1}).write()->value, "hello");
+    set_cell_value_from_text(c->cells.map().at({1, 1}).write()->value, "hello");
   }
-  EXPECT_EQ(cell_value_text(source.read()->cells.map.at({1, 1}).read()->value), "hello");
+  EXPECT_EQ(cell_value_text(source.read()->cells.map().at({1, 1}).read()->value), "hello");
 
   {
     auto w = copy.write();
-    (void)cell_map_insert(w->cells.map, 2, 2, make_cell(2, 2, "7"));
+    (void)cell_map_insert(w->cells.edit(), 2, 2, make_cell(2, 2, "7"));
     w->comments.push_back(SharedComment::make(CoreComment{2, 2, "bob", "later"}));
     w->merge_cells.push_back({5, 5, 5, 5});
     w->row_dimensions.rows[4].height = 99.0;
   }
   const auto r = source.read();
-  EXPECT_EQ(r->cells.map.size() + r->comments.size() + r->merge_cells.size(), 3u);  // one of each, as before
+  EXPECT_EQ(r->cells.map().size() + r->comments.size() + r->merge_cells.size(), 3u);  // one of each, as before
   EXPECT_EQ(r->row_dimensions.rows.at(4).height, 30.0);
 }
 
@@ -93,7 +93,7 @@ TEST(CellAt, TypesItsTextOrMarksAnExistingCell) {
       EXPECT_EQ(r->column, 4u);
       EXPECT_EQ(cell_value_text(r->value), value);
       EXPECT_EQ(cell_data_type(*r), data_type);
-      EXPECT_EQ(sheet.read()->cells.map.size(), 1u);
+      EXPECT_EQ(sheet.read()->cells.map().size(), 1u);
       EXPECT_EQ(cell_text(*r, &CellExtras::formula).has_value(), data_type == "f");
       EXPECT_EQ(cell_text(*r, &CellExtras::style_id).has_value(), earlier != Earlier::kNone);
     }
