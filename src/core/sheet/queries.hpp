@@ -1,5 +1,5 @@
-// Queries of one sheet's cell store: direct look-ups, the sorted and
-// map-order cell lists, the searches over them, and the range query.
+// Queries of one sheet's cell store: direct look-ups, the searches over its
+// sorted and map-order cell lists (cell_store.hpp), and the range query.
 //
 // Thread-safety: the caller holds the sheet's read lock for the whole call,
 // so the map does not change underneath; each cell is read-locked only while
@@ -12,8 +12,8 @@
 // over the map's own iteration order, which is arbitrary per map: with
 // several hits, which one is returned is not tied to its place in the sheet.
 //
-// The sorted list is kept in the store (SortedCellList) until its map
-// changes: searches of an unchanged sheet share it instead of sorting again.
+// The sorted list, kept in the store (cell_store.hpp) until its map changes,
+// is shared by searches of an unchanged sheet instead of sorting again.
 //
 //   auto r = sheet.read();
 //   auto hits = find_cells_by_regex_core("total", sorted_cells(r->cells));
@@ -44,20 +44,6 @@ std::string sheet_get_value_cell(const CellStore& store, uint32_t row, uint16_t 
 std::optional<std::string> sheet_find_value_by_coords(const CellStore& store, uint32_t row, uint16_t col);
 // The cell filed under (row, col), or a null handle.
 SharedCell sheet_find_cell_by_coords(const CellStore& store, uint32_t row, uint16_t col);
-
-// The map's cells by key: row ascending, then column.
-std::vector<const SharedCell*> sort_cells_by_coordinate(const CellMap& map);
-// The same list, kept in the store: the first call after a change of the map
-// sorts it, once however many readers ask at the same time; later calls only
-// read it. Valid while the caller's read lock is held.
-CellSpan sorted_cells(const CellStore& store);
-// The map's cells in its iteration order.
-std::vector<const SharedCell*> map_order_cells(const CellMap& map);
-
-// The largest row (column) among the map's keys; 0 when empty. Found once
-// after each change of the map, then kept.
-uint32_t sheet_max_row(const CellStore& store);
-uint16_t sheet_max_column(const CellStore& store);
 
 // Single-cell searches over the map order.
 SharedCell sheet_find_cell_by_str(const CellStore& store, std::string_view value);

@@ -66,6 +66,13 @@ inline std::vector<Coordinate> coordinates(const std::vector<SharedCell>& cells)
   return out;
 }
 
+// A store of cells typed as data_type "n".
+inline CellStore store_of(const std::vector<testing::PlacedCell>& cells) {
+  CellStore store;
+  for (const auto& [row, col, text] : cells) (void)cell_map_insert(store.edit(), row, col, make_cell(row, col, text));
+  return store;
+}
+
 // Adds `count` cells at random new places of the sheet; caller holds its write lock.
 inline void add_random_cells(CellStore& store, size_t count, std::mt19937& rng) {
   const size_t target = store.map().size() + count;
