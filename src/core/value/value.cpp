@@ -13,15 +13,6 @@
 
 namespace vellix::core {
 
-std::string coordinate_debug_text(Coordinate c) {
-  std::string out = "Coordinate { row: ";
-  append_decimal(c.row, out);
-  out += ", column: ";
-  append_decimal(c.column, out);
-  out += " }";
-  return out;
-}
-
 bool valid_date(int32_t year, unsigned month, unsigned day) {
   if (year < kMinYear || year > kMaxYear) return false;
   const std::chrono::year_month_day ymd{std::chrono::year{year}, std::chrono::month{month}, std::chrono::day{day}};

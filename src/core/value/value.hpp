@@ -144,8 +144,6 @@ std::string_view cell_value_text_view(const CellValue& v, std::string& scratch);
 // can have without writing any; empty for the kinds whose text is never
 // written out (a String's own bytes, Empty's "", a Bool's word).
 std::string_view written_text_bytes(ValueKind kind) noexcept;
-// Appends the value text to `out`.
-void append_cell_value_text(const CellValue& v, std::string& out);
 // Number value text: shortest round-trip digits without exponent, "-0", "NaN", "inf".
 void append_number_text(double d, std::string& out);
 // DateTime value text with the given separator between date and time (' ' or 'T').

@@ -211,6 +211,15 @@ void append_decimal(int64_t n, std::string& out) {
   out.append(buf, write_decimal(n, buf));
 }
 
+std::string coordinate_debug_text(Coordinate c) {
+  std::string out = "Coordinate { row: ";
+  append_decimal(c.row, out);
+  out += ", column: ";
+  append_decimal(c.column, out);
+  out += " }";
+  return out;
+}
+
 void append_number_text(double d, std::string& out) {
   char buf[kMaxNumberText];
   out.append(buf, write_number_text(d, buf));
@@ -219,15 +228,6 @@ void append_number_text(double d, std::string& out) {
 void append_datetime_text(const DateTime& dt, char separator, std::string& out) {
   char buf[kMaxDateTimeText];
   out.append(buf, write_datetime_text(dt, separator, buf));
-}
-
-void append_cell_value_text(const CellValue& v, std::string& out) {
-  if (v.kind() == ValueKind::String) {
-    out += v.as_string();
-    return;
-  }
-  char buf[kMaxValueText];
-  out.append(buf, write_value_text(v, buf));
 }
 
 std::string cell_value_text(const CellValue& v) {
