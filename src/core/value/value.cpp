@@ -70,33 +70,9 @@ CellValue::CellValue(const CellValue& o) {
   if (o.holds_text()) ::new (rep_ + kPayload) Text(o.text());
 }
 
-CellValue::CellValue(CellValue&& o) noexcept { take(o); }
-
 CellValue& CellValue::operator=(const CellValue& o) {
   if (this != &o) *this = CellValue(o);
   return *this;
-}
-
-CellValue& CellValue::operator=(CellValue&& o) noexcept {
-  if (this != &o) {
-    destroy();
-    take(o);
-  }
-  return *this;
-}
-
-void CellValue::take(CellValue& o) noexcept {
-  std::memcpy(rep_, o.rep_, sizeof rep_);
-  if (o.holds_text()) {
-    ::new (rep_ + kPayload) Text(std::move(o.text()));
-    o.text().~Text();
-  }
-  o.rep_[0] = static_cast<unsigned char>(ValueKind::Empty);
-}
-
-void CellValue::destroy() noexcept {
-  if (holds_text()) text().~Text();
-  rep_[0] = static_cast<unsigned char>(ValueKind::Empty);
 }
 
 std::string_view CellValue::as_string() const noexcept {
@@ -114,8 +90,6 @@ char data_type_letter(const CellValue& v) noexcept {
   static constexpr char kLetters[] = {'s', 's', 'n', 'n', 'b', 'd'};
   return kLetters[static_cast<uint8_t>(v.kind())];
 }
-
-void set_cell_value_from_text(CellValue& slot, std::string_view text) { slot = parse_cell_value(text); }
 
 namespace {
 constexpr size_t kCellBlockSize = 40;  // the lock and count (8), the cell (32)
@@ -180,19 +154,6 @@ void set_cell_data_type(CoreCell& cell, std::string_view data_type) {
     set_cell_text(cell, &CellExtras::data_type, Text(data_type));
     cell.type_letter = 0;
   }
-}
-
-CoreCell build_cell(uint32_t row, uint16_t column, std::optional<std::string_view> value,
-                    std::optional<std::string_view> formula, std::string_view data_type,
-                    std::optional<std::string_view> style_id) {
-  CoreCell cell;
-  cell.row = row;
-  cell.column = column;
-  if (value) cell.value = data_type == "s" ? CellValue::string(*value) : parse_cell_value(*value);
-  if (formula) set_cell_text(cell, &CellExtras::formula, Text(*formula));
-  set_cell_data_type(cell, data_type);
-  if (style_id) set_cell_text(cell, &CellExtras::style_id, Text(*style_id));
-  return cell;
 }
 
 }  // namespace vellix::core

@@ -172,4 +172,20 @@ CellValue parse_cell_value(std::string_view text) {
   return CellValue::string(text);
 }
 
+// Here, not beside the model, so that the model never calls its parser.
+void set_cell_value_from_text(CellValue& slot, std::string_view text) { slot = parse_cell_value(text); }
+
+CoreCell build_cell(uint32_t row, uint16_t column, std::optional<std::string_view> value,
+                    std::optional<std::string_view> formula, std::string_view data_type,
+                    std::optional<std::string_view> style_id) {
+  CoreCell cell;
+  cell.row = row;
+  cell.column = column;
+  if (value) cell.value = data_type == "s" ? CellValue::string(*value) : parse_cell_value(*value);
+  if (formula) set_cell_text(cell, &CellExtras::formula, Text(*formula));
+  set_cell_data_type(cell, data_type);
+  if (style_id) set_cell_text(cell, &CellExtras::style_id, Text(*style_id));
+  return cell;
+}
+
 }  // namespace vellix::core
