@@ -6,6 +6,7 @@
 #include <benchmark/benchmark.h>
 #include <malloc.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -96,6 +97,23 @@ void BM_SheetBytesPerCell(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_SheetBytesPerCell)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// Dropping a filled sheet, never searched (0) or after a search built its kept list (1).
+void BM_DropSheet(benchmark::State& state) {
+  for (auto _ : state) {
+    state.PauseTiming();
+    std::optional<SheetList> book(std::in_place);
+    SharedSheet sheet = add_sheet_core(*book, "S", "visible");
+    fill_integer_cells(sheet);
+    if (state.range(0) == 1) (void)sorted_cells(sheet.read()->cells);
+    state.ResumeTiming();
+    book.reset();
+    sheet = SharedSheet();  // the last handle
+  }
+  state.counters["ns_per_cell"] = benchmark::Counter(static_cast<double>(state.iterations()) * kRows * kColumns,
+                                                     benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_DropSheet)->Arg(0)->Arg(1)->Iterations(5)->Unit(benchmark::kMillisecond);
 
 void BM_BookToJson(benchmark::State& state) {
   SheetList book;

@@ -6,6 +6,8 @@
 // cell; the scans must make none of their own).
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -57,8 +59,7 @@ struct Fixture {
       }
     }
     sorted = sorted_cells(store);
-    for (const SharedCell* c : sort_cells_by_coordinate(store.map()))
-      texts.push_back(cell_value_text(c->read()->value));
+    for (size_t i = 0; i < sorted.size(); ++i) texts.push_back(cell_value_text(sorted[i].read()->value));
   }
 };
 
@@ -123,7 +124,8 @@ void BM_BareTrimmedCompare(benchmark::State& state) {
 void BM_ValueTexts(benchmark::State& state) {
   static const std::vector<CellValue> values = [] {
     std::vector<CellValue> v;
-    for (const SharedCell* c : sort_cells_by_coordinate(fixture().store.map())) v.push_back(c->read()->value);
+    const CellSpan cells = fixture().sorted;
+    for (size_t i = 0; i < cells.size(); ++i) v.push_back(cells[i].read()->value);
     return v;
   }();
   run(state, [](const Fixture&) {
@@ -165,7 +167,7 @@ void BM_NestedRepeatSheet(benchmark::State& state) {
     }
     return s;
   }();
-  static const std::vector<const SharedCell*> cells = sort_cells_by_coordinate(store.map());
+  static const BorrowedHandles<CoreCell> cells = sort_cells_by_coordinate(store.map());
   with_thread_count(threads_of(state), [&] {
     size_t hits = 0;
     for (auto _ : state) hits = find_cells_by_regex_core(R"((\w+\s?)+:\s*\d)", cells).value().size();
@@ -220,6 +222,24 @@ void BM_GetCellsByRangeKept(benchmark::State& state) {
   run(state, [](const Fixture&) { return get_cells_by_range_core(store, 20000, 70000, 2, 9).size(); });
 }
 
+// Single cells looked up by position, one after another row by row (0) or
+// at random (1): the map's probe, the cell's count, nothing scanned.
+void BM_CellLookup(benchmark::State& state) {
+  const CellStore& store = fixture().store;
+  std::vector<Coordinate> at;
+  for (uint32_t row = 1; row <= kRows; ++row) {
+    for (uint16_t col = 1; col <= kColumns; ++col) at.push_back({row, col});
+  }
+  if (state.range(0) == 1) std::shuffle(at.begin(), at.end(), std::mt19937(1));
+  for (auto _ : state) {
+    size_t found = 0;
+    for (const Coordinate c : at) found += static_cast<bool>(sheet_find_cell_by_coords(store, c.row, c.column));
+    benchmark::DoNotOptimize(found);
+  }
+  state.counters["ns_per_lookup"] = benchmark::Counter(static_cast<double>(state.iterations() * at.size()),
+                                                       benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
 #define VELLIX_THREADS(b) BENCHMARK(b)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime()
 #define VELLIX_THREADS_AND_REGEXES(b) \
   BENCHMARK(b)->ArgsProduct({{1, 0}, {0, 1, 2}})->Unit(benchmark::kMillisecond)->UseRealTime()
@@ -236,6 +256,7 @@ VELLIX_THREADS(BM_SortedCellList);
 VELLIX_THREADS(BM_KeptCellListAfterEdit);
 VELLIX_THREADS(BM_GetCellsByRange);
 VELLIX_THREADS(BM_GetCellsByRangeKept);
+BENCHMARK(BM_CellLookup)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace vellix::core

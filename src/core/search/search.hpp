@@ -29,15 +29,16 @@
 namespace vellix::core {
 
 // A borrowed list of cells: scanning a cell costs no reference-count traffic.
-// It views either handles side by side (a kept sorted list, a caller's
-// converted list), read contiguously, or pointers to handles kept elsewhere
-// (a map's slots). The same cell may stand in the list more than once; each
+// It views either handles side by side (a kept sorted list, a map's cells
+// borrowed, a caller's converted list), read contiguously, or pointers to
+// handles kept elsewhere. The same cell may stand in the list more than once; each
 // occurrence counts.
 class CellSpan {
  public:
   CellSpan() noexcept = default;
   CellSpan(std::span<const SharedCell> handles) noexcept : handles_(handles.data()), size_(handles.size()) {}
   CellSpan(const std::vector<SharedCell>& handles) noexcept : CellSpan(std::span<const SharedCell>(handles)) {}
+  CellSpan(const BorrowedHandles<CoreCell>& handles) noexcept : handles_(handles.data()), size_(handles.size()) {}
   CellSpan(std::span<const SharedCell* const> refs) noexcept : refs_(refs.data()), size_(refs.size()) {}
   CellSpan(const std::vector<const SharedCell*>& refs) noexcept : CellSpan(std::span<const SharedCell* const>(refs)) {}
 
@@ -108,8 +109,8 @@ namespace detail {
 // How far ahead a scan over cells starts loading them. A cell's read lock is a
 // locked instruction, which keeps the processor from running ahead to later
 // cells' loads, and the cells lie scattered over the heap: without this, a
-// scan waits on memory for every cell. Handles reached through pointers (a
-// map's slots, visited out of order) are prefetched eight at a time: a
+// scan waits on memory for every cell. Handles reached through pointers
+// (kept elsewhere, in any order) are prefetched eight at a time: a
 // prefetch that misses the TLB cannot retire before its page walk ends, so
 // taken one by one each walk stalls the scan, where walks started together
 // overlap. Handles side by side need no help.

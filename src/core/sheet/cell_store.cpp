@@ -1,43 +1,22 @@
 #include "core/sheet/cell_store.hpp"
 
-#include <sys/random.h>
-
 #include <algorithm>
 #include <array>
 #include <bit>
-#include <chrono>
+#include <memory>
 #include <mutex>
-#include <random>
+#include <optional>
 #include <utility>
 
 #include "core/search/pool.hpp"
+#include "core/sync/block_pool.hpp"
 
 namespace vellix::core {
 namespace {
 
-// SplitMix64's finaliser: a bijective mixer with full avalanche, good for
-// turning a counter into unrelated seeds and a key into hash bits.
-uint64_t mix64(uint64_t z) noexcept {
-  z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
-  z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
-  return z ^ (z >> 31);
-}
-
-uint64_t system_random_seed() noexcept {
-  uint64_t seed = 0;
-  if (getentropy(&seed, sizeof seed) == 0) return seed;
-  try {
-    std::random_device rd;
-    return (uint64_t{rd()} << 32) ^ rd();
-  } catch (...) {
-    // No random source at all: the clock still varies seeds between runs.
-    return static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
-  }
-}
-
 struct KeyedCell {
   uint64_t key;
-  const SharedCell* cell;
+  const CellEntry* entry;
 };
 
 using Borrowed = BorrowedHandles<CoreCell>;
@@ -112,32 +91,40 @@ void sort_by_key(std::vector<Keyed>& cells) {
   if (from != cells.data()) std::copy(from, from + n, cells.data());
 }
 
-std::vector<KeyedCell> keyed_by_coordinate(const CellMap& map) {
-  std::vector<KeyedCell> keyed;
+// The map's cells by key. The sort carries each block's address, not the
+// entry that holds it: the list is then filled without visiting the entries
+// again, at random, in sorted order. With `at_keys_epoch`, also finds whether
+// every cell's own position is its key, which the keys at hand here tell
+// cheaply: sets it as SortedCellList::positions_checked reads, or leaves it
+// empty when cells moved meanwhile (see cell_move_epoch).
+Borrowed borrow_by_key(const CellMap& map, std::optional<uint64_t>* at_keys_epoch) {
+  const uint64_t epoch = cell_move_epoch().load(std::memory_order_acquire);
+  std::vector<KeyedBlock> keyed;
   keyed.reserve(map.size());
-  for (const auto& [at, cell] : map) keyed.push_back({coordinate_key(at), &cell});
+  for (const CellEntry& entry : map) keyed.push_back({coordinate_key(entry.at()), entry.block()});
   sort_by_key(keyed);
-  return keyed;
+  const size_t n = keyed.size();
+  Borrowed cells(n);
+  // Checked only while no move runs: cells read meanwhile prove nothing.
+  std::atomic<bool> at_keys{at_keys_epoch != nullptr && epoch % 2 == 0};
+  over_pieces(n, [&](size_t, size_t begin, size_t end) {
+    bool check = at_keys.load(std::memory_order_relaxed);
+    for (size_t i = begin; i < end; ++i) {
+      cells.borrow_block(i, keyed[i].block);
+      if (check) {
+        auto r = cells.data()[i].read();
+        check = coordinate_key({r->row, r->column}) == keyed[i].key;
+        if (!check) at_keys.store(false, std::memory_order_relaxed);
+      }
+    }
+  });
+  if (at_keys_epoch != nullptr && epoch % 2 == 0 && cell_move_epoch().load(std::memory_order_acquire) == epoch) {
+    *at_keys_epoch = at_keys.load(std::memory_order_relaxed) ? epoch : epoch + 1;
+  }
+  return cells;
 }
 
 }  // namespace
-
-uint64_t fresh_hash_seed() noexcept {
-  // Seeded once; afterwards each call is one atomic add, so maps can be made
-  // on any thread without contention on the system's random source.
-  static std::atomic<uint64_t> state{system_random_seed()};
-  constexpr uint64_t kGamma = 0x9e3779b97f4a7c15ULL;
-  return mix64(state.fetch_add(kGamma, std::memory_order_relaxed) + kGamma);
-}
-
-size_t SeededHash::operator()(uint64_t key) const noexcept { return mix64(key ^ seed); }
-
-SharedCell cell_map_insert(CellMap& map, uint32_t row, uint16_t column, SharedCell cell) {
-  // try_emplace leaves `cell` untouched when the key is already present.
-  auto [it, inserted] = map.try_emplace(Coordinate{row, column}, std::move(cell));
-  if (inserted) return {};
-  return std::exchange(it->second, std::move(cell));
-}
 
 std::atomic<uint64_t>& cell_move_epoch() noexcept {
   static std::atomic<uint64_t> epoch{0};
@@ -148,7 +135,6 @@ namespace {
 
 void drop_sorted_cells(SortedCellList& list) noexcept {
   list.ready.store(false, std::memory_order_relaxed);
-  list.keys.reset();
   list.cells = {};
   list.positions_checked.store(SortedCellList::kUnchecked, std::memory_order_relaxed);
 }
@@ -167,12 +153,7 @@ CellMap& CellStore::edit() noexcept {
   return map_;
 }
 
-std::vector<const SharedCell*> sort_cells_by_coordinate(const CellMap& map) {
-  std::vector<const SharedCell*> out;
-  out.reserve(map.size());
-  for (const KeyedCell& k : keyed_by_coordinate(map)) out.push_back(k.cell);
-  return out;
-}
+Borrowed sort_cells_by_coordinate(const CellMap& map) { return borrow_by_key(map, nullptr); }
 
 std::span<const SharedCell> sorted_cells(const CellStore& store) {
   const SortedCellList& list = store.kept_list();
@@ -182,47 +163,86 @@ std::span<const SharedCell> sorted_cells(const CellStore& store) {
   std::lock_guard lock(list.building);
   // Another reader may have built it while this one waited for the lock.
   if (!list.ready.load(std::memory_order_relaxed)) {
-    // The sort carries each block's address, not the slot that holds its
-    // handle: the list is then filled without visiting the slots again, at
-    // random, in sorted order.
-    std::vector<KeyedBlock> keyed;
-    keyed.reserve(store.map().size());
-    for (const auto& [at, cell] : store.map()) keyed.push_back({coordinate_key(at), Borrowed::block_of(cell)});
-    sort_by_key(keyed);
-    const size_t n = keyed.size();
-    std::unique_ptr<uint64_t[]> keys(new uint64_t[n]);
-    Borrowed cells(n);
-    over_pieces(n, [&](size_t, size_t begin, size_t end) {
-      for (size_t i = begin; i < end; ++i) {
-        keys[i] = keyed[i].key;
-        cells.borrow_block(i, keyed[i].block);
-      }
-    });
-    list.keys = std::move(keys);
-    list.cells = std::move(cells);
+    std::optional<uint64_t> checked;
+    list.cells = borrow_by_key(store.map(), &checked);
+    list.positions_checked.store(checked.value_or(SortedCellList::kUnchecked), std::memory_order_release);
     list.ready.store(true, std::memory_order_release);
   }
   return std::span(list.cells.data(), list.cells.size());
 }
 
-CellStore::~CellStore() {
-  // Cells lie in the order they were made, which for a sheet filled row by
-  // row is position order: released in it, their blocks are read and freed
-  // one after another instead of in the map's hash order, which more than
-  // pays for sorting them first when no list is kept.
-  if (map_.size() < kRadixFloor) return;
+namespace {
+
+// Gives back the count each entry holds, nearly in the order of the blocks'
+// addresses: the map's order visits them at random, which costs several
+// times as much per block. One counting pass over the top bits of each
+// block's offset in the pool groups the blocks by neighbourhood, 2^16 groups
+// of a few cache lines each. False, leaving every count in place, when there
+// is no room for the offsets or they do not fit in 32 bits.
+bool release_by_address(CellMap& map) noexcept {
+  constexpr int kAlignBits = BlockPool::kAlignBits;
+  constexpr int kGroupBits = 16;
+  const size_t n = map.size();
+  std::unique_ptr<uint32_t[]> offsets;
+  std::unique_ptr<uint32_t[]> placed;
+  std::unique_ptr<uint32_t[]> next;
+  uintptr_t low = 0;
+  int offset_bits = 0;
   try {
-    (void)sorted_cells(*this);
+    const auto [first, last] = BlockSource<CoreCell>::address_span();
+    low = first;
+    offset_bits = std::bit_width((last - first) >> kAlignBits);
+    if (offset_bits > 32 || n > UINT32_MAX) return false;
+    offsets.reset(new uint32_t[n]);
+    placed.reset(new uint32_t[n]);
+    next.reset(new uint32_t[size_t{1} << kGroupBits]());
   } catch (...) {
-    return;  // no room to sort: the map releases them in its own order
+    return false;
   }
-  sorted_.cells.release_in_order(map_, [](auto& entry) -> SharedCell& { return entry.second; });
+  const int shift = std::max(offset_bits - kGroupBits, 0);
+  size_t i = 0;
+  for (const CellEntry& entry : map) {
+    const auto at = static_cast<uint32_t>((reinterpret_cast<uintptr_t>(entry.disown()) - low) >> kAlignBits);
+    offsets[i++] = at;
+    ++next[at >> shift];
+  }
+  uint32_t start = 0;
+  for (size_t g = 0; g < size_t{1} << kGroupBits; ++g) start += std::exchange(next[g], start);
+  for (i = 0; i < n; ++i) placed[next[offsets[i] >> shift]++] = offsets[i];
+  auto block = [&](size_t k) { return reinterpret_cast<const char*>(low + (uintptr_t{placed[k]} << kAlignBits)); };
+  // Within a group the order is random: each block is asked for a few turns ahead.
+  constexpr size_t kAhead = 16;
+  SharedCell::Releaser release;
+  for (i = 0; i < n; ++i) {
+    if (i + kAhead < n) {
+      // Both ends: a block may straddle two cache lines.
+      __builtin_prefetch(block(i + kAhead), 1);
+      __builtin_prefetch(block(i + kAhead) + BlockSource<CoreCell>::kBlockSize - 1, 1);
+    }
+    release(block(i));
+  }
+  return true;
 }
 
-std::vector<const SharedCell*> map_order_cells(const CellMap& map) {
-  std::vector<const SharedCell*> out;
-  out.reserve(map.size());
-  for (const auto& entry : map) out.push_back(&entry.second);
+}  // namespace
+
+CellStore::~CellStore() {
+  // With a kept list, cells go back in position order, which for a sheet
+  // filled row by row is the order of their blocks: read and freed one after
+  // another. Without one, the blocks' own addresses give nearly that order
+  // more cheaply than sorting the keys. (A store moved from may keep a list
+  // of the cells its map gave away.)
+  if (sorted_.ready.load(std::memory_order_relaxed) && sorted_.cells.size() == map_.size()) {
+    sorted_.cells.release_in_order(map_, [](const CellEntry& entry) { (void)entry.disown(); });
+  } else if (map_.size() >= kRadixFloor) {
+    (void)release_by_address(map_);  // or the map releases them in its own order
+  }
+}
+
+Borrowed map_order_cells(const CellMap& map) {
+  Borrowed out(map.size());
+  size_t i = 0;
+  for (const CellEntry& entry : map) out.borrow_block(i++, entry.block());
   return out;
 }
 
@@ -235,9 +255,9 @@ Coordinate sheet_extent(const CellStore& store) {
     // Readers that race here find the same answer: the map cannot change
     // under their read lock.
     Coordinate max;
-    for (const auto& entry : store.map()) {
-      max.row = std::max(max.row, entry.first.row);
-      max.column = std::max(max.column, entry.first.column);
+    for (const CellEntry& entry : store.map()) {
+      max.row = std::max(max.row, entry.at().row);
+      max.column = std::max(max.column, entry.at().column);
     }
     packed = coordinate_key(max);
     store.kept_extent().packed.store(packed, std::memory_order_relaxed);
@@ -255,15 +275,16 @@ std::vector<SharedCell> map_cells_in_range(const CellMap& map, Coordinate low, C
   // Filtering while walking the map touches each entry once; the walk itself
   // cannot be split, and only the hits are sorted.
   std::vector<KeyedCell> keyed;
-  for (const auto& [at, cell] : map) {
+  for (const CellEntry& entry : map) {
+    const Coordinate at = entry.at();
     if (low.row <= at.row && at.row <= high.row && low.column <= at.column && at.column <= high.column) {
-      keyed.push_back({coordinate_key(at), &cell});
+      keyed.push_back({coordinate_key(at), &entry});
     }
   }
   sort_by_key(keyed);
   std::vector<SharedCell> out;
   out.reserve(keyed.size());
-  for (const KeyedCell& k : keyed) out.push_back(*k.cell);
+  for (const KeyedCell& k : keyed) out.push_back(k.entry->handle());
   return out;
 }
 

@@ -6,38 +6,25 @@
 // builds what it keeps for the others. Nothing here touches Python.
 #pragma once
 
-#include <absl/container/flat_hash_map.h>
-
 #include <atomic>
 #include <cstdint>
-#include <memory>
 #include <span>
 #include <utility>
 #include <vector>
 
+#include "core/sheet/cell_map.hpp"
 #include "core/sync/rw_lock.hpp"
 #include "core/sync/shared.hpp"
 #include "core/value/value.hpp"
 
 namespace vellix::core {
 
-// A fresh random seed per call: each hash map draws its own, so every map's
-// iteration order is arbitrary and differs between maps and between runs.
-uint64_t fresh_hash_seed() noexcept;
-
-// A hasher that carries its map's seed.
-struct SeededHash {
-  uint64_t seed = fresh_hash_seed();
-  size_t operator()(uint64_t key) const noexcept;
-  size_t operator()(Coordinate c) const noexcept { return (*this)(coordinate_key(c)); }
-};
-
-using CellMap = absl::flat_hash_map<Coordinate, SharedCell, SeededHash>;
-
 // The map's cells sorted by key, row then column, kept between searches
 // until the map changes (sorted_cells builds it). It borrows the
 // map's handles side by side in that order, so that a scan reads them
-// contiguously; a copied, moved or assigned store starts without one.
+// contiguously; a copied, moved or assigned store starts without one. It
+// keeps no keys: while every cell stands at its key (positions_checked),
+// the cells' own positions are the keys.
 // Built at most once under the sheet's read lock: `building` lets one reader
 // sort while the others wait, and `ready` publishes the finished list.
 // Dropped only under the sheet's write lock.
@@ -48,11 +35,10 @@ struct SortedCellList {
 
   mutable RwLock building;  // taken exclusively
   mutable std::atomic<bool> ready{false};
-  // cells.size() entries each, left empty until built.
-  mutable std::unique_ptr<uint64_t[]> keys;  // coordinate_key of each cell, ascending
-  mutable BorrowedHandles<CoreCell> cells;
+  mutable BorrowedHandles<CoreCell> cells;  // left empty until built
   // The cell_move_epoch() at which every cell's own position was found to be
-  // its key (kUnchecked, or that epoch + 1 when one was not).
+  // its key (kUnchecked, or that epoch + 1 when one was not): found while
+  // the list is built, and again after cells moved elsewhere.
   static constexpr uint64_t kUnchecked = UINT64_MAX;
   mutable std::atomic<uint64_t> positions_checked{kUnchecked};
 };
@@ -95,7 +81,7 @@ class CellStore {
   CellStore(CellStore&&) noexcept = default;
   CellStore& operator=(const CellStore&) = default;
   CellStore& operator=(CellStore&&) noexcept = default;
-  // Gives the cells back in position order, beside the kept list.
+  // Gives the cells back in the kept list's order, or the map's.
   ~CellStore();
 
   const CellMap& map() const noexcept { return map_; }
@@ -116,17 +102,14 @@ class CellStore {
   KeptExtent extent_;
 };
 
-// Files `cell` under (row, column); returns the handle it replaced, or null.
-SharedCell cell_map_insert(CellMap& map, uint32_t row, uint16_t column, SharedCell cell);
-
-// The map's cells by key: row ascending, then column.
-std::vector<const SharedCell*> sort_cells_by_coordinate(const CellMap& map);
+// The map's cells by key: row ascending, then column, borrowed from the map.
+BorrowedHandles<CoreCell> sort_cells_by_coordinate(const CellMap& map);
 // The same list, kept in the store: the first call after a change of the map
 // sorts it, once however many readers ask at the same time; later calls only
 // read it. Valid while the caller's read lock is held.
 std::span<const SharedCell> sorted_cells(const CellStore& store);
-// The map's cells in its iteration order.
-std::vector<const SharedCell*> map_order_cells(const CellMap& map);
+// The map's cells in its iteration order, borrowed from the map.
+BorrowedHandles<CoreCell> map_order_cells(const CellMap& map);
 
 // The largest row (column) among the map's keys; 0 when empty. Found once
 // after each change of the map, then kept.

@@ -3,8 +3,8 @@
 //
 // Thread-safety: the caller holds the sheet's read lock for the whole call,
 // so the map does not change underneath; each cell is read-locked only while
-// it is read. The borrowed lists (the kept list's handles, the map order's
-// pointers to slots) are valid only while that lock is held. The first reader
+// it is read. The borrowed lists (the kept list, the map order's handles)
+// are valid only while that lock is held. The first reader
 // after a change of the map sorts it for all: others that ask meanwhile wait
 // for that list.
 //

@@ -48,7 +48,7 @@ SharedCell cell_at(const SharedSheet& handle, uint32_t row, uint16_t column, std
   auto sheet = handle.write();
   const CellMap& map = sheet->cells.map();
   if (auto found = map.find(Coordinate{row, column}); found != map.end()) {
-    SharedCell cell = found->second;
+    SharedCell cell = found->handle();
     auto locked = cell.write();
     if (value) {
       store_cell_value(*locked, std::move(*value));

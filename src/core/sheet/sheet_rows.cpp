@@ -27,10 +27,12 @@ void delete_band(CoreSheet& sheet, T idx, T amount) {
   CellMap& map = sheet.cells.edit();
   CellMap old = std::move(map);
   begin_cell_moves();
-  for (auto& [key, cell] : old) {
+  for (const CellEntry& entry : old) {
+    const Coordinate key = entry.at();
     T at = Axis::along(key);
     // Written as a difference so that idx + amount never has to fit T.
-    if (idx <= at && at - idx < amount) continue;  // the map's reference dies with `old`
+    if (idx <= at && at - idx < amount) continue;  // the map's count dies with `old`
+    SharedCell cell = entry.take();
     Coordinate dest = key;
     if (at > idx) {
       dest = Axis::shifted(key, amount);

@@ -33,7 +33,14 @@ BlockPool::Slab* BlockPool::new_slab() {
   // free() never allocates.
   reserve_doubling(by_address_, by_address_.size() + 1);
   reserve_doubling(with_room_, by_address_.size() + 1);
-  auto* slab = ::new (::operator new(kSlabSize)) Slab{};
+  static_assert(sizeof(Slab) % (size_t{1} << kAlignBits) == 0);  // blocks stay aligned
+  void* room = ::operator new(kSlabSize);
+  const auto start = reinterpret_cast<uintptr_t>(room);
+  if (start >= address_limit_ || address_limit_ - start < kSlabSize) {
+    ::operator delete(room);
+    throw std::bad_alloc();
+  }
+  auto* slab = ::new (room) Slab{};
   slab->capacity = static_cast<uint32_t>((kSlabSize - sizeof(Slab)) / block_size_);
   slab->free_count = slab->capacity;
   for (uint32_t i = 0; i < slab->capacity; ++i) slab->free_bits[i / 64] |= uint64_t{1} << (i % 64);
@@ -77,17 +84,39 @@ void* BlockPool::allocate() {
 
 void BlockPool::free(void* block) noexcept {
   std::lock_guard<RwLock> hold(lock_);
-  auto* p = static_cast<char*>(block);
-  // The last slab that starts before the block.
-  const auto after = std::upper_bound(by_address_.begin(), by_address_.end(), p,
-                                      [](const char* q, const Slab* s) { return std::less<const void*>()(q, s); });
-  Slab* slab = *std::prev(after);
-  const auto index = static_cast<uint32_t>(static_cast<size_t>(p - slab->blocks()) / block_size_);
+  Slab* hint = nullptr;
+  free_locked(block, hint);
+}
+
+void BlockPool::free_many(void* const* blocks, size_t n) noexcept {
+  std::lock_guard<RwLock> hold(lock_);
+  Slab* hint = nullptr;
+  for (size_t i = 0; i < n; ++i) free_locked(blocks[i], hint);
+}
+
+void BlockPool::free_locked(void* block, Slab*& hint) noexcept {
+  const auto p = reinterpret_cast<uintptr_t>(block);
+  Slab* slab = hint;
+  // Blocks freed together often share a slab.
+  if (slab == nullptr || p < reinterpret_cast<uintptr_t>(slab) || p - reinterpret_cast<uintptr_t>(slab) >= kSlabSize) {
+    // The last slab that starts before the block, found without branches:
+    // blocks freed in no particular order would mispredict each step.
+    Slab* const* first = by_address_.data();
+    for (size_t n = by_address_.size(); n > 1; n -= n / 2) {
+      first = reinterpret_cast<uintptr_t>(first[n / 2]) <= p ? first + n / 2 : first;
+    }
+    slab = *first;
+  }
+  hint = slab;
+  // Both below 2^16: a 32-bit division is the quicker.
+  const uint32_t index = static_cast<uint32_t>(static_cast<char*>(block) - slab->blocks()) /
+                         static_cast<uint32_t>(block_size_);
   slab->free_bits[index / 64] |= uint64_t{1} << (index % 64);
   slab->first_word = std::min(slab->first_word, index / 64);
   ++slab->free_count;
   if (slab == current_) return;
   if (slab->free_count == slab->capacity) {
+    hint = nullptr;
     release_slab(slab);
   } else if (!slab->listed) {
     slab->listed = true;
@@ -98,6 +127,13 @@ void BlockPool::free(void* block) noexcept {
 size_t BlockPool::slab_count() const {
   std::lock_guard<RwLock> hold(lock_);
   return by_address_.size();
+}
+
+std::pair<uintptr_t, uintptr_t> BlockPool::address_span() const {
+  std::lock_guard<RwLock> hold(lock_);
+  if (by_address_.empty()) return {0, 0};
+  return {reinterpret_cast<uintptr_t>(by_address_.front()),
+          reinterpret_cast<uintptr_t>(by_address_.back()) + kSlabSize};
 }
 
 }  // namespace vellix::core

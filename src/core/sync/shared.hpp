@@ -30,6 +30,9 @@ template <class T>
 struct BlockSource {
   static void* allocate(size_t size) { return ::operator new(size); }
   static void free(void* block) noexcept { ::operator delete(block); }
+  static void free_many(void* const* blocks, size_t n) noexcept {
+    for (size_t i = 0; i < n; ++i) free(blocks[i]);
+  }
 };
 
 template <class T>
@@ -117,6 +120,41 @@ class Shared {
   // Starts loading the block into cache; touches nothing, so it needs no lock.
   void prefetch() const noexcept { __builtin_prefetch(b_); }
 
+  // The block's address, carrying this handle's count away (the handle is
+  // left null): for holders that keep the address in a form of their own.
+  // adopt_block() makes a handle of it again, taking that count back.
+  const void* release_block() && noexcept { return std::exchange(b_, nullptr); }
+  static Shared adopt_block(const void* block) noexcept {
+    return Shared(static_cast<Block*>(const_cast<void*>(block)));
+  }
+
+  // Gives back counts that release_block() carried away, one block after
+  // another, and frees the blocks whose last count that was a batch at a
+  // time (BlockSource<T>::free_many), which costs less than one by one.
+  class Releaser {
+   public:
+    Releaser() noexcept = default;
+    Releaser(const Releaser&) = delete;
+    Releaser& operator=(const Releaser&) = delete;
+    ~Releaser() { flush(); }
+    void operator()(const void* block) noexcept {
+      auto* b = static_cast<Block*>(const_cast<void*>(block));
+      if (b == nullptr || b->refs.fetch_sub(1, std::memory_order_acq_rel) != 1) return;
+      b->~Block();
+      dead_[count_++] = b;
+      if (count_ == kBatch) flush();
+    }
+
+   private:
+    static constexpr size_t kBatch = 64;
+    void flush() noexcept {
+      BlockSource<T>::free_many(dead_, count_);
+      count_ = 0;
+    }
+    void* dead_[kBatch];
+    size_t count_ = 0;
+  };
+
  private:
   template <class>
   friend class BorrowedHandles;
@@ -130,6 +168,22 @@ class Shared {
   }
 
   Block* b_ = nullptr;
+};
+
+// One handle that takes no count, to a block that a counted handle elsewhere
+// keeps alive while this one is read (see BorrowedHandles).
+template <class T>
+class BorrowedHandle {
+ public:
+  explicit BorrowedHandle(const void* block) noexcept : h_(Shared<T>::adopt_block(block)) {}
+  BorrowedHandle(const BorrowedHandle&) = delete;
+  BorrowedHandle& operator=(const BorrowedHandle&) = delete;
+  ~BorrowedHandle() { (void)std::move(h_).release_block(); }
+  const Shared<T>& operator*() const noexcept { return h_; }
+  const Shared<T>* operator->() const noexcept { return &h_; }
+
+ private:
+  Shared<T> h_;
 };
 
 // A fixed array of handles that take no count: each borrows a block that
@@ -161,12 +215,14 @@ class BorrowedHandles {
     ::new (handles_ + i) Shared<T>(static_cast<typename Shared<T>::Block*>(const_cast<void*>(block)));
   }
   // Gives back, in this array's order, the counts that `owners` hold: one
-  // handle (handle_of(entry)) to each block the array borrows, each left
-  // null. An order that follows the blocks' addresses frees memory in order.
-  template <class Range, class HandleOf>
-  void release_in_order(Range& owners, HandleOf&& handle_of) noexcept {
-    for (auto& entry : owners) handle_of(entry).b_ = nullptr;  // its count passes to this array's handle
-    for (size_t i = 0; i < size_; ++i) handles_[i].release();
+  // to each block the array borrows, which disown(entry) gives up without
+  // touching the block. An order that follows the blocks' addresses frees
+  // memory in order.
+  template <class Range, class Disown>
+  void release_in_order(Range& owners, Disown&& disown) noexcept {
+    for (auto& entry : owners) disown(entry);  // its count passes to this array's handle
+    typename Shared<T>::Releaser release;
+    for (size_t i = 0; i < size_; ++i) release(std::exchange(handles_[i].b_, nullptr));
   }
   void swap(BorrowedHandles& o) noexcept {
     std::swap(handles_, o.handles_);

@@ -92,7 +92,7 @@ char data_type_letter(const CellValue& v) noexcept {
 }
 
 namespace {
-constexpr size_t kCellBlockSize = 40;  // the lock and count (8), the cell (32)
+constexpr size_t kCellBlockSize = BlockSource<CoreCell>::kBlockSize;
 static_assert(sizeof(RwLock) + sizeof(std::atomic<uint32_t>) + sizeof(CoreCell) == kCellBlockSize);
 // A cell may still be dropped while the process exits.
 constinit NeverDestroyed<BlockPool> g_cell_blocks(kCellBlockSize);
@@ -106,6 +106,10 @@ void* BlockSource<CoreCell>::allocate(size_t size) {
 }
 
 void BlockSource<CoreCell>::free(void* block) noexcept { g_cell_blocks->free(block); }
+
+void BlockSource<CoreCell>::free_many(void* const* blocks, size_t n) noexcept { g_cell_blocks->free_many(blocks, n); }
+
+std::pair<uintptr_t, uintptr_t> BlockSource<CoreCell>::address_span() { return g_cell_blocks->address_span(); }
 
 CoreCell::CoreCell(uint32_t row, uint16_t column, CellValue value, Text formula, Text data_type, Text style_id,
                    Text hidden_value)

@@ -208,8 +208,12 @@ static_assert(sizeof(CoreCell) == 32);
 // from a 48-byte malloc chunk.
 template <>
 struct BlockSource<CoreCell> {
+  static constexpr size_t kBlockSize = 40;  // the lock and count (8), the cell (32)
   static void* allocate(size_t size);
   static void free(void* block) noexcept;
+  static void free_many(void* const* blocks, size_t n) noexcept;
+  // Every cell's block lies in [first, second).
+  static std::pair<uintptr_t, uintptr_t> address_span();
 };
 
 using SharedCell = Shared<CoreCell>;

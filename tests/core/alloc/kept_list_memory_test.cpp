@@ -27,7 +27,7 @@ TEST(SortedCells, TheKeptListIsFreedByAnEditAndWithItsSheet) {
     add_random_cells(sheet.write()->cells, kCells, rng);
     const int64_t filled = live_bytes();
     (void)sorted_cells(sheet.read()->cells);
-    EXPECT_GE(live_bytes() - filled, static_cast<int64_t>(kCells * 16));  // a key and a handle per cell
+    EXPECT_GE(live_bytes() - filled, static_cast<int64_t>(kCells * 8));  // a handle per cell
     (void)sheet.write()->cells.edit();
     EXPECT_LT(live_bytes() - filled, 4096);
     (void)sorted_cells(sheet.read()->cells);

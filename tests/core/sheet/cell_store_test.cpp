@@ -32,11 +32,7 @@ std::vector<SharedCell> list_of(CellSpan cells) {
   return out;
 }
 
-std::vector<SharedCell> sorted_handles(const CellMap& map) {
-  std::vector<SharedCell> out;
-  for (const SharedCell* c : sort_cells_by_coordinate(map)) out.push_back(*c);
-  return out;
-}
+std::vector<SharedCell> sorted_handles(const CellMap& map) { return list_of(sort_cells_by_coordinate(map)); }
 
 // Enough cells for the sorts to run on the pool: the same order under any
 // thread count, from the sorted list and from the range query alike.
@@ -46,7 +42,7 @@ TEST(SortedCells, ComeByRowThenColumnUnderAnyThreadCount) {
   std::mt19937 rng(3);
   add_random_cells(store, 100000, rng);
   Coordinates expected;
-  for (const auto& entry : store.map()) expected.push_back(entry.first);
+  for (const CellEntry& entry : store.map()) expected.push_back(entry.at());
   std::sort(expected.begin(), expected.end());
   for (const auto& got :
        testing::under_each_thread_count<Coordinates>([&] { return coordinates(sorted_handles(store.map())); })) {
@@ -123,12 +119,42 @@ TEST(SortedCells, SearchesBesideEditsReadTheListOfTheMapTheySee) {
   EXPECT_EQ(wrong.load(), 0);
 }
 
+// A copy moves the cells it shares while the source answers from its kept
+// list: the range query, by key, never follows the moves, and the searches
+// by the cells' own rows read them under their locks.
+TEST(SortedCells, AnswersByKeyStayExactWhileACopyMovesTheSharedCells) {
+  SheetList book;
+  const SharedSheet source = add_sheet_core(book, "S", "visible");
+  for (uint32_t row = 1; row <= 300; ++row) {
+    for (uint16_t col = 1; col <= 4; ++col) (void)cell_at(source, row, col, "v");
+  }
+  const SharedSheet copy = copy_sheet_core(book, source);
+  const std::vector<SharedCell> expected = map_cells_in_range(source.read()->cells.map(), {100, 2}, {140, 3});
+  (void)sorted_cells(source.read()->cells);
+  std::atomic<bool> stop{false};
+  std::atomic<int> wrong{0};
+  std::vector<std::thread> readers;
+  for (int i = 0; i < 3; ++i) {
+    readers.emplace_back([&] {
+      while (!stop.load()) {
+        auto r = source.read();
+        if (get_cells_by_range_core(r->cells, 100, 140, 2, 3) != expected) wrong.fetch_add(1);
+        (void)sheet_find_cells_range_rows(r->cells, 100, 140);
+      }
+    });
+  }
+  for (int i = 0; i < 60; ++i) delete_rows_core(*copy.write(), 1, 1);
+  stop = true;
+  for (std::thread& t : readers) t.join();
+  EXPECT_EQ(wrong.load(), 0);
+}
+
 TEST(SortedCells, ACopySortsItsOwnMap) {
   CellStore source = store_of({{2, 1, "b"}, {1, 1, "a"}, {3, 1, "c"}});
   (void)sorted_cells(source);
   const CellStore copy = source;
   std::vector<SharedCell> own;
-  for (uint32_t row : {1, 2, 3}) own.push_back(copy.map().at({row, 1}));
+  for (uint32_t row : {1, 2, 3}) own.push_back(sheet_find_cell_by_coords(copy, row, 1));
   EXPECT_EQ(list_of(sorted_cells(copy)), own);
 }
 
@@ -143,9 +169,7 @@ TEST(SortedCells, ADroppedStoreGivesBackEachOfItsCountsOnce) {
     {
       CellStore store;
       add_random_cells(store, 20000, rng);
-      for (const auto& [at, cell] : store.map()) {
-        if (at.row % 7 == 0) held.push_back(cell);
-      }
+      for (const CellEntry& entry : store.map()) held.push_back(entry.handle());
       copy.emplace(store);
       (void)sorted_cells(*copy);
       if (kept) (void)sorted_cells(store);
@@ -158,6 +182,80 @@ TEST(SortedCells, ADroppedStoreGivesBackEachOfItsCountsOnce) {
     }
   }
 }
+
+// Moves made elsewhere, before or after the sheet searched built its kept
+// list: its narrowed searches (by row, and by key for the range query) must
+// answer as a walk of every cell does, whether or not the cells it shares
+// stand at its keys any more.
+struct MoveElsewhere {
+  std::string name;
+  bool searched_before;  // the kept list was built before the move
+  std::function<void(SheetList&, const SharedSheet& source)> move;
+};
+void PrintTo(const MoveElsewhere& m, std::ostream* out) { *out << m.name; }
+
+class SharingSheet : public ::testing::TestWithParam<MoveElsewhere> {};
+
+TEST_P(SharingSheet, RangeSearchesAnswerAsAFullWalkAfterMovesElsewhere) {
+  constexpr uint32_t kRows = 400;
+  constexpr uint16_t kCols = 6;
+  SheetList book;
+  const SharedSheet source = add_sheet_core(book, "S", "visible");
+  for (uint32_t row = 1; row <= kRows; ++row) {
+    for (uint16_t col = 1; col <= kCols; ++col) (void)cell_at(source, row, col, row % 3 == 0 ? "v" : "w");
+  }
+  auto check = [&](const std::string& when) {
+    const auto r = source.read();
+    const CellStore& store = r->cells;
+    const CellSpan all = sorted_cells(store);
+    for (const auto& [low, high] : {std::pair<uint32_t, uint32_t>{2, 5}, {1, 1}, {150, 260}, {kRows, kRows + 9}}) {
+      EXPECT_EQ(sheet_find_cells_range_rows(store, low, high), find_cells_range_rows_core(low, high, all))
+          << when << " rows " << low << ".." << high;
+      EXPECT_EQ(sheet_find_cells_for_cols_by_regex(store, "v", high).value(),
+                find_cells_for_cols_by_regex_core("v", high, all).value())
+          << when << " row stop " << high;
+      EXPECT_EQ(get_cells_by_range_core(store, low, high, 2, 4), map_cells_in_range(store.map(), {low, 2}, {high, 4}))
+          << when << " range " << low << ".." << high;
+    }
+  };
+  if (GetParam().searched_before) check("before");
+  GetParam().move(book, source);
+  check("after");
+  check("again");  // from what the first search after the move found
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Moves, SharingSheet,
+    ::testing::ValuesIn([] {
+      std::vector<MoveElsewhere> all;
+      const std::pair<std::string, std::function<void(CoreSheet&)>> moves[] = {
+          {"Rows", [](CoreSheet& w) { delete_rows_core(w, 100, 7); }},
+          {"Columns", [](CoreSheet& w) { delete_cols_core(w, 2, 1); }},
+      };
+      for (bool before : {true, false}) {
+        const std::string when = before ? "AfterASearch" : "BeforeAnySearch";
+        for (const auto& [what, move] : moves) {
+          all.push_back({what + "DeletedInACopy" + when, before, [move](SheetList& book, const SharedSheet& s) {
+                           move(*copy_sheet_core(book, s).write());
+                         }});
+          // Another sheet's cells moved: these stand at their keys, and the
+          // narrowed search must still be taken (and right).
+          all.push_back({what + "DeletedInAnotherSheet" + when, before, [move](SheetList& book, const SharedSheet&) {
+                           const SharedSheet other = add_sheet_core(book, "O", "visible");
+                           for (uint32_t row = 1; row <= 200; ++row) (void)cell_at(other, row, 3, "o");
+                           move(*other.write());
+                         }});
+        }
+      }
+      // Shared cells moved, then the source changed: its new list is built
+      // over cells that no longer stand at its keys.
+      all.push_back({"RowsDeletedInACopyThenACellAdded", true, [](SheetList& book, const SharedSheet& s) {
+                       delete_rows_core(*copy_sheet_core(book, s).write(), 1, 3);
+                       (void)cell_at(s, 1000, 1, "v");
+                     }});
+      return all;
+    }()),
+    [](const ::testing::TestParamInfo<MoveElsewhere>& info) { return info.param.name; });
 
 // Each way a sheet's cell map changes, and the positions of the cells it
 // leaves, by row then column. The sheet had cells at rows 1 to 3, columns 1
@@ -229,7 +327,7 @@ INSTANTIATE_TEST_SUITE_P(
                                 kGrid},
                       MapChange{"RemovedCell",
                                 [](SheetList&, const SharedSheet& s) {
-                                  return edited(s, [](CoreSheet& w) { w.cells.edit().erase({2, 2}); });
+                                  return edited(s, [](CoreSheet& w) { w.cells.edit().erase(Coordinate{2, 2}); });
                                 },
                                 grid_without({2, 2})},
                       // As many cells as before: a count of them cannot tell the list is stale.
@@ -237,7 +335,7 @@ INSTANTIATE_TEST_SUITE_P(
                                 [](SheetList&, const SharedSheet& s) {
                                   return edited(s, [](CoreSheet& w) {
                                     CellMap& map = w.cells.edit();
-                                    map.erase({3, 2});
+                                    map.erase(Coordinate{3, 2});
                                     (void)cell_map_insert(map, 7, 1, make_cell(7, 1, "x"));
                                   });
                                 },

@@ -32,9 +32,10 @@ TEST(RangeQuery, AbsentBoundsTakeTheSheetLimits) {
 
 TEST(SheetSearches, LetterReferencesFollowTheCellsOwnPosition) {
   CellStore store = store_of({{1, 1, "a1"}, {2, 2, "b2"}});
-  store.map().at({1, 1}).write()->row = 5;  // a shared cell that row deletion in another sheet moved down
+  // A shared cell that row deletion in another sheet moved down.
+  sheet_find_cell_by_coords(store, 1, 1).write()->row = 5;
   EXPECT_FALSE(sheet_find_cell_by_letter(store, "A1").value());
-  EXPECT_EQ(sheet_find_cell_by_letter(store, "A5").value(), store.map().at({1, 1}));
+  EXPECT_EQ(sheet_find_cell_by_letter(store, "A5").value(), sheet_find_cell_by_coords(store, 1, 1));
 }
 
 }  // namespace

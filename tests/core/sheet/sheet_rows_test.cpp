@@ -42,9 +42,9 @@ CoreSheet filled(const std::vector<Placed>& places) {
 // filed under its own coordinate.
 std::vector<Left> left(const CoreSheet& sheet) {
   std::vector<Left> out;
-  for (const auto& [key, cell] : sheet.cells.map()) {
-    auto c = cell.read();
-    EXPECT_EQ(key, (Coordinate{c->row, c->column}));
+  for (const CellEntry& entry : sheet.cells.map()) {
+    auto c = entry.cell()->read();
+    EXPECT_EQ(entry.at(), (Coordinate{c->row, c->column}));
     out.emplace_back(c->row, c->column, cell_value_text(c->value));
   }
   std::sort(out.begin(), out.end());
@@ -101,7 +101,7 @@ TEST(DeleteBand, ReordersTheMapEvenWhenNothingMoves) {
     std::set<Coordinate> firsts;
     for (int i = 0; i < 12; ++i) {
       rows ? delete_rows_core(sheet, 1000, 0) : delete_cols_core(sheet, 1000, 0);
-      firsts.insert(sheet.cells.map().begin()->first);
+      firsts.insert(sheet.cells.map().begin()->at());
     }
     EXPECT_GT(firsts.size(), 1u);
     EXPECT_EQ(sheet.cells.map().size(), 40u);

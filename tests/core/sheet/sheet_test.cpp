@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cell_list_fixture.hpp"
+#include "core/sheet/queries.hpp"
 #include "core/value/cell_edit.hpp"
 
 namespace vellix::core {
@@ -32,9 +33,9 @@ TEST(CopySheet, SharesExistingCellsAndCommentsButNotLaterOnesAndReleasesTheSourc
     const auto c = copy.read();
     EXPECT_EQ(c->name + " " + c->sheet_state, "Sheet 2 hidden");
     EXPECT_EQ(c->comments, source.read()->comments);
-    set_cell_value_from_text(c->cells.map().at({1, 1}).write()->value, "hello");
+    set_cell_value_from_text(sheet_find_cell_by_coords(c->cells, 1, 1).write()->value, "hello");
   }
-  EXPECT_EQ(cell_value_text(source.read()->cells.map().at({1, 1}).read()->value), "hello");
+  EXPECT_EQ(cell_value_text(sheet_find_cell_by_coords(source.read()->cells, 1, 1).read()->value), "hello");
 
   {
     auto w = copy.write();
@@ -55,7 +56,7 @@ TEST(CellMapInsert, ReplacesAndReturnsTheOldHandle) {
   EXPECT_EQ(cell_map_insert(map, 1, 1, b), a);
   EXPECT_EQ(a.use_count(), 1u);  // the map let go of it
   EXPECT_EQ(map.size(), 1u);
-  EXPECT_EQ(map.at({1, 1}), b);
+  EXPECT_EQ(map.find(Coordinate{1, 1})->handle(), b);
 }
 
 // A cell asked for with a value text takes its typed value and drops any

@@ -10,6 +10,7 @@
 #include <csignal>
 #include <cstdint>
 #include <cstring>
+#include <new>
 #include <random>
 #include <set>
 #include <thread>
@@ -72,6 +73,28 @@ TEST(BlockPool, FreedSpaceIsReusedInAddressOrderAndEmptySlabsGoBack) {
   for (uintptr_t a : again) pool.free(reinterpret_cast<void*>(a));
   for (size_t i = 1; i < kBlocks; i += 2) pool.free(blocks[i]);
   EXPECT_EQ(pool.slab_count(), 1u);
+}
+
+// Holders keep a block's address in 48 bits: a pool never hands out one
+// above its limit, and a heap with no room below it is out of memory.
+TEST(BlockPool, RoomAboveTheAddressLimitIsOutOfMemory) {
+  BlockPool none(40, 4096);  // below any heap address
+  EXPECT_THROW((void)none.allocate(), std::bad_alloc);
+  EXPECT_EQ(none.slab_count(), 0u);
+  BlockPool pool(40);
+  std::vector<void*> blocks(5000);
+  for (void*& b : blocks) {
+    b = pool.allocate();
+    EXPECT_LT(reinterpret_cast<uintptr_t>(b) + 40, BlockPool::kAddressLimit);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(b) % 8, 0u);
+  }
+  const auto [low, high] = pool.address_span();
+  for (void* b : blocks) {
+    EXPECT_LE(low, reinterpret_cast<uintptr_t>(b));
+    EXPECT_LE(reinterpret_cast<uintptr_t>(b) + 40, high);
+  }
+  pool.free_many(blocks.data(), blocks.size());
+  EXPECT_EQ(pool.slab_count(), 1u);  // the current slab stays
 }
 
 // A child forked while another thread keeps making and dropping cells can
