@@ -110,7 +110,8 @@ int run_match(pcre2_code* code, bool jit, uint32_t limit, std::string_view text,
   if (text.data() == nullptr) text = std::string_view("", 0);
   auto subject = reinterpret_cast<PCRE2_SPTR>(text.data());
   if (jit) return pcre2_jit_match(code, subject, text.size(), 0, 0, data, s.context);
-  return pcre2_match(code, subject, text.size(), 0, PCRE2_NO_UTF_CHECK, data, s.context);
+  // Code that was JIT-compiled runs there unless told not to.
+  return pcre2_match(code, subject, text.size(), 0, PCRE2_NO_UTF_CHECK | PCRE2_NO_JIT, data, s.context);
 }
 
 // A plain pattern (one the syntax's engine runs without backtracking) is
@@ -272,6 +273,7 @@ Pattern::Pattern(Pattern&& other) noexcept
       jit_(other.jit_),
       match_limit_(other.match_limit_),
       callouts_(other.callouts_),
+      calls_(other.calls_),
       scan_code_(std::exchange(other.scan_code_, nullptr)),
       look_behinds_(std::exchange(other.look_behinds_, {})) {}
 
@@ -282,6 +284,7 @@ Pattern& Pattern::operator=(Pattern&& other) noexcept {
     jit_ = other.jit_;
     match_limit_ = other.match_limit_;
     callouts_ = other.callouts_;
+    calls_ = other.calls_;
     scan_code_ = std::exchange(other.scan_code_, nullptr);
     look_behinds_ = std::exchange(other.look_behinds_, {});
   }
@@ -342,7 +345,19 @@ int Pattern::check_look_behind(pcre2_callout_block* block, void* data) noexcept 
 }
 
 int Pattern::run(std::string_view text, pcre2_match_data* data) const {
-  if (!callouts_) return run_match(code_, jit_, match_limit_, text, data, thread_scratch());
+  int rc = callouts_ ? run_with_callouts(text, data, jit_)
+                     : run_match(code_, jit_, match_limit_, text, data, thread_scratch());
+  // Each call of a group leaves a frame on the JIT's stack: tens of
+  // thousands of them outgrow it, where the interpreter's frames, on the
+  // heap, still fit.
+  if (rc == PCRE2_ERROR_JIT_STACKLIMIT && calls_) [[unlikely]] {
+    rc = callouts_ ? run_with_callouts(text, data, false)
+                   : run_match(code_, false, match_limit_, text, data, thread_scratch());
+  }
+  return rc;
+}
+
+int Pattern::run_with_callouts(std::string_view text, pcre2_match_data* data, bool jit) const {
   thread_local LookBehindRun run;
   run.pattern = this;
   run.steps_left = match_limit_;
@@ -353,7 +368,7 @@ int Pattern::run(std::string_view text, pcre2_match_data* data) const {
     ends.read = 0;
   }
   MatchScratch& s = thread_callout_scratch(&check_look_behind, &run);
-  int rc = run_match(code_, jit_, match_limit_, text, data, s);
+  int rc = run_match(code_, jit, match_limit_, text, data, s);
   // A limit ends the match as a miss, as it does any match; anything else is
   // a failure the caller must hear of.
   if (run.error == 0 || gave_up(run.error)) return rc;
@@ -477,38 +492,23 @@ OwnedCode compile_code(const std::string& text, uint32_t extra_options, bool* ji
 
 }  // namespace
 
-Result<Pattern> Pattern::compile(std::string_view pattern, bool case_insensitive, PatternOptions options) {
-  Result<TranslatedPattern> translated = [&] {
-    std::lock_guard hold(*g_compile_lock);
-    return translate_pattern(pattern, case_insensitive);
-  }();
-  if (!translated) return std::move(translated).error();
-  const TranslatedPattern& t = translated.value();
-  // The front end accepted the pattern, so what is left should be a limit of
-  // the matcher's own (compiled size, nesting); its offset would count in our
-  // output. Any other refusal is a fault of the front end, named as such so
-  // that the fuzzer can tell the two apart.
-  auto too_large = [](int error) {
-    const bool limit = is_matcher_limit(error);
-    return Error{ErrorKind::Runtime,
-                 (limit ? "pattern too large for the matcher (" : "pattern not translated correctly (") +
-                     error_text(error) + ") at offset 0"};
-  };
-  int error = 0;
+std::optional<Pattern> Pattern::build(const TranslatedPattern& t, PatternOptions options, int& error) {
   bool jit = false;
   // A callout that may fail must see every position a repeat before it could
   // give back, so repeats are not made possessive around it.
   const bool callouts = !t.look_behinds.empty() || t.folded_references;
   uint32_t extra = callouts ? PCRE2_NO_AUTO_POSSESS : 0;
   OwnedCode code = compile_code(t.pattern, extra, &jit, error);
-  if (code == nullptr) return too_large(error);
+  if (code == nullptr) return std::nullopt;
   Pattern result(code.release(), jit, options.match_limit);
   result.callouts_ = callouts;
-  if (t.plain) {
+  result.calls_ = t.calls;
+  // A pattern that calls groups backtracks alone, like one that must.
+  if (t.plain && !t.calls) {
     // Found from the start of the text, the automaton keeps every start
     // alive in one pass instead of trying one start after another.
     OwnedCode scan = compile_code("(?s:.)*(?:" + t.plain_pattern + ")", 0, nullptr, error);
-    if (scan == nullptr) return too_large(error);
+    if (scan == nullptr) return std::nullopt;
     result.scan_code_ = scan.release();
     // Past ten thousand steps the automaton answers sooner than more
     // backtracking would.
@@ -518,20 +518,48 @@ Result<Pattern> Pattern::compile(std::string_view pattern, bool case_insensitive
     bool at_end_jit = false;
     bool inside_jit = false;
     OwnedCode at_end = compile_code(check.body, PCRE2_ENDANCHORED, &at_end_jit, error);
-    if (at_end == nullptr) return too_large(error);
+    if (at_end == nullptr) return std::nullopt;
     OwnedCode inside = compile_code("(?:" + check.body + ")(?=(?s:.)\\z)", 0, &inside_jit, error);
-    if (inside == nullptr) return too_large(error);
+    if (inside == nullptr) return std::nullopt;
     // Found from the text's start by the automaton matcher: the front end
     // lets only bodies it runs vary in length (no back-reference, look-around
     // or atomic part).
     OwnedCode ends = compile_code("(?s:.)*(?:" + check.body + ")(?C1)", PCRE2_NO_AUTO_POSSESS, nullptr, error);
-    if (ends == nullptr) return too_large(error);
+    if (ends == nullptr) return std::nullopt;
     result.look_behinds_.push_back({at_end.get(), inside.get(), ends.get(), at_end_jit && inside_jit, check.positive});
     (void)at_end.release();  // the pattern owns them now
     (void)inside.release();
     (void)ends.release();
   }
   return result;
+}
+
+Result<Pattern> Pattern::compile(std::string_view pattern, bool case_insensitive, PatternOptions options) {
+  auto translate = [&](bool calls) {
+    std::lock_guard hold(*g_compile_lock);
+    return translate_pattern(pattern, case_insensitive, calls);
+  };
+  Result<TranslatedPattern> translated = translate(false);
+  if (!translated) return std::move(translated).error();
+  int error = 0;
+  std::optional<Pattern> built = build(translated.value(), options, error);
+  if (!built && is_matcher_limit(error)) {
+    // Large counts of groups may fit once written as calls.
+    Result<TranslatedPattern> with_calls = translate(true);
+    int calls_error = 0;
+    if (with_calls && with_calls.value().pattern != translated.value().pattern) {
+      built = build(with_calls.value(), options, calls_error);
+      if (!built && !is_matcher_limit(calls_error)) error = calls_error;  // a fault of the calls, named below
+    }
+  }
+  if (built) return std::move(*built);
+  // The front end accepted the pattern, so what is left should be a limit of
+  // the matcher's own (compiled size, nesting); its offset would count in our
+  // output. Any other refusal is a fault of the front end, named as such so
+  // that the fuzzer can tell the two apart.
+  const std::string what =
+      is_matcher_limit(error) ? "pattern too large for the matcher (" : "pattern not translated correctly (";
+  return Error{ErrorKind::Runtime, what + error_text(error) + ") at offset 0"};
 }
 
 Result<Pattern> compile_pattern(std::string_view text, PatternOptions options) {

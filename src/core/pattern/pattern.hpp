@@ -11,8 +11,10 @@
 // counts as no match, so a pathological pattern slows one cell, never stalls.
 // For matches() that holds only for patterns with a construct that needs
 // backtracking (look-around, back-references, atomic groups, conditionals,
-// boundaries): the others are settled by an automaton matcher instead, as
-// the syntax's own engine runs them, in time polynomial in the text.
+// boundaries) and for those too large for the matcher but as calls of a
+// repeated group (syntax.hpp): the others are settled by an automaton matcher
+// instead, as the syntax's own engine runs them, in time polynomial in the
+// text.
 //
 //   Result<Pattern> p = compile_search_pattern("total");   // ignores case
 //   if (!p) return std::move(p).error();
@@ -32,6 +34,8 @@ struct pcre2_real_match_data_8;
 struct pcre2_callout_block_8;
 
 namespace vellix::core {
+
+struct TranslatedPattern;
 
 // How many backtracking steps one match may take before it counts as no match.
 inline constexpr uint32_t kDefaultMatchLimit = 1'000'000;
@@ -70,11 +74,15 @@ class Pattern {
   friend Result<Pattern> compile_search_pattern(std::string_view, PatternOptions);
   // Translates `pattern` by the front end, then compiles it for the matcher.
   static Result<Pattern> compile(std::string_view pattern, bool case_insensitive, PatternOptions options);
+  // Compiles a translation; nothing with the library's error code in `error`.
+  static std::optional<Pattern> build(const TranslatedPattern& t, PatternOptions options, int& error);
   Pattern(pcre2_real_code_8* code, bool jit, uint32_t match_limit) noexcept
       : code_(code), jit_(jit), match_limit_(match_limit) {}
   void release() noexcept;
   // Runs the main code over `text` into `data`; the library's result code.
   int run(std::string_view text, pcre2_real_match_data_8* data) const;
+  // The same for code that holds callouts, JIT-compiled code or not.
+  int run_with_callouts(std::string_view text, pcre2_real_match_data_8* data, bool jit) const;
   // What the look-behind checks of one match share (defined in the .cpp).
   struct LookBehindRun;
   // Answers look_behinds_[n - 1] for the callout (?C<n>) of the main code, and
@@ -98,6 +106,7 @@ class Pattern {
   bool jit_ = false;
   uint32_t match_limit_ = kDefaultMatchLimit;
   bool callouts_ = false;  // the code holds callouts: it matches with a context that runs them
+  bool calls_ = false;     // the code calls groups (TranslatedPattern::calls)
   // For a pattern that needs no backtracking: the same pattern found from the
   // text's start, for the automaton matcher to settle what the JIT gives up on.
   pcre2_real_code_8* scan_code_ = nullptr;

@@ -166,6 +166,13 @@ class Translator {
  public:
   Translator(std::string_view pattern, bool case_insensitive) : p_(pattern) { flags_.i = case_insensitive; }
 
+  // Turns on calls mode, knowing which groups the pattern reads.
+  void call_repeated_groups(std::vector<unsigned> referenced) {
+    calls_ = true;
+    known_referenced_ = std::move(referenced);
+  }
+  const std::vector<unsigned>& referenced() const { return referenced_; }
+
   Result<TranslatedPattern> run() {
     if (size_t at = first_invalid_utf8(p_); at != std::string_view::npos) {
       return Error{ErrorKind::Runtime, "invalid UTF-8 at offset " + std::to_string(at)};
@@ -205,8 +212,18 @@ class Translator {
         if (split.lifted_look_ahead == look.node) plain_pattern[look.out_at + 2] = ':';  // "(?=" to "(?:"
       }
     }
-    return TranslatedPattern{std::move(out_), std::move(look_behinds_), split.plain, std::move(plain_pattern),
-                             folded_references_};
+    if (!definitions_.empty()) {
+      // After every capture group of the caller's, so that none moves.
+      std::string defined = "(?(DEFINE)";
+      for (size_t k = 0; k < definitions_.size(); ++k) {
+        defined += "(?<" + definition_name(k) + ">" + definitions_[k] + ")";
+      }
+      defined += ')';
+      out_ += defined;
+      if (split.plain) plain_pattern += defined;
+    }
+    return TranslatedPattern{std::move(out_),           std::move(look_behinds_), split.plain,
+                             std::move(plain_pattern), folded_references_,       !definitions_.empty()};
   }
 
  private:
@@ -241,6 +258,15 @@ class Translator {
   std::vector<unsigned> open_groups_;  // capture groups around the parser
   bool folded_references_ = false;
   bool bare_flags_ = false;  // the atom just read was a bare flag group
+
+  // Calls mode (see translate_pattern): the groups a first reading found
+  // read, the bodies defined once at the end (each named _vK, K its index
+  // plus one), and the bytes of compiled code the repeats written so far add
+  // beyond the output's own length.
+  bool calls_ = false;
+  std::vector<unsigned> known_referenced_;
+  std::vector<std::string> definitions_;
+  double expanded_ = 0;
 
   // The pattern's tree as the syntax's engine reads it, one node per piece;
   // atom_node_ is the node of the atom or group just read.
@@ -446,6 +472,8 @@ class Translator {
     Target target = Target::Repeatable;
     bool is_literal = false;
     atom_node_ = kNoNode;
+    const unsigned groups_before = groups_;
+    const double expanded_before = expanded_;
     if (!parse_atom(shape, target, is_literal, atom_start)) return false;
     node = atom_node_ != kNoNode ? atom_node_ : leaf_node(shape);
     counts = !bare_flags_;
@@ -496,8 +524,15 @@ class Translator {
         out_ += last;
       }
     }
-    if (!repeat_one_character_group(atom_start, node_of_repeat(node), *q)) write_repeat(atom_start, *q);
     double copies = static_cast<double>(q->max == kNoMax ? q->min + 1 : q->max);
+    const bool group = out_.size() > atom_start && out_[atom_start] == '(';
+    const double atom_bytes = static_cast<double>(out_.size() - atom_start) + (expanded_ - expanded_before);
+    if (repeat_by_calls(atom_start, atom_bytes, copies, shape, groups_before, *q)) {
+      // Written in place: the calls.
+    } else if (!repeat_one_character_group(atom_start, node_of_repeat(node), *q)) {
+      write_repeat(atom_start, *q);
+      if (group) expanded_ += atom_bytes * (std::max(copies, 1.0) - 1);
+    }
     shape = {mul_sat(shape.min, q->min),
              q->max == kNoMax ? (shape.max == 0 ? 0 : kUnbounded) : mul_sat(shape.max, q->max),
              shape.fancy || q->possessive, shape.cost * std::max(copies, 1.0)};
@@ -657,6 +692,111 @@ class Translator {
     if (q.min == 0) out_ += q.greedy ? ")?" : ")??";
     out_ += ')';
     return true;
+  }
+
+  static std::string definition_name(size_t index) { return "_v" + std::to_string(index + 1); }
+
+  // The name of the definition of `body`, defined once.
+  std::string define(std::string body) {
+    auto it = std::find(definitions_.begin(), definitions_.end(), body);
+    const auto index = static_cast<size_t>(it - definitions_.begin());
+    if (it == definitions_.end()) definitions_.push_back(std::move(body));
+    return definition_name(index);
+  }
+
+  // Calls mode: PCRE2 copies a repeated group's code once per count, so a
+  // large count of a group outgrows its 64 KiB limit. Such a group is defined
+  // once at the end and called, each call a few bytes; since PCRE2 10.30 a
+  // call backtracks as the group would. A group whose captures something
+  // reads is not called: they are lost after each call. A group that matches
+  // only the empty string matches once as often as it does many times: it is
+  // written once. False (nothing written) for an atom left as it is.
+  bool repeat_by_calls(size_t atom_start, double atom_bytes, double copies, const Shape& shape, unsigned groups_before,
+                       const Quantifier& q) {
+    constexpr double kManyBytes = 1024;
+    if (!calls_ || look_behind_depth_ > 0 || atom_bytes * copies <= kManyBytes) return false;
+    if (out_.size() <= atom_start || out_[atom_start] != '(') return false;
+    for (unsigned n : known_referenced_) {
+      if (n > groups_before && n <= groups_) return false;
+    }
+    if (shape.max == 0) {
+      write_repeat(atom_start, {.min = std::min<uint64_t>(q.min, 1), .max = std::min<uint64_t>(q.max, 1),
+                                .greedy = q.greedy});
+      return true;
+    }
+    std::string name = define(out_.substr(atom_start));
+    out_.resize(atom_start);
+    if (emit_captures_ && groups_ > groups_before) {
+      // The caller's groups keep their numbers: as groups that never take part.
+      out_ += "(?:";
+      for (unsigned g = groups_before; g < groups_; ++g) out_ += "()";
+      out_ += "){0}";
+    }
+    const size_t calls_at = out_.size();
+    write_calls(name, q.min, q.max, q.greedy);
+    if (q.possessive) {
+      out_.insert(calls_at, "(?>");
+      out_ += ')';
+    }
+    constexpr double kCallBytes = 16;
+    expanded_ += kCallBytes * copies + atom_bytes - static_cast<double>(out_.size() - calls_at);
+    return true;
+  }
+
+  // `name` called min to max times. A few thousand calls fit PCRE2's limit;
+  // larger counts call a batch (a group of b calls), and so on: a count c is
+  // c / b batches and c % b calls, and an optional part of up to q * b + r
+  // calls is either q batches and up to r calls, or fewer batches and up to
+  // b - 1 calls.
+  void write_calls(const std::string& name, uint64_t min, uint64_t max, bool greedy) {
+    constexpr uint64_t b = 1000;
+    const std::string call = "(?&" + name + ")";
+    const char* lazy = greedy ? "" : "?";
+    if (max == kNoMax ? min <= b : max <= b) {
+      out_ += call;
+      append_count(out_, min, max);
+      out_ += lazy;
+      return;
+    }
+    std::string batch;
+    std::swap(batch, out_);
+    write_calls(name, b, b, true);
+    std::swap(batch, out_);
+    const std::string batch_name = define(std::move(batch));
+    out_ += "(?:";
+    if (min >= b) write_calls(batch_name, min / b, min / b, true);
+    if (min % b > 0) write_calls(name, min % b, min % b, true);
+    if (max == kNoMax) {
+      out_ += call + "*" + lazy;
+    } else if (uint64_t optional = max - min; optional > 0) {
+      const uint64_t q = optional / b;
+      const uint64_t r = optional % b;
+      if (q == 0) {
+        write_calls(name, 0, r, greedy);
+      } else {
+        // The most calls first when greedy, the fewest when lazy.
+        auto all = [&] {
+          write_calls(batch_name, q, q, true);
+          if (r > 0) write_calls(name, 0, r, greedy);
+        };
+        auto fewer = [&] {
+          write_calls(batch_name, 0, q - 1, greedy);
+          write_calls(name, 0, b - 1, greedy);
+        };
+        out_ += "(?:";
+        if (greedy) {
+          all();
+          out_ += '|';
+          fewer();
+        } else {
+          fewer();
+          out_ += '|';
+          all();
+        }
+        out_ += ')';
+      }
+    }
+    out_ += ')';
   }
 
   void write_repeat(size_t atom_start, const Quantifier& q) {
@@ -1455,8 +1595,16 @@ class Translator {
 
 }  // namespace
 
-Result<TranslatedPattern> translate_pattern(std::string_view pattern, bool case_insensitive) {
-  return Translator(pattern, case_insensitive).run();
+Result<TranslatedPattern> translate_pattern(std::string_view pattern, bool case_insensitive, bool calls) {
+  if (!calls) return Translator(pattern, case_insensitive).run();
+  // A back-reference may read a group written after it: a first reading
+  // finds every group read before the calls are chosen.
+  Translator first(pattern, case_insensitive);
+  Result<TranslatedPattern> read = first.run();
+  if (!read) return read;
+  Translator second(pattern, case_insensitive);
+  second.call_repeated_groups(first.referenced());
+  return second.run();
 }
 
 }  // namespace vellix::core

@@ -48,10 +48,20 @@ struct TranslatedPattern {
   // folds case: it holds where the text ahead, as long in bytes as group N's
   // capture, ends on a character boundary and has as many characters.
   bool folded_references = false;
+  // The pattern calls groups it defines at its end (calls mode below). The
+  // automaton matcher runs each call as a match of its own, far too slowly
+  // to settle such a pattern.
+  bool calls = false;
 };
 
 // `case_insensitive` starts the pattern with the i flag on, as a cell search
 // does; the pattern may still turn it off with (?-i).
-Result<TranslatedPattern> translate_pattern(std::string_view pattern, bool case_insensitive);
+//
+// `calls`: large counts of groups whose captures nothing reads are written as
+// calls of one definition rather than as copies, so that they fit the
+// matcher's compiled-size limit. Such a pattern reports no span for a group
+// inside them, and the automaton matcher cannot run it, so this is for
+// patterns too large without it.
+Result<TranslatedPattern> translate_pattern(std::string_view pattern, bool case_insensitive, bool calls = false);
 
 }  // namespace vellix::core

@@ -294,6 +294,64 @@ TEST(PatternSyntax, LargeCountsOfAOneCharacterGroupFitTheMatcher) {
   }
 }
 
+// A large count of a longer group is defined once and called: it matches as
+// the copies would, backtracking into the calls, with the flags where the
+// group stands, and the groups after it keep their numbers; on long texts
+// that nearly match too.
+TEST(PatternSyntax, LargeCountsOfGroupsFitTheMatcher) {
+  auto times = [](std::string_view unit, size_t n) {
+    std::string s;
+    for (size_t i = 0; i < n; ++i) s += unit;
+    return s;
+  };
+  const std::string noise = times(times("ab", 8999) + "x", 4);  // near misses first
+  struct Text {
+    std::string text;
+    bool matches;
+  };
+  const std::vector<std::pair<const char*, std::vector<Text>>> cases = {
+      {"(ab|c){9000}",
+       {{noise + times("ab", 9000), true}, {noise, false}, {std::string("x") + times("c", 9000), true}}},
+      {"(?:a|ab){9000}c", {{times("ab", 4500) + times("a", 4500) + "c", true}, {times("ab", 8999) + "c", false}}},
+      {"^(?:ab|c){70000}$", {{times("c", 70'000), true}, {times("ab", 35'000) + times("c", 35'000), true},
+                              {times("c", 69'999), false}}},
+      {"^(?:ab){100000}$", {{times("ab", 100'000), true}, {times("ab", 99'999) + "a", false}}},
+      {R"(^(?:\w\d){100,}$)", {{times("a1", 100), true}, {times("\xC3\x89" "1", 1200), true},
+                                {times("a1", 99) + "aa", false}}},
+      {"^x(?:ab|c){0,5000}$",
+       {{std::string("x") + times("ab", 5000), true}, {"x", true}, {std::string("x") + times("c", 5001), false}}},
+      {"^(?:ab|c){5001,9000}?$", {{times("ab", 5001), true}, {times("c", 9000), true}, {times("c", 5000), false},
+                                   {times("ab", 9001), false}}},
+      {"^(?:ab|a){5000,9000}ab", {{times("ab", 7000), true}}},
+      {"^(?:ab|a){5000,9000}+ab", {{times("ab", 7000), false}, {times("ab", 7000) + "a", false}}},
+      {R"(\b(?:ab|c){9000}\b)", {{std::string("-") + times("ab", 9000) + "-", true}, {times("ab", 9001), false}}},
+      {R"(^(?:(a)b){9000}(c)\2$)", {{times("ab", 9000) + "cc", true}, {times("ab", 9000) + "cd", false}}},
+      {R"((?i:(?:k\.){9000})(?-i:a))", {{times("K.", 9000) + "a", true}, {times("K.", 9000) + "A", false}}},
+      {"(?s:(?:a.){9000})", {{times("a\n", 9000), true}, {times("a\n", 8999), false}}},
+      {"(?:(?:ab){300}c){300}", {{times(times("ab", 300) + "c", 300), true}, {times(times("ab", 299) + "c", 300),
+                                                                              false}}},
+      {"^(?:()){70000}a", {{"a", true}, {"b", false}}},
+      {"^(?:a*+|c){65536}$", {{"", true}, {times("a", 100), true}, {"b", false}}},
+  };
+  for (const auto& [pattern, texts] : cases) {
+    Result<Pattern> p = compile_pattern(pattern);
+    if (!p) {
+      ADD_FAILURE() << pattern << ": " << p.error().message;
+      continue;
+    }
+    for (size_t k = 0; k < texts.size(); ++k) {
+      EXPECT_EQ(p.value().matches(texts[k].text), texts[k].matches) << pattern << " text " << k;
+    }
+  }
+  // A group whose capture something reads loses it after each call: such a
+  // group is still written out, and too large.
+  for (const char* pattern : {R"((?:(a)b){9000}\1)", R"((?:(a)|b\1){9000})"}) {
+    Result<Pattern> p = compile_pattern(pattern);
+    ASSERT_FALSE(p) << pattern;
+    EXPECT_NE(p.error().message.find("too large for the matcher"), std::string::npos) << p.error().message;
+  }
+}
+
 TEST(PatternSyntax, LookBehindsLongerThanTheMatcherTakesRunOnTheirOwn) {
   const std::string run(70'000, 'a');
   Result<Pattern> p = compile_pattern("(?<=a{70000})b");
