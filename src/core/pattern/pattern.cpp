@@ -49,6 +49,10 @@ void free_code(pcre2_code* code) noexcept {
   pcre2_code_free(code);
 }
 
+}  // namespace
+
+namespace detail {
+
 // What one thread needs to run matches: a one-pair ovector (enough to tell a
 // match from none), a match context carrying the limit, and a JIT stack larger
 // than the default 32 KiB so that deep but sane patterns do not fail.
@@ -84,6 +88,12 @@ struct MatchScratch {
   }
 };
 
+}  // namespace detail
+
+namespace {
+
+using detail::MatchScratch;
+
 MatchScratch& thread_scratch() {
   thread_local MatchScratch scratch;
   return scratch;
@@ -96,15 +106,19 @@ MatchScratch& thread_check_scratch() {
   return scratch;
 }
 
-// Runs one match with the thread's context; the result code of the library
-// (>= 0 is a match).
-int run_match(pcre2_code* code, bool jit, uint32_t limit, std::string_view text, pcre2_match_data* data,
-              MatchScratch& s) {
-  // Scans match one pattern many times over: set the limit only when it changes.
+// Scans match one pattern many times over: the limit is set only when it changes.
+void set_match_limit(MatchScratch& s, uint32_t limit) {
   if (s.match_limit != limit) {
     pcre2_set_match_limit(s.context, limit);
     s.match_limit = limit;
   }
+}
+
+// Runs one match with the thread's context; the result code of the library
+// (>= 0 is a match).
+int run_match(pcre2_code* code, bool jit, uint32_t limit, std::string_view text, pcre2_match_data* data,
+              MatchScratch& s) {
+  set_match_limit(s, limit);
   // An empty view may carry a null pointer, which JIT code reads through for
   // some patterns ("()*T|9|"): hand it a real empty text instead.
   if (text.data() == nullptr) text = std::string_view("", 0);
@@ -274,6 +288,8 @@ Pattern::Pattern(Pattern&& other) noexcept
       match_limit_(other.match_limit_),
       callouts_(other.callouts_),
       calls_(other.calls_),
+      required_(other.required_),
+      required_count_(other.required_count_),
       scan_code_(std::exchange(other.scan_code_, nullptr)),
       look_behinds_(std::exchange(other.look_behinds_, {})) {}
 
@@ -285,6 +301,8 @@ Pattern& Pattern::operator=(Pattern&& other) noexcept {
     match_limit_ = other.match_limit_;
     callouts_ = other.callouts_;
     calls_ = other.calls_;
+    required_ = other.required_;
+    required_count_ = other.required_count_;
     scan_code_ = std::exchange(other.scan_code_, nullptr);
     look_behinds_ = std::exchange(other.look_behinds_, {});
   }
@@ -382,6 +400,20 @@ bool Pattern::matches(std::string_view text) const {
   return scan_code_ != nullptr && gave_up(rc) && dfa_matches(scan_code_, text);
 }
 
+void Pattern::find_required_units() noexcept {
+  // Either case counts for a letter: the pattern may fold case, and PCRE2
+  // records a unit it folds only when its one other case is the ASCII one.
+  for (auto [type_info, unit_info] : {std::pair{PCRE2_INFO_FIRSTCODETYPE, PCRE2_INFO_FIRSTCODEUNIT},
+                                      std::pair{PCRE2_INFO_LASTCODETYPE, PCRE2_INFO_LASTCODEUNIT}}) {
+    uint32_t type = 0;
+    uint32_t unit = 0;
+    if (pcre2_pattern_info(code_, type_info, &type) == 0 && type == 1 &&
+        pcre2_pattern_info(code_, unit_info, &unit) == 0 && unit < 0x80) {
+      required_[required_count_++] = byte_probe(static_cast<unsigned char>(unit), true);
+    }
+  }
+}
+
 bool Pattern::may_match_within(std::string_view bytes) const {
   // A first or required code unit may be caseless: either ASCII case counts.
   auto among = [&](uint32_t unit) {
@@ -418,6 +450,23 @@ bool Pattern::may_match_within(std::string_view bytes) const {
     return pcre2_match(code_, reinterpret_cast<PCRE2_SPTR>(&c), 1, 0, PCRE2_PARTIAL_HARD, s.data, s.context) !=
            PCRE2_ERROR_NOMATCH;
   });
+}
+
+PatternScan::PatternScan(const Pattern& pattern) : pattern_(pattern) {
+  // Patterns with callouts or group calls match through Pattern::matches,
+  // which runs the callouts and takes the calls past a full JIT stack.
+  if (pattern.callouts_ || pattern.calls_ || !pattern.jit_) return;
+  scratch_ = &thread_scratch();
+}
+
+bool PatternScan::matches_directly(std::string_view text) const {
+  // As Pattern::matches does it, through run_match.
+  set_match_limit(*scratch_, pattern_.match_limit_);
+  if (text.data() == nullptr) text = std::string_view("", 0);
+  const int rc = pcre2_jit_match(pattern_.code_, reinterpret_cast<PCRE2_SPTR>(text.data()), text.size(), 0, 0,
+                                 scratch_->data, scratch_->context);
+  if (rc >= 0) return true;
+  return pattern_.scan_code_ != nullptr && gave_up(rc) && dfa_matches(pattern_.scan_code_, text);
 }
 
 bool Pattern::match_groups(std::string_view text, std::span<std::optional<std::string_view>> groups) const {
@@ -503,6 +552,7 @@ std::optional<Pattern> Pattern::build(const TranslatedPattern& t, PatternOptions
   Pattern result(code.release(), jit, options.match_limit);
   result.callouts_ = callouts;
   result.calls_ = t.calls;
+  if (!callouts) result.find_required_units();
   // A pattern that calls groups backtracks alone, like one that must.
   if (t.plain && !t.calls) {
     // Found from the start of the text, the automaton keeps every start

@@ -21,6 +21,7 @@
 //   bool hit = p.value().matches("Grand TOTAL");           // true
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -28,12 +29,16 @@
 #include <vector>
 
 #include "core/error.hpp"
+#include "core/pattern/byte_search.hpp"
 
 struct pcre2_real_code_8;
 struct pcre2_real_match_data_8;
 struct pcre2_callout_block_8;
 
 namespace vellix::core {
+namespace detail {
+struct MatchScratch;  // a thread's match data and context (defined in the .cpp)
+}
 
 struct TranslatedPattern;
 
@@ -63,6 +68,17 @@ class Pattern {
   // Lets a scan skip texts it would have to write out first.
   bool may_match_within(std::string_view bytes) const;
 
+  // False when `text` lacks one of the ASCII code units that every match
+  // holds (the first and the last literal PCRE2 records; either case of a
+  // letter), so that matches(text) is false too. The matcher makes the same
+  // checks itself, but behind the setup of a call: a scan of many short texts
+  // asks this first. Always true for a pattern with callouts, whose checks
+  // may end a match with an error of their own.
+  bool may_match(std::string_view text) const noexcept {
+    return required_count_ == 0 ||
+           (holds_byte(text, required_[0]) && (required_count_ == 1 || holds_byte(text, required_[1])));
+  }
+
   // Matches anywhere in `text` and fills groups[i] with capture group i (0 is
   // the whole match); a group that took no part stays nullopt, as do groups
   // beyond the pattern's own. False when there is no match, and when the
@@ -70,6 +86,7 @@ class Pattern {
   bool match_groups(std::string_view text, std::span<std::optional<std::string_view>> groups) const;
 
  private:
+  friend class PatternScan;
   friend Result<Pattern> compile_pattern(std::string_view, PatternOptions);
   friend Result<Pattern> compile_search_pattern(std::string_view, PatternOptions);
   // Translates `pattern` by the front end, then compiles it for the matcher.
@@ -79,6 +96,8 @@ class Pattern {
   Pattern(pcre2_real_code_8* code, bool jit, uint32_t match_limit) noexcept
       : code_(code), jit_(jit), match_limit_(match_limit) {}
   void release() noexcept;
+  // Sets required_ from what the matcher records of code_.
+  void find_required_units() noexcept;
   // Runs the main code over `text` into `data`; the library's result code.
   int run(std::string_view text, pcre2_real_match_data_8* data) const;
   // The same for code that holds callouts, JIT-compiled code or not.
@@ -107,10 +126,36 @@ class Pattern {
   uint32_t match_limit_ = kDefaultMatchLimit;
   bool callouts_ = false;  // the code holds callouts: it matches with a context that runs them
   bool calls_ = false;     // the code calls groups (TranslatedPattern::calls)
+  // The bytes may_match looks for: the first required_count_ of them.
+  std::array<ByteProbe, 2> required_{};
+  uint8_t required_count_ = 0;
   // For a pattern that needs no backtracking: the same pattern found from the
   // text's start, for the automaton matcher to settle what the JIT gives up on.
   pcre2_real_code_8* scan_code_ = nullptr;
   std::vector<LookBehind> look_behinds_;
+};
+
+// Matches one pattern against many texts on the calling thread, answering
+// as Pattern::matches does: the thread's match state is looked up once, and a
+// text without a code unit that every match holds never reaches the matcher.
+// Made and used on one thread, within the pattern's lifetime.
+//
+//   PatternScan scan(pattern);
+//   for (std::string_view text : texts) hits += scan.matches(text);
+class PatternScan {
+ public:
+  explicit PatternScan(const Pattern& pattern);
+  bool matches(std::string_view text) const {
+    return pattern_.may_match(text) && (scratch_ != nullptr ? matches_directly(text) : pattern_.matches(text));
+  }
+
+ private:
+  // The JIT code run straight into the thread's match data.
+  bool matches_directly(std::string_view text) const;
+
+  const Pattern& pattern_;
+  // The thread's, for a JIT-compiled pattern without callouts or group calls.
+  detail::MatchScratch* scratch_ = nullptr;
 };
 
 // Compiles `text`, case-sensitive unless it turns on the i flag itself. On

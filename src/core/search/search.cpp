@@ -74,16 +74,24 @@ SharedCell first_cell(CellSpan cells, Test&& test) {
   return i < cells.size() ? cells[i] : SharedCell();
 }
 
-// test(cell, scratch) for every cell, on the pool; the passing cells in list order.
-template <class Test>
-std::vector<SharedCell> all_cells(CellSpan cells, Test&& test) {
+// The passing cells in list order, tested on the pool by a test(cell) that
+// make_test() makes once per piece of the list: it may hold what the piece's
+// cells share (the text buffer, the matcher's state).
+template <class MakeTest>
+std::vector<SharedCell> all_cells(CellSpan cells, MakeTest&& make_test) {
   return collect_ordered_pieces<SharedCell>(cells.size(), [&](size_t begin, size_t end, std::vector<SharedCell>& out) {
-    std::string& scratch = value_scratch();
+    auto test = make_test();
     for (size_t k = begin; k < end; ++k) {
       detail::prefetch_ahead(cells, k);
-      if (test(cells[k], scratch)) out.push_back(cells[k]);
+      if (test(cells[k])) out.push_back(cells[k]);
     }
   });
+}
+
+// make_test for all_cells from a test(cell, scratch).
+template <class Test>
+auto with_scratch(Test test) {
+  return [test] { return [test, &scratch = value_scratch()](const SharedCell& cell) { return test(cell, scratch); }; };
 }
 
 // The cells that pass `test` (on the cell alone) and whose value text the
@@ -94,8 +102,11 @@ Result<std::vector<SharedCell>> all_cells_matching(std::string_view regex, CellS
   if (!pattern) return std::move(pattern).error();
   const Pattern& p = pattern.value();
   const KindFilter kinds = kinds_that_could([&](std::string_view bytes) { return p.may_match_within(bytes); });
-  return all_cells(cells, [&](const SharedCell& cell, std::string& scratch) {
-    return test(cell) && test_value_text(cell, kinds, scratch, [&](std::string_view text) { return p.matches(text); });
+  return all_cells(cells, [&] {
+    return [&, scan = PatternScan(p), &scratch = value_scratch()](const SharedCell& cell) {
+      return test(cell) &&
+             test_value_text(cell, kinds, scratch, [&](std::string_view text) { return scan.matches(text); });
+    };
   });
 }
 
@@ -146,7 +157,7 @@ std::string_view trim_white_space(std::string_view text) {
 
 bool cell_matches(const Pattern& pattern, const SharedCell& cell) {
   auto r = cell.read();
-  return pattern.matches(cell_value_text_view(r->value, value_scratch()));
+  return PatternScan(pattern).matches(cell_value_text_view(r->value, value_scratch()));
 }
 
 SharedCell find_cell_by_str_core(std::string_view value, CellSpan cells) {
@@ -154,7 +165,7 @@ SharedCell find_cell_by_str_core(std::string_view value, CellSpan cells) {
 }
 
 std::vector<SharedCell> find_cells_by_str_core(std::string_view value, CellSpan cells) {
-  return all_cells(cells, trimmed_text_test(trim_white_space(value)));
+  return all_cells(cells, with_scratch(trimmed_text_test(trim_white_space(value))));
 }
 
 Result<SharedCell> find_cell_by_regex_core(std::string_view regex, CellSpan cells) {
@@ -163,7 +174,7 @@ Result<SharedCell> find_cell_by_regex_core(std::string_view regex, CellSpan cell
   const Pattern& p = pattern.value();
   const KindFilter kinds = kinds_that_could([&](std::string_view bytes) { return p.may_match_within(bytes); });
   return first_cell(cells, [&](const SharedCell& cell, std::string& scratch) {
-    return test_value_text(cell, kinds, scratch, [&](std::string_view text) { return p.matches(text); });
+    return test_value_text(cell, kinds, scratch, [&](std::string_view text) { return PatternScan(p).matches(text); });
   });
 }
 
@@ -179,16 +190,20 @@ SharedCell find_cell_by_coords_core(uint32_t row, uint16_t col, CellSpan cells) 
 }
 
 std::vector<SharedCell> find_cells_range_rows_core(uint32_t start_row, uint32_t end_row, CellSpan cells) {
-  return all_cells(cells, [&](const SharedCell& c, std::string&) {
-    auto r = c.read();
-    return start_row <= r->row && r->row <= end_row;
+  return all_cells(cells, [&] {
+    return [&](const SharedCell& c) {
+      auto r = c.read();
+      return start_row <= r->row && r->row <= end_row;
+    };
   });
 }
 
 std::vector<SharedCell> find_cells_range_cols_core(uint16_t start_col, uint16_t end_col, CellSpan cells) {
-  return all_cells(cells, [&](const SharedCell& c, std::string&) {
-    auto r = c.read();
-    return start_col <= r->column && r->column <= end_col;
+  return all_cells(cells, [&] {
+    return [&](const SharedCell& c) {
+      auto r = c.read();
+      return start_col <= r->column && r->column <= end_col;
+    };
   });
 }
 

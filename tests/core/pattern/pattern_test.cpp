@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 #include <tuple>
+#include <vector>
 
 namespace vellix::core {
 namespace {
@@ -69,6 +70,48 @@ TEST(Pattern, MatchesAnEmptyViewWithoutPointer) {
     std::optional<std::string_view> groups[2];
     EXPECT_EQ(p.match_groups(std::string_view(), groups), matches) << pattern;
   }
+}
+
+// A scan answers as matches() does, though it rules texts out by the code
+// units PCRE2 records and runs the JIT code itself: for code units folded by
+// case (ASCII only: PCRE2 records none for "k", which folds to U+212A),
+// anchors, look-around (callouts), the automaton matcher's fallback, group
+// calls, limits that differ from pattern to pattern on one thread, and empty
+// texts.
+TEST(PatternScan, AnswersAsMatchesDoes) {
+  const char* const patterns[] = {
+      "\\d5", "o.*\\d", "holmes.*\\d", "^(zulu|x-ray)$", "k", "ak", "xs", "\\x{212A}", "(?-i)Ab",
+      "(?<=a)b", "(?<!x)5", "(\\w)\\1", "(a+)+b", "^(?=a)(a+)+$|!", "", "^$", "5(?=x)", "\\bx\\b",
+      "(ab|c){4000}", "^(?:ab|c){20000}$",  // too large as written: groups called
+  };
+  const std::string texts[] = {
+      "",      "5",        "15",          "1.5",      "2024-05-01 00:00:00", "HOLMES 221",  "holmes",
+      "OK",    "\u212A",   "A\u212A",     "aK",       "XS",                  "x\u017F",     "ab",
+      "Ab",    "AB",       "xb",          "x5",       "a5",                  "5x",          "zulu",
+      "X-RAY", "x-ray!",   "ll",          "aab",      std::string(30, 'a') + "!ab",  std::string(12, 'a') + "!",
+      std::string(20000, 'c'),
+  };
+  std::vector<Pattern> compiled;
+  for (const char* pattern : patterns) compiled.push_back(compile_search_pattern(pattern).value());
+  compiled.push_back(compile_search_pattern("(a+)+b", {.match_limit = 1}).value());
+  compiled.push_back(compile_search_pattern("^(?=a)(a+)+$|!", {.match_limit = 100}).value());
+  size_t ruled_out = 0;
+  for (const Pattern& p : compiled) {
+    const PatternScan scan(p);
+    for (const std::string& text : texts) {
+      const bool expected = p.matches(text);
+      if (!p.may_match(text)) {
+        ++ruled_out;
+        EXPECT_FALSE(expected) << text;
+      }
+      EXPECT_EQ(scan.matches(text), expected) << text;
+      // Another pattern, with another limit, matching on the same thread between.
+      (void)compiled.back().matches(text);
+      EXPECT_EQ(scan.matches(text), expected) << text;
+    }
+    EXPECT_EQ(PatternScan(p).matches(std::string_view()), p.matches(std::string_view()));
+  }
+  EXPECT_GT(ruled_out, 100u);  // the check does rule texts out
 }
 
 }  // namespace
