@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <optional>
-#include <ranges>
 #include <span>
 #include <utility>
 
@@ -63,8 +62,18 @@ bool still_unmoved(uint64_t epoch) { return cell_move_epoch().load(std::memory_o
 // over its cells' own rows; only while those are its keys.
 ListPart kept_rows(CellSpan cells, uint32_t low_row, uint32_t high_row) {
   if (low_row > high_row) return {0, 0};
+  // A loop, not std::ranges::partition_point over an iota view, which clang 14
+  // cannot compile against libstdc++ 12.
   auto first_where = [&](size_t from, auto&& before) {
-    return *std::ranges::partition_point(std::views::iota(from, cells.size()), before);
+    size_t lo = from, hi = cells.size();
+    while (lo < hi) {
+      const size_t mid = lo + (hi - lo) / 2;
+      if (before(mid))
+        lo = mid + 1;
+      else
+        hi = mid;
+    }
+    return lo;
   };
   const size_t first = first_where(0, [&](size_t i) { return cells[i].read()->row < low_row; });
   const size_t last = first_where(first, [&](size_t i) { return cells[i].read()->row <= high_row; });
