@@ -3,8 +3,11 @@
 #include <sys/random.h>
 
 #include <atomic>
+#include <cassert>
 #include <chrono>
 #include <random>
+
+#include "core/sheet/cell_store.hpp"
 
 namespace vellix::core {
 namespace {
@@ -41,9 +44,23 @@ uint64_t fresh_hash_seed() noexcept {
 
 size_t SeededHash::operator()(uint64_t key) const noexcept { return mix64(key ^ seed); }
 
+size_t CellMap::erase(Coordinate at) noexcept {
+  const auto it = find(at);
+  if (it == end()) return 0;
+  (void)it->take();
+  CellSet::erase(it);
+  return 1;
+}
+
+void CellMap::release_counts() noexcept {
+  SharedCell::Releaser release;  // frees the cells whose last count this was a batch at a time
+  for (const CellEntry& entry : *this) release(entry.block());
+}
+
 SharedCell cell_map_insert(CellMap& map, uint32_t row, uint16_t column, SharedCell cell) {
   // One probe finds the entry or the place for a new one.
   const Coordinate at{row, column};
+  assert(cell_move_epoch().load() % 2 == 1 || racy_position(cell) == at);
   bool inserted = false;
   const auto it = map.lazy_emplace(at, [&](const CellMap::constructor& make) {
     make(at, std::move(cell));

@@ -4,7 +4,9 @@
 // A million-cell sheet holds a million entries, so an entry is 12 bytes: the
 // position, and the handle's block address in 48 bits, shifted right by its
 // alignment, which the cell pool guarantees is enough (see
-// BlockPool::kAddressLimit). Each entry holds one count on its cell. The set
+// BlockPool::kAddressLimit). Each entry holds one count on its cell, which
+// the map, not the entry, gives back: a map whose counts were handed on
+// whole (forget_counts) frees its slots without visiting them. The set
 // hashes and compares only the position, which is found by Coordinate alone;
 // the handle may be replaced in place.
 //
@@ -17,6 +19,7 @@
 
 #include <cassert>
 #include <cstdint>
+#include <type_traits>
 #include <utility>
 
 #include "core/sync/block_pool.hpp"
@@ -38,7 +41,8 @@ struct SeededHash {
 
 using BorrowedCell = BorrowedHandle<CoreCell>;
 
-// A position and one counted handle to the cell filed there.
+// A position and one counted handle to the cell filed there. Its map gives
+// the count back (CellMap): the entry dies without touching the cell.
 class CellEntry {
  public:
   CellEntry(Coordinate at, SharedCell cell) noexcept : row_(at.row), column_(at.column) {
@@ -47,9 +51,7 @@ class CellEntry {
   CellEntry(const CellEntry& o) noexcept : CellEntry(o.at(), o.handle()) {}
   CellEntry(CellEntry&& o) noexcept : row_(o.row_), column_(o.column_) { hold(o.disown()); }
   CellEntry& operator=(const CellEntry&) = delete;  // the set never assigns: the position is fixed
-  ~CellEntry() {
-    if (const void* b = block()) (void)SharedCell::adopt_block(b);  // the handle dies here, with the count
-  }
+  ~CellEntry() = default;
 
   Coordinate at() const noexcept { return {row_, column_}; }
   // The block's address (BorrowedHandles::block_of); null once disowned or taken.
@@ -96,6 +98,7 @@ class CellEntry {
   mutable uint32_t block_low_;
 };
 static_assert(sizeof(CellEntry) == 12);
+static_assert(std::is_trivially_destructible_v<CellEntry>);  // so a set of them frees its slots unvisited
 
 // Hash and equality by position: an entry is looked up by Coordinate alone.
 struct CellEntryHash : SeededHash {
@@ -113,9 +116,55 @@ struct CellEntryEq {
   }
 };
 
-using CellMap = absl::flat_hash_set<CellEntry, CellEntryHash, CellEntryEq>;
+using CellSet = absl::flat_hash_set<CellEntry, CellEntryHash, CellEntryEq>;
 
-// Files `cell` under (row, column); returns the handle it replaced, or null.
+// The set, giving back the count of each entry that leaves it. Entries come
+// in through cell_map_insert (lazy_emplace) and leave through erase, clear,
+// an assignment or the map's end; the set's other ways to drop an entry are
+// hidden, since they would drop its count with it.
+class CellMap : public CellSet {
+ public:
+  CellMap() = default;
+  CellMap(const CellMap&) = default;  // each entry's copy takes a count
+  CellMap(CellMap&&) noexcept = default;
+  CellMap& operator=(const CellMap& o) {
+    CellMap copy(o);
+    swap(copy);
+    return *this;  // the old entries die with `copy`
+  }
+  CellMap& operator=(CellMap&& o) noexcept {
+    CellMap taken(std::move(o));
+    swap(taken);
+    return *this;
+  }
+  ~CellMap() { release_counts(); }
+
+  size_t erase(Coordinate at) noexcept;
+  void clear() noexcept {
+    release_counts();
+    CellSet::clear();
+  }
+  template <class... A>
+  void insert(A&&...) = delete;
+  template <class... A>
+  void emplace(A&&...) = delete;
+  template <class... A>
+  void extract(A&&...) = delete;
+  template <class... A>
+  void merge(A&&...) = delete;
+
+  // Frees the slots without giving back the entries' counts, which the
+  // caller has taken on (as BorrowedHandles::release_all gives them back):
+  // no entry is visited.
+  friend void forget_counts(CellMap&& map) noexcept { CellSet dying(std::move(static_cast<CellSet&>(map))); }
+
+ private:
+  void release_counts() noexcept;
+};
+
+// Files `cell` under (row, column), which is where the cell stands unless a
+// run of moves goes on (see cell_move_epoch); returns the handle it
+// replaced, or null.
 SharedCell cell_map_insert(CellMap& map, uint32_t row, uint16_t column, SharedCell cell);
 
 }  // namespace vellix::core

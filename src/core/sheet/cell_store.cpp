@@ -96,9 +96,15 @@ void sort_by_key(std::vector<Keyed>& cells) {
 // again, at random, in sorted order. With `at_keys_epoch`, also finds whether
 // every cell's own position is its key, which the keys at hand here tell
 // cheaply: sets it as SortedCellList::positions_checked reads, or leaves it
-// empty when cells moved meanwhile (see cell_move_epoch).
-Borrowed borrow_by_key(const CellMap& map, std::optional<uint64_t>* at_keys_epoch) {
+// empty when cells moved meanwhile (see cell_move_epoch). `checked` is what
+// an earlier check found: at the epoch it names, no cell need be read.
+Borrowed borrow_by_key(const CellMap& map, std::optional<uint64_t>* at_keys_epoch,
+                       uint64_t checked = SortedCellList::kUnchecked) {
   const uint64_t epoch = cell_move_epoch().load(std::memory_order_acquire);
+  if (at_keys_epoch != nullptr && checked == epoch && epoch % 2 == 0) {
+    *at_keys_epoch = epoch;
+    at_keys_epoch = nullptr;
+  }
   std::vector<KeyedBlock> keyed;
   keyed.reserve(map.size());
   for (const CellEntry& entry : map) keyed.push_back({coordinate_key(entry.at()), entry.block()});
@@ -112,8 +118,7 @@ Borrowed borrow_by_key(const CellMap& map, std::optional<uint64_t>* at_keys_epoc
     for (size_t i = begin; i < end; ++i) {
       cells.borrow_block(i, keyed[i].block);
       if (check) {
-        auto r = cells.data()[i].read();
-        check = coordinate_key({r->row, r->column}) == keyed[i].key;
+        check = coordinate_key(racy_position(cells.data()[i])) == keyed[i].key;
         if (!check) at_keys.store(false, std::memory_order_relaxed);
       }
     }
@@ -136,18 +141,19 @@ namespace {
 void drop_sorted_cells(SortedCellList& list) noexcept {
   list.ready.store(false, std::memory_order_relaxed);
   list.cells = {};
-  list.positions_checked.store(SortedCellList::kUnchecked, std::memory_order_relaxed);
 }
 
 }  // namespace
 
 SortedCellList& SortedCellList::operator=(const SortedCellList&) noexcept {
   drop_sorted_cells(*this);
+  positions_checked.store(kUnchecked, std::memory_order_relaxed);  // of other cells
   return *this;
 }
 
 CellMap& CellStore::edit() noexcept {
   // Edits come in runs: only the first after a search finds a list to drop.
+  // What was found of the cells' positions stays (see positions_checked).
   if (sorted_.ready.load(std::memory_order_relaxed)) drop_sorted_cells(sorted_);
   extent_.forget();
   return map_;
@@ -164,7 +170,7 @@ std::span<const SharedCell> sorted_cells(const CellStore& store) {
   // Another reader may have built it while this one waited for the lock.
   if (!list.ready.load(std::memory_order_relaxed)) {
     std::optional<uint64_t> checked;
-    list.cells = borrow_by_key(store.map(), &checked);
+    list.cells = borrow_by_key(store.map(), &checked, list.positions_checked.load(std::memory_order_relaxed));
     list.positions_checked.store(checked.value_or(SortedCellList::kUnchecked), std::memory_order_release);
     list.ready.store(true, std::memory_order_release);
   }
@@ -178,8 +184,9 @@ namespace {
 // times as much per block. One counting pass over the top bits of each
 // block's offset in the pool groups the blocks by neighbourhood, 2^16 groups
 // of a few cache lines each. False, leaving every count in place, when there
-// is no room for the offsets or they do not fit in 32 bits.
-bool release_by_address(CellMap& map) noexcept {
+// is no room for the offsets or they do not fit in 32 bits; else the map is
+// left to forget its counts.
+bool release_by_address(const CellMap& map) noexcept {
   constexpr int kAlignBits = BlockPool::kAlignBits;
   constexpr int kGroupBits = 16;
   const size_t n = map.size();
@@ -202,7 +209,7 @@ bool release_by_address(CellMap& map) noexcept {
   const int shift = std::max(offset_bits - kGroupBits, 0);
   size_t i = 0;
   for (const CellEntry& entry : map) {
-    const auto at = static_cast<uint32_t>((reinterpret_cast<uintptr_t>(entry.disown()) - low) >> kAlignBits);
+    const auto at = static_cast<uint32_t>((reinterpret_cast<uintptr_t>(entry.block()) - low) >> kAlignBits);
     offsets[i++] = at;
     ++next[at >> shift];
   }
@@ -230,13 +237,15 @@ CellStore::~CellStore() {
   // With a kept list, cells go back in position order, which for a sheet
   // filled row by row is the order of their blocks: read and freed one after
   // another. Without one, the blocks' own addresses give nearly that order
-  // more cheaply than sorting the keys. (A store moved from may keep a list
-  // of the cells its map gave away.)
+  // more cheaply than sorting the keys. Either way the map's counts go back
+  // through the blocks alone, and its slots are freed unvisited. (A store
+  // moved from may keep a list of the cells its map gave away.)
   if (sorted_.ready.load(std::memory_order_relaxed) && sorted_.cells.size() == map_.size()) {
-    sorted_.cells.release_in_order(map_, [](const CellEntry& entry) { (void)entry.disown(); });
-  } else if (map_.size() >= kRadixFloor) {
-    (void)release_by_address(map_);  // or the map releases them in its own order
-  }
+    sorted_.cells.release_all();  // the map's count on each of its cells
+    forget_counts(std::move(map_));
+  } else if (map_.size() >= kRadixFloor && release_by_address(map_)) {
+    forget_counts(std::move(map_));
+  }  // else the map gives them back in its own order
 }
 
 Borrowed map_order_cells(const CellMap& map) {

@@ -38,7 +38,9 @@ struct SortedCellList {
   mutable BorrowedHandles<CoreCell> cells;  // left empty until built
   // The cell_move_epoch() at which every cell's own position was found to be
   // its key (kUnchecked, or that epoch + 1 when one was not): found while
-  // the list is built, and again after cells moved elsewhere.
+  // the list is built, and again after cells moved elsewhere. An edit keeps
+  // it, since every cell is filed at its own position (cell_map_insert): a
+  // list built again at the same epoch needs no check.
   static constexpr uint64_t kUnchecked = UINT64_MAX;
   mutable std::atomic<uint64_t> positions_checked{kUnchecked};
 };
@@ -51,6 +53,28 @@ struct SortedCellList {
 std::atomic<uint64_t>& cell_move_epoch() noexcept;
 inline void begin_cell_moves() noexcept { cell_move_epoch().fetch_add(1, std::memory_order_acq_rel); }
 inline void end_cell_moves() noexcept { cell_move_epoch().fetch_add(1, std::memory_order_acq_rel); }
+
+// A cell's own row, column or position, read without its lock, as a
+// sequence lock reads: every change of a live cell's position is a move
+// (move_cell), which stores each field atomically within a run of moves,
+// so nothing read is torn, and what was read is the position if
+// cell_move_epoch() was even before the reads and is the same after. The
+// loads acquire and the stores release, so that a reader who saw a moved
+// field sees the run's start in the epoch after (fences would serve as
+// well, but ThreadSanitizer does not follow them).
+inline uint32_t racy_row(const SharedCell& cell) noexcept {
+  return std::atomic_ref(cell.unlocked().row).load(std::memory_order_acquire);
+}
+inline uint16_t racy_column(const SharedCell& cell) noexcept {
+  return std::atomic_ref(cell.unlocked().column).load(std::memory_order_acquire);
+}
+inline Coordinate racy_position(const SharedCell& cell) noexcept { return {racy_row(cell), racy_column(cell)}; }
+// Moves a cell held under its write lock, between begin_cell_moves and
+// end_cell_moves.
+inline void move_cell(CoreCell& cell, Coordinate to) noexcept {
+  std::atomic_ref(cell.row).store(to.row, std::memory_order_release);
+  std::atomic_ref(cell.column).store(to.column, std::memory_order_release);
+}
 
 // The largest row and column among the map's keys, found by the first reader
 // that asks after a change of the map (sheet_max_row) and forgotten, as the

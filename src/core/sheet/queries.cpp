@@ -19,11 +19,6 @@ struct ListPart {
   size_t last;  // past the end
 };
 
-Coordinate position_of(const SharedCell& cell) {
-  auto r = cell.read();
-  return {r->row, r->column};
-}
-
 // The cell_move_epoch() at which every cell of the kept list was found to
 // stand at its key, so that its cells' own positions can stand in for the
 // keys it does not keep; nullopt when one may not. Found as the list is
@@ -44,8 +39,8 @@ std::optional<uint64_t> kept_keys_are_positions(const CellStore& store) {
   const CellMap& map = store.map();
   const size_t moved = find_first_index(cells.size(), [&](size_t i) {
     detail::prefetch_ahead(cells, i);
-    const Coordinate at = position_of(cells[i]);
-    return (i > 0 && !(position_of(cells[i - 1]) < at)) || !map.contains(at);
+    const Coordinate at = racy_position(cells[i]);
+    return (i > 0 && !(racy_position(cells[i - 1]) < at)) || !map.contains(at);
   });
   // A move that began meanwhile may have passed cells already checked.
   if (cell_move_epoch().load(std::memory_order_acquire) != epoch) return std::nullopt;
@@ -59,7 +54,8 @@ std::optional<uint64_t> kept_keys_are_positions(const CellStore& store) {
 bool still_unmoved(uint64_t epoch) { return cell_move_epoch().load(std::memory_order_acquire) == epoch; }
 
 // Where the kept list files rows low_row..high_row, found by binary search
-// over its cells' own rows; only while those are its keys.
+// over its cells' own rows, read as racy_row reads; only while those are its
+// keys, and only if still_unmoved afterwards.
 ListPart kept_rows(CellSpan cells, uint32_t low_row, uint32_t high_row) {
   if (low_row > high_row) return {0, 0};
   // A loop, not std::ranges::partition_point over an iota view, which clang 14
@@ -75,8 +71,8 @@ ListPart kept_rows(CellSpan cells, uint32_t low_row, uint32_t high_row) {
     }
     return lo;
   };
-  const size_t first = first_where(0, [&](size_t i) { return cells[i].read()->row < low_row; });
-  const size_t last = first_where(first, [&](size_t i) { return cells[i].read()->row <= high_row; });
+  const size_t first = first_where(0, [&](size_t i) { return racy_row(cells[i]) < low_row; });
+  const size_t last = first_where(first, [&](size_t i) { return racy_row(cells[i]) <= high_row; });
   return {first, last};
 }
 
@@ -92,7 +88,7 @@ std::optional<std::vector<SharedCell>> kept_cells_in_range(const CellStore& stor
   std::vector<SharedCell> found =
       collect_ordered<SharedCell>(rows.last - rows.first, [&](size_t k, std::vector<SharedCell>& out) {
         const SharedCell& cell = cells[rows.first + k];
-        const uint16_t column = cell.read()->column;
+        const uint16_t column = racy_column(cell);
         if (low.column <= column && column <= high.column) out.push_back(cell);
       });
   if (!still_unmoved(*epoch)) return std::nullopt;

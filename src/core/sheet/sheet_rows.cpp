@@ -36,9 +36,7 @@ void delete_band(CoreSheet& sheet, T idx, T amount) {
     Coordinate dest = key;
     if (at > idx) {
       dest = Axis::shifted(key, amount);
-      auto w = cell.write();
-      w->row = dest.row;
-      w->column = dest.column;
+      move_cell(*cell.write(), dest);
     }
     (void)cell_map_insert(fresh, dest.row, dest.column, std::move(cell));
   }

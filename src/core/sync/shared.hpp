@@ -109,7 +109,9 @@ class Shared {
     assert(b_ != nullptr);
     return WriteGuard(b_);
   }
-  // The payload without its lock: only for objects no other thread can see yet.
+  // The payload without its lock: only for objects no other thread can see
+  // yet, or for fields that every writer of a visible object stores
+  // atomically (a cell's position: see racy_position).
   T& unlocked() const noexcept {
     assert(b_ != nullptr);
     return b_->value;
@@ -214,13 +216,11 @@ class BorrowedHandles {
   void borrow_block(size_t i, const void* block) noexcept {
     ::new (handles_ + i) Shared<T>(static_cast<typename Shared<T>::Block*>(const_cast<void*>(block)));
   }
-  // Gives back, in this array's order, the counts that `owners` hold: one
-  // to each block the array borrows, which disown(entry) gives up without
-  // touching the block. An order that follows the blocks' addresses frees
-  // memory in order.
-  template <class Range, class Disown>
-  void release_in_order(Range& owners, Disown&& disown) noexcept {
-    for (auto& entry : owners) disown(entry);  // its count passes to this array's handle
+  // Gives back, in this array's order, one count to each block it borrows:
+  // counts that their holders hand over and then forget without touching
+  // the blocks. An order that follows the blocks' addresses frees memory in
+  // order.
+  void release_all() noexcept {
     typename Shared<T>::Releaser release;
     for (size_t i = 0; i < size_; ++i) release(std::exchange(handles_[i].b_, nullptr));
   }

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "cell_list_fixture.hpp"
@@ -50,6 +52,30 @@ TEST(CellMap, EachEntryHoldsOneCountOnTheCellFiledThere) {
   map.reset();
   for (const SharedCell& c : cells) EXPECT_EQ(c.use_count(), 1u);
   EXPECT_EQ(other.use_count(), 1u);
+}
+
+// An entry gives back nothing itself: each way a cell leaves a map gives
+// its count back once, and only that cell's.
+TEST(CellMap, EveryWayOutGivesTheCountBackOnce) {
+  const std::pair<const char*, std::function<void(std::optional<CellMap>&)>> ways[] = {
+      {"erase", [](std::optional<CellMap>& m) { EXPECT_EQ(m->erase(Coordinate{1, 1}), 1u); }},
+      {"clear", [](std::optional<CellMap>& m) { m->clear(); }},
+      {"moved over", [](std::optional<CellMap>& m) { *m = CellMap(); }},
+      {"copied over", [](std::optional<CellMap>& m) {
+         const CellMap other;
+         *m = other;
+       }},
+      {"end", [](std::optional<CellMap>& m) { m.reset(); }},
+  };
+  for (const auto& [way, leave] : ways) {
+    const SharedCell cell = make_cell(1, 1, "v");
+    std::optional<CellMap> map(std::in_place);
+    (void)cell_map_insert(*map, 1, 1, cell);
+    const CellMap kept = *map;  // a copy keeps its own count through it all
+    EXPECT_EQ(cell.use_count(), 3u) << way;
+    leave(map);
+    EXPECT_EQ(cell.use_count(), 2u) << way;
+  }
 }
 
 }  // namespace
