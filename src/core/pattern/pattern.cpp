@@ -4,6 +4,7 @@
 #include <pcre2.h>
 
 #include <algorithm>
+#include <cassert>
 #include <cstdint>
 #include <limits>
 #include <memory>
@@ -553,8 +554,9 @@ std::optional<Pattern> Pattern::build(const TranslatedPattern& t, PatternOptions
   result.callouts_ = callouts;
   result.calls_ = t.calls;
   if (!callouts) result.find_required_units();
-  // A pattern that calls groups backtracks alone, like one that must.
-  if (t.plain && !t.calls) {
+  // Only a pattern that must backtrack anyway calls groups (see compile).
+  assert(!(t.plain && t.calls));
+  if (t.plain) {
     // Found from the start of the text, the automaton keeps every start
     // alive in one pass instead of trying one start after another.
     OwnedCode scan = compile_code("(?s:.)*(?:" + t.plain_pattern + ")", 0, nullptr, error);
@@ -593,8 +595,10 @@ Result<Pattern> Pattern::compile(std::string_view pattern, bool case_insensitive
   if (!translated) return std::move(translated).error();
   int error = 0;
   std::optional<Pattern> built = build(translated.value(), options, error);
-  if (!built && is_matcher_limit(error)) {
-    // Large counts of groups may fit once written as calls.
+  // Large counts of groups may fit once written as calls, but calls leave a
+  // pattern to backtracking alone, whose step limit could then miss what the
+  // automaton finds: a plain pattern that large stays rejected instead.
+  if (!built && is_matcher_limit(error) && !translated.value().plain) {
     Result<TranslatedPattern> with_calls = translate(true);
     int calls_error = 0;
     if (with_calls && with_calls.value().pattern != translated.value().pattern) {

@@ -11,10 +11,10 @@
 // counts as no match, so a pathological pattern slows one cell, never stalls.
 // For matches() that holds only for patterns with a construct that needs
 // backtracking (look-around, back-references, atomic groups, conditionals,
-// boundaries) and for those too large for the matcher but as calls of a
-// repeated group (syntax.hpp): the others are settled by an automaton matcher
-// instead, as the syntax's own engine runs them, in time polynomial in the
-// text.
+// boundaries), which alone may be written with calls of a repeated group
+// when too large for the matcher otherwise (syntax.hpp): the others are
+// settled by an automaton matcher instead, as the syntax's own engine runs
+// them, in time polynomial in the text.
 //
 //   Result<Pattern> p = compile_search_pattern("total");   // ignores case
 //   if (!p) return std::move(p).error();

@@ -61,7 +61,7 @@ struct TranslatedPattern {
 // calls of one definition rather than as copies, so that they fit the
 // matcher's compiled-size limit. Such a pattern reports no span for a group
 // inside them, and the automaton matcher cannot run it, so this is for
-// patterns too large without it.
+// patterns too large without it that backtrack anyway (not `plain`).
 Result<TranslatedPattern> translate_pattern(std::string_view pattern, bool case_insensitive, bool calls = false);
 
 }  // namespace vellix::core
